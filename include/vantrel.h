@@ -1,0 +1,176 @@
+// vantrel: cuts a flat multi-finger impression (four fingers of one hand, or
+// the two thumbs) into single fingers.
+//
+// Memory ownership
+// - A result container (VantrelResultType) with its record array and every
+//   finger image belongs to the caller. Release it with DestroyVantrelResult1,
+//   or pass the same pointer to the next segmentation call, which releases it
+//   first. The library also remembers the container of the last successful
+//   call so that DestroyVantrelParameter can release it if the caller has not;
+//   after DestroyVantrelParameter such a pointer must not be used again.
+// - Images passed in are only read, never kept.
+//
+// Coordinates are pixels of the caller's image: x is the column counted from
+// the left, y the row counted from the top. Images are 8-bit grey, row-major,
+// row stride equal to the number of columns.
+#ifndef VANTREL_H
+#define VANTREL_H
+
+#include <cstdint>
+
+#if defined(VANTREL_BUILDING_LIBRARY)
+#define VANTREL_API __attribute__((visibility("default")))
+#else
+#define VANTREL_API
+#endif
+
+// Status codes returned by the segmenters.
+enum VantrelStatus : int32_t {
+  VANTREL_OK = 0,                 // success; the container holds >= 1 record
+  VANTREL_BAD_XRES = 7,           // horizontal resolution below 201 ppi
+  VANTREL_BAD_YRES = 8,           // vertical resolution below 201 ppi, or no
+                                  // pixel left at the working resolution
+  VANTREL_NULL_IMAGE = 9,         // image pointer null
+  VANTREL_BAD_ROWS = 10,          // rows below 1
+  VANTREL_BAD_COLUMNS = 11,       // columns below 1
+  VANTREL_BAD_FINGER_COUNT = 12,  // expected finger count below 1
+  VANTREL_OUT_OF_MEMORY = 19,     // a heap allocation failed
+  VANTREL_NO_FINGER = 23,         // no finger found
+  VANTREL_NULL_RESULT = 24,       // the result argument itself is null
+};
+
+// Finger-position codes of a whole impression.
+enum VantrelHandCode : int32_t {
+  VANTREL_HAND_UNKNOWN = 0,
+  VANTREL_HAND_RIGHT = 13,   // right four fingers
+  VANTREL_HAND_LEFT = 14,    // left four fingers
+  VANTREL_HAND_THUMBS = 15,  // both thumbs
+};
+
+// One finger found. Layout is part of the binary interface.
+struct SegmentedFinger {
+  uint8_t* image;      // boxHeight x boxWidth pixels, row stride boxWidth; null
+                       // when no image was made. Owned by the container.
+  int32_t position;    // finger-position code 1..10 (quick segmenters) or the
+                       // place from the left 0, 1, 2, ... (SeparateImages)
+  int32_t boxHeight;   // rows of the finger box
+  int32_t boxWidth;    // columns of the finger box
+  int32_t centerX;     // column of the finger's centre
+  int32_t centerY;     // row of the finger's centre
+  float angle;         // direction of the finger's axis, radians
+  float fixedValue;    // 15.0 from the quick segmenters, 0 from SeparateImages
+  int32_t top;         // box edges (quick segmenters; 0 from SeparateImages)
+  int32_t left;
+  int32_t bottom;
+  int32_t right;
+};
+
+// The result of one segmentation call.
+struct VantrelResultType {
+  int32_t handCode;          // 13, 14, 15 or 0 (see each segmenter)
+  int32_t count;             // number of records in fingers, >= 1
+  SegmentedFinger* fingers;  // array of count records
+};
+
+// Plain integer record written by VantrelCent2.
+struct FingerInfo {
+  int32_t centerRow;
+  int32_t centerColumn;
+  int32_t angleTwoDegrees;  // finger angle in units of 2 degrees
+  int32_t fixedValue;       // 15
+  int32_t boxHeight;
+  int32_t boxWidth;
+  int32_t position;         // finger-position code
+  int32_t upperLeftRow;
+  int32_t upperLeftColumn;
+  int32_t upperRightRow;
+  int32_t upperRightColumn;
+  int32_t lowerLeftRow;
+  int32_t lowerLeftColumn;
+  int32_t lowerRightRow;
+  int32_t lowerRightColumn;
+};
+
+// The segmenters share one contract. Arguments are checked in this order and
+// the first failure is returned: xres < 201 -> 7, yres < 201 -> 8, image null
+// -> 9, rows < 1 -> 10, columns < 1 -> 11, fingerCount < 1 -> 12, result null
+// -> 24. Before running, the container *result still holds is released. On any
+// failure *result is null and no partial result is returned.
+//
+// xres, yres: resolution across and down in pixels per inch. rows, columns:
+// image size. fingerCount: fingers expected (4 for a hand, 2 for thumbs).
+// handCode: 13, 14, 15, or 0 to leave the hand open.
+
+// Quick fingertip finder: highest sufficiently large foreground piece per
+// column band. Records carry finger-position codes, box edges and, while
+// finger images are on, each finger's box contents with its neighbour
+// whitened. Fills handCode, inferring 13/14/15 when left open.
+VANTREL_API int32_t VantrelQuick(int32_t xres, int32_t yres, const uint8_t* image, int32_t rows,
+                                 int32_t columns, int32_t fingerCount, int32_t handCode,
+                                 VantrelResultType** result);
+
+// Variant of VantrelQuick that picks candidates from the largest components
+// down and visits them by centroid height; infers only the thumbs (15).
+VANTREL_API int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_t rows,
+                                    int32_t columns, int32_t fingerCount, int32_t handCode,
+                                    VantrelResultType** result);
+
+// Full separator: slanted gap-line search, oriented box per finger refined by
+// a rotation search, upright finger images. Records are numbered 0, 1, ...
+// from the left in position.
+VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pixels, int32_t rows,
+                                   int32_t columns, int32_t fingerCount, int32_t handCode,
+                                   VantrelResultType** result);
+
+// Compact entry for 500 ppi images: runs VantrelQuick without finger images
+// and writes up to four FingerInfo records into info (room for four needed).
+// Returns the number of records written (0 on any failure, info untouched).
+// Writes "StartToSegement" into message (at least 16 bytes).
+//
+// handCode other than 13, 14, 15: a two-thumb search. For 13 and 14 bits 0..3
+// of fingerMask, for 15 bits 0..1, are visited and the set bits counted; that
+// count is the expected finger count, and a count of 3 or more turns the hand
+// code into 15 (so at most two thumbs are sought). A count of 0 returns 0.
+// The inner container is released before the call returns.
+VANTREL_API int32_t VantrelCent2(const uint8_t* image, int32_t rows, int32_t columns,
+                                 int32_t handCode, int32_t unused5, int32_t unused6,
+                                 int32_t unused7, int32_t unused8, int32_t unused9,
+                                 int32_t fingerMask, FingerInfo* info, char* message);
+
+// Releases a container with its records and images and sets *result to null.
+// A null result or *result is fine. Also forgets the last-result record.
+VANTREL_API void DestroyVantrelResult1(VantrelResultType** result);
+
+// Releases the library's process-wide state and the last successful call's
+// container, if the caller has not released it. Safe to call any time, twice,
+// or before any other call. The next call starts afresh.
+VANTREL_API void DestroyVantrelParameter();
+
+// Stores the caller's image file name (kept, never read by the library).
+// A null name clears it; a name longer than 255 characters is truncated to
+// its first 255 characters.
+VANTREL_API void VtlSetImageFileName(const char* name);
+
+// Returns the stored image file name; empty until set. Valid until
+// DestroyVantrelParameter. Returns null only when memory is exhausted.
+VANTREL_API char* VtlGetImageFileName();
+
+// Text for a status code (header-only helper, not part of the library).
+inline const char* VantrelStatusText(int32_t status) {
+  switch (status) {
+    case VANTREL_OK: return "success";
+    case VANTREL_BAD_XRES: return "horizontal resolution below 201 pixels per inch";
+    case VANTREL_BAD_YRES:
+      return "vertical resolution below 201 pixels per inch, or image too small";
+    case VANTREL_NULL_IMAGE: return "image pointer null";
+    case VANTREL_BAD_ROWS: return "number of rows below 1";
+    case VANTREL_BAD_COLUMNS: return "number of columns below 1";
+    case VANTREL_BAD_FINGER_COUNT: return "expected finger count below 1";
+    case VANTREL_OUT_OF_MEMORY: return "out of memory";
+    case VANTREL_NO_FINGER: return "no finger found";
+    case VANTREL_NULL_RESULT: return "result pointer null";
+    default: return "unknown status";
+  }
+}
+
+#endif  // VANTREL_H

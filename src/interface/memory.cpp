@@ -1,0 +1,50 @@
+#include "interface/memory.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace vtl {
+namespace {
+
+std::atomic<int64_t> g_count{0};
+std::atomic<int64_t> g_failAt{0};
+
+// True when this allocation is the one a test asked to fail.
+bool InjectFailure() {
+  const int64_t n = g_count.fetch_add(1) + 1;
+  const int64_t at = g_failAt.load();
+  return at > 0 && n == at;
+}
+
+}  // namespace
+
+void* Allocate(std::size_t bytes) {
+  if (InjectFailure()) return nullptr;
+  return std::calloc(bytes == 0 ? 1 : bytes, 1);
+}
+
+void* AllocateArray(std::size_t count, std::size_t size) {
+  if (size != 0 && count > SIZE_MAX / size) {
+    InjectFailure();
+    return nullptr;
+  }
+  return Allocate(count * size);
+}
+
+void* Reallocate(void* block, std::size_t bytes) {
+  if (InjectFailure()) return nullptr;
+  return std::realloc(block, bytes == 0 ? 1 : bytes);
+}
+
+void Release(void* block) { std::free(block); }
+
+void FailAllocationAt(int64_t n) {
+  g_count.store(0);
+  g_failAt.store(n);
+}
+
+void ResetAllocationCount() { g_count.store(0); }
+
+int64_t AllocationCount() { return g_count.load(); }
+
+}  // namespace vtl

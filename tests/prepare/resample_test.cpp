@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../support/alloc_failure.h"
+#include "interface/memory.h"
+#include "prepare/resample.h"
+
+namespace {
+
+// Pixel value encodes its position so a sample tells where it came from.
+std::vector<uint8_t> Ramp(int rows, int columns) {
+  std::vector<uint8_t> v(static_cast<size_t>(rows) * columns);
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < columns; ++x) v[static_cast<size_t>(y) * columns + x] = (y * 7 + x) & 255;
+  return v;
+}
+
+const float k500 = 500.0f / 62.0f;
+
+TEST(Resample, PicksTopLeftSampleOfEachCell) {
+  const auto in = Ramp(1000, 800);
+  uint8_t* out = nullptr;
+  int32_t r = 0, c = 0;
+  ASSERT_EQ(vtl::ResampleToWorkingResolution(in.data(), 1000, 800, k500, k500, &out, &r, &c), 0);
+  EXPECT_EQ(r, 124);
+  EXPECT_EQ(c, 99);
+  auto at = [&](int y, int x) { return in[static_cast<size_t>(y) * 800 + x]; };
+  EXPECT_EQ(out[1 * c + 1], at(8, 8));
+  EXPECT_EQ(out[123 * c + 98], at(991, 790));
+  EXPECT_EQ(out[0], at(0, 0));
+  for (int i = 0; i < r; ++i)
+    for (int j = 0; j < c; ++j)
+      ASSERT_EQ(out[i * c + j], at(static_cast<int>(i * k500), static_cast<int>(j * k500)));
+  vtl::Release(out);
+}
+
+TEST(Resample, OutputSizes) {
+  struct Case {
+    int rows, columns;
+    float colFactor, rowFactor;
+    int32_t outRows, outColumns;
+  };
+  const float k1000 = 1000.0f / 62.0f;
+  const Case cases[] = {
+      {1500, 1600, k500, k500, 186, 198},
+      {992, 992, k500, k500, 123, 123},
+      {1000, 1000, k1000, k500, 124, 62},  // axes scale independently
+  };
+  for (const Case& t : cases) {
+    const std::vector<uint8_t> in(static_cast<size_t>(t.rows) * t.columns, 9);
+    uint8_t* out = nullptr;
+    int32_t r = 0, c = 0;
+    ASSERT_EQ(vtl::ResampleToWorkingResolution(in.data(), t.rows, t.columns, t.colFactor,
+                                               t.rowFactor, &out, &r, &c),
+              0);
+    EXPECT_EQ(r, t.outRows);
+    EXPECT_EQ(c, t.outColumns);
+    vtl::Release(out);
+  }
+}
+
+TEST(Resample, SmallerThanOneStepGivesNoPixels) {
+  const std::vector<uint8_t> in(7 * 100, 1);
+  uint8_t* out = reinterpret_cast<uint8_t*>(&out);  // must be overwritten
+  int32_t r = -1, c = -1;
+  EXPECT_EQ(vtl::ResampleToWorkingResolution(in.data(), 7, 100, k500, k500, &out, &r, &c), 0);
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(c, 12);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST(Resample, EveryAllocationFailureIsReported) {
+  const auto in = Ramp(200, 200);
+  uint8_t* out = nullptr;
+  int32_t r = 0, c = 0;
+  int32_t status = 0;
+  bool outNull = false;
+  const auto points = vtl::testing::ForEachAllocationFailure(
+      [&] {
+        status = vtl::ResampleToWorkingResolution(in.data(), 200, 200, k500, k500, &out, &r, &c);
+        outNull = out == nullptr;
+        vtl::Release(out);
+        out = nullptr;
+      },
+      [&](int64_t) {
+        EXPECT_EQ(status, 19);
+        EXPECT_TRUE(outNull);
+        EXPECT_EQ(r, 24);  // sizes are stored before anything is allocated
+        EXPECT_EQ(c, 24);
+      });
+  EXPECT_EQ(points, 3);
+}
+
+}  // namespace

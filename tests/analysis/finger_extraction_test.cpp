@@ -1,0 +1,120 @@
+#include "analysis/finger_extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../support/alloc_failure.h"
+#include "interface/memory.h"
+
+namespace {
+
+vtl::FingerRegion Region(int32_t cx, int32_t cy, int32_t width, int32_t height) {
+  vtl::FingerRegion r{};
+  r.centerX = cx;
+  r.centerY = cy;
+  r.width = width;
+  r.height = height;
+  return r;
+}
+
+struct Fingers {
+  std::vector<SegmentedFinger> records;
+  explicit Fingers(size_t n) : records(n, SegmentedFinger{}) {}
+  ~Fingers() {
+    for (auto& f : records) vtl::ReleaseAndClear(f.image);
+  }
+};
+
+std::vector<uint8_t> Image(int columns, int rows) {
+  std::vector<uint8_t> px(static_cast<size_t>(columns) * rows);
+  for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>(i % 250);
+  return px;
+}
+
+TEST(FingerExtraction, NoFingersTouchesNothing) {
+  const auto px = Image(20, 20);
+  Fingers f(1);
+  uint8_t marker = 0;
+  f.records[0].image = &marker;
+  const vtl::FingerRegion r = Region(10, 10, 4, 4);
+  EXPECT_EQ(vtl::ExtractFingerImages(px.data(), 20, 20, &r, 0, f.records.data()), 0);
+  EXPECT_EQ(f.records[0].image, &marker);
+  f.records[0].image = nullptr;
+}
+
+TEST(FingerExtraction, CutsEachBoxAndSkipsEmptyOnes) {
+  const auto px = Image(20, 20);
+  const std::vector<vtl::FingerRegion> regions = {Region(5, 5, 4, 2), Region(10, 10, 0, 7),
+                                                  Region(10, 10, 3, 0), Region(1, 18, 4, 4)};
+  Fingers f(4);
+  ASSERT_EQ(vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 4, f.records.data()), 0);
+  ASSERT_NE(f.records[0].image, nullptr);
+  EXPECT_EQ(f.records[1].image, nullptr);
+  EXPECT_EQ(f.records[2].image, nullptr);
+  // Box 0: rows 4..5, columns 3..6.
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(f.records[0].image[i * 4 + j], px[(4 + i) * 20 + 3 + j]);
+  // Box 3 starts at column -1 and ends past the last row: white there.
+  const uint8_t* img = f.records[3].image;
+  ASSERT_NE(img, nullptr);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      const int row = 16 + i, column = -1 + j;
+      const bool inside = column >= 0 && row <= 18;  // truncating: never the last row
+      EXPECT_EQ(img[i * 4 + j], inside ? px[row * 20 + column] : 255) << i << "," << j;
+    }
+}
+
+TEST(FingerExtraction, ThirdOfFourAllocationsFailing) {
+  const auto px = Image(20, 20);
+  const std::vector<vtl::FingerRegion> regions(4, Region(10, 10, 5, 5));
+  Fingers f(4);
+  vtl::FailAllocationAt(3);
+  const int32_t status =
+      vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 4, f.records.data());
+  vtl::FailAllocationAt(0);
+  EXPECT_EQ(status, 19);
+  for (const auto& r : f.records) EXPECT_EQ(r.image, nullptr);
+}
+
+TEST(FingerExtraction, EveryAllocationFailureLeavesNothing) {
+  const auto px = Image(20, 20);
+  const std::vector<vtl::FingerRegion> regions = {Region(5, 5, 4, 4), Region(10, 10, 0, 4),
+                                                  Region(12, 12, 6, 3)};
+  Fingers f(3);
+  int32_t status = -1;
+  const int64_t points = vtl::testing::ForEachAllocationFailure(
+      [&] {
+        for (auto& r : f.records) vtl::ReleaseAndClear(r.image);
+        status = vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 3, f.records.data());
+      },
+      [&](int64_t n) {
+        EXPECT_EQ(status, 19) << n;
+        for (const auto& r : f.records) EXPECT_EQ(r.image, nullptr) << n;
+      });
+  EXPECT_EQ(points, 2);
+}
+
+TEST(FingerExtraction, AtMostFiveFingersAndNoAbsurdSizes) {
+  const auto px = Image(20, 20);
+  const std::vector<vtl::FingerRegion> regions(7, Region(10, 10, 3, 3));
+  Fingers f(7);
+  ASSERT_EQ(vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 7, f.records.data()), 0);
+  for (int i = 0; i < 5; ++i) EXPECT_NE(f.records[i].image, nullptr) << i;
+  EXPECT_EQ(f.records[5].image, nullptr);
+  EXPECT_EQ(f.records[6].image, nullptr);
+
+  // 100000 x 100000 does not fit 32 bits: refused before any allocation,
+  // and the picture made before it is released.
+  const std::vector<vtl::FingerRegion> huge = {Region(10, 10, 3, 3),
+                                               Region(10, 10, 100000, 100000)};
+  Fingers g(2);
+  vtl::FailAllocationAt(0);
+  EXPECT_EQ(vtl::ExtractFingerImages(px.data(), 20, 20, huge.data(), 2, g.records.data()), 19);
+  EXPECT_EQ(vtl::AllocationCount(), 1);
+  EXPECT_EQ(g.records[0].image, nullptr);
+  EXPECT_EQ(g.records[1].image, nullptr);
+}
+
+}  // namespace

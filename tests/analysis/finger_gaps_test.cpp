@@ -1,0 +1,178 @@
+#include "analysis/finger_gaps.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../support/alloc_failure.h"
+
+namespace {
+
+struct Analysis {
+  vtl::ProfilePeaks fingers{};
+  vtl::ProfilePeaks gaps{};
+  float score = -5.0f;
+  int32_t status = -1;
+};
+
+Analysis Analyse(const std::vector<int32_t>& dark, const std::vector<int32_t>& total, int32_t rows,
+                 int32_t expected, float bar, int32_t tail) {
+  Analysis a;
+  a.fingers.expected = expected;
+  a.fingers.mean = bar;
+  a.gaps.expected = expected + 1;
+  a.status =
+      vtl::FindFingersAndGaps(tail, dark.data(), total.data(), static_cast<int32_t>(dark.size()),
+                              rows, &a.score, &a.fingers, &a.gaps);
+  return a;
+}
+
+const std::vector<int32_t> kDark = {0, 2, 25, 28, 25, 1, 0, 1, 26, 29, 24, 1, 0, 1};
+
+TEST(FingerGaps, WorkedExampleTwoFingers) {
+  const Analysis a = Analyse(kDark, std::vector<int32_t>(14, 30), 30, 2, 0.0f, 3);
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.fingers.found, 2);
+  EXPECT_EQ(a.fingers.place[0].position, 3);
+  EXPECT_EQ(a.fingers.place[1].position, 9);
+  EXPECT_EQ(a.fingers.mean, 28.5f);
+  EXPECT_EQ(a.fingers.score, 28.0f / 30.0f + 29.0f / 30.0f);
+  EXPECT_EQ(a.gaps.found, 3);
+  EXPECT_EQ(a.gaps.place[0].position, 0);
+  EXPECT_EQ(a.gaps.place[1].position, 6);
+  EXPECT_EQ(a.gaps.place[2].position, 12);
+  EXPECT_EQ(a.gaps.score, 3.0f);
+  EXPECT_EQ(a.score, 4.9000001f);
+  EXPECT_EQ(a.score, a.fingers.score + a.gaps.score);
+}
+
+TEST(FingerGaps, WorkedExampleCutToElevenPositions) {
+  const std::vector<int32_t> dark(kDark.begin(), kDark.begin() + 11);
+  const Analysis a = Analyse(dark, std::vector<int32_t>(11, 30), 30, 2, 0.0f, 3);
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.fingers.found, 1);
+  EXPECT_EQ(a.gaps.found, 2);
+  EXPECT_EQ(a.gaps.place[1].position, 6);
+  EXPECT_EQ(a.gaps.score, 2.0f);
+  EXPECT_EQ(a.score, 2.9333334f);
+}
+
+TEST(FingerGaps, WorkedExampleBelowTheBarIsRejected) {
+  const Analysis a = Analyse(kDark, std::vector<int32_t>(14, 30), 30, 2, 29.0f, 3);
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.score, 0.0f);
+  EXPECT_EQ(a.fingers.mean, -1.0f);
+  EXPECT_EQ(a.fingers.found, 2);
+  EXPECT_EQ(a.gaps.found, 0);
+  // A rejected bar lets the next analysis through whatever its mean.
+  Analysis b;
+  b.fingers = a.fingers;
+  b.gaps = a.gaps;
+  const std::vector<int32_t> total(14, 30);
+  ASSERT_EQ(
+      vtl::FindFingersAndGaps(3, kDark.data(), total.data(), 14, 30, &b.score, &b.fingers, &b.gaps),
+      0);
+  EXPECT_EQ(b.score, 4.9000001f);
+  EXPECT_EQ(b.fingers.mean, 28.5f);
+}
+
+TEST(FingerGaps, WeakOrUnseparatedPeaksAreNoFingers) {
+  const std::vector<int32_t> total(9, 30);
+  struct Case {
+    const char* what;
+    std::vector<int32_t> dark;
+    int32_t found;
+    int32_t position;  // of finger 0 when found
+  };
+  // Each profile ends in a dip, so that a clear gap can follow a finger.
+  const Case cases[] = {
+      // rows / 15 = 2: a peak of 2 is not above the threshold, 3 is.
+      {"at threshold", {0, 0, 1, 2, 1, 0, 0, 0, 5}, 0, 0},
+      {"above threshold", {0, 0, 1, 3, 1, 0, 0, 0, 5}, 1, 3},
+      // After a peak of 24 the threshold is 3: a later peak of 3 is weak.
+      {"below an eighth", {0, 24, 0, 0, 3, 0, 0, 0, 5}, 1, 1},
+      // Two equal peaks without a clear gap between: the later one wins.
+      {"equal peaks", {0, 0, 20, 10, 20, 0, 0, 0, 5}, 1, 4},
+      // The left gap is not clear (background 27 of 30 = 90 %).
+      {"dim left gap", {3, 3, 20, 0, 0, 0, 0, 0, 5}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const Analysis a = Analyse(c.dark, total, 30, 2, 0.0f, 2);
+    ASSERT_EQ(a.status, 0) << c.what;
+    EXPECT_EQ(a.fingers.found, c.found) << c.what;
+    if (c.found > 0) {
+      EXPECT_EQ(a.fingers.place[0].position, c.position) << c.what;
+    } else {
+      EXPECT_EQ(a.score, 0.0f) << c.what;
+    }
+  }
+}
+
+TEST(FingerGaps, ShortOrEmptyProfilesFindNothingAndReadNothing) {
+  for (int n : {0, 1, 2}) {
+    // Exactly n values: the sanitizer build reports any read past them.
+    std::vector<int32_t> dark(n, 5), total(n, 30);
+    Analysis a;
+    a.fingers.expected = 2;
+    a.status = vtl::FindFingersAndGaps(3, n ? dark.data() : nullptr, n ? total.data() : nullptr, n,
+                                       30, &a.score, &a.fingers, &a.gaps);
+    ASSERT_EQ(a.status, 0);
+    EXPECT_EQ(a.fingers.found, 0);
+    EXPECT_EQ(a.gaps.found, 0);
+    EXPECT_EQ(a.score, 0.0f);
+  }
+}
+
+TEST(FingerGaps, LastGapNearTheEndAndNegativeTail) {
+  // The last finger lies 3 from the end with a tail of 5: the last gap is
+  // the last position. A negative tail starts the search at the profile
+  // start instead of before it.
+  const std::vector<int32_t> dark = {0, 0, 20, 0, 0, 0, 20, 0, 0, 5};
+  const std::vector<int32_t> total(10, 30);
+  Analysis a = Analyse(dark, total, 30, 2, 0.0f, 5);
+  ASSERT_EQ(a.fingers.found, 2);
+  EXPECT_EQ(a.gaps.place[2].position, 9);
+  Analysis b = Analyse(dark, total, 30, 1, 0.0f, -100);
+  ASSERT_EQ(b.fingers.found, 1);
+  EXPECT_EQ(b.gaps.place[1].position, 0);
+  EXPECT_EQ(b.gaps.place[1].level, 30);
+}
+
+TEST(FingerGaps, MoreThanFiveSoughtStopsAtFive) {
+  // Six clean fingers; the records hold six gaps, so five fingers at most.
+  std::vector<int32_t> dark;
+  for (int f = 0; f < 6; ++f) dark.insert(dark.end(), {0, 0, 20, 0});
+  dark.insert(dark.end(), {0, 0});
+  const Analysis a = Analyse(dark, std::vector<int32_t>(dark.size(), 30), 30, 6, 0.0f, 1);
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.fingers.found, 5);
+  EXPECT_EQ(a.gaps.found, 6);
+  for (int f = 0; f < 5; ++f) EXPECT_EQ(a.fingers.place[f].position, 4 * f + 2);
+  const Analysis none = Analyse(dark, std::vector<int32_t>(dark.size(), 30), 30, 0, 0.0f, 1);
+  EXPECT_EQ(none.fingers.found, 0);
+  EXPECT_EQ(none.score, 0.0f);
+}
+
+TEST(FingerGaps, AllocationFailureReturns19WithZeroScores) {
+  const std::vector<int32_t> total(14, 30);
+  Analysis a;
+  const int64_t points = vtl::testing::ForEachAllocationFailure(
+      [&] {
+        a = Analysis{};
+        a.fingers.expected = 2;
+        a.fingers.score = 7.0f;
+        a.gaps.score = 7.0f;
+        a.status = vtl::FindFingersAndGaps(3, kDark.data(), total.data(), 14, 30, &a.score,
+                                           &a.fingers, &a.gaps);
+      },
+      [&](int64_t) {
+        EXPECT_EQ(a.status, 19);
+        EXPECT_EQ(a.score, 0.0f);
+        EXPECT_EQ(a.fingers.score, 0.0f);
+        EXPECT_EQ(a.gaps.score, 0.0f);
+        EXPECT_EQ(a.fingers.found, 0);
+      });
+  EXPECT_EQ(points, 1);
+}
+
+}  // namespace

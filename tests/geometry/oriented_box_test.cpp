@@ -1,0 +1,109 @@
+#include "geometry/oriented_box.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Every pixel distinct enough to tell rows and columns apart.
+std::vector<uint8_t> Ramp(int columns, int rows) {
+  std::vector<uint8_t> px(static_cast<size_t>(columns) * rows);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) px[r * columns + c] = static_cast<uint8_t>(r * 16 + c);
+  return px;
+}
+
+using Sampler = void (*)(const uint8_t*, int32_t, int32_t, uint8_t*, int32_t, int32_t, int32_t,
+                         int32_t, float, uint8_t);
+
+TEST(OrientedBox, UprightBoxSamplesTheRectangleAroundItsCentre) {
+  const auto src = Ramp(16, 30);
+  std::vector<uint8_t> box(12);
+  vtl::SampleOrientedBox(src.data(), 16, 30, box.data(), 4, 3, 10, 20, 0.0f, 1);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(box[i * 4 + j], src[(19 + i) * 16 + 8 + j]) << i << j;
+
+  // An odd width starts half a pixel further right: columns 9, 10, 11.
+  std::vector<uint8_t> odd(3);
+  vtl::SampleOrientedBox(src.data(), 16, 30, odd.data(), 3, 1, 10, 20, 0.0f, 1);
+  EXPECT_EQ(odd, (std::vector<uint8_t>{src[20 * 16 + 9], src[20 * 16 + 10], src[20 * 16 + 11]}));
+}
+
+TEST(OrientedBox, QuarterTurnWalksColumnsUpwardsAndRowsRightwards) {
+  // One box column to the right moves (cos a, -sin a): upwards at +pi/2;
+  // one box row down moves (sin a, cos a): rightwards.
+  const auto src = Ramp(16, 16);
+  std::vector<uint8_t> box(8);
+  vtl::SampleOrientedBox(src.data(), 16, 16, box.data(), 4, 2, 5, 5, 1.5707964f, 0);
+  EXPECT_EQ(box, (std::vector<uint8_t>{src[7 * 16 + 4], src[6 * 16 + 4], src[5 * 16 + 4],
+                                       src[4 * 16 + 4], src[7 * 16 + 5], src[6 * 16 + 5],
+                                       src[5 * 16 + 5], src[4 * 16 + 5]}));
+}
+
+TEST(OrientedBox, PixelsPastTheLeftEdgeKeepFillWithoutShiftingTheRest) {
+  const auto src = Ramp(16, 16);
+  std::vector<uint8_t> box(8);
+  // Starts at X = -3: three outside pixels, then columns 0..4 in place.
+  vtl::SampleOrientedBox(src.data(), 16, 16, box.data(), 8, 1, 1, 5, 0.0f, 7);
+  EXPECT_EQ(box, (std::vector<uint8_t>{7, 7, 7, src[80], src[81], src[82], src[83], src[84]}));
+
+  // Turned boxes hanging over the top-left corner: every pixel is the one
+  // nearest to its own position, computed here directly from its indices.
+  const int n = 40;
+  std::vector<uint8_t> img(n * n);
+  for (int i = 0; i < n * n; ++i) img[i] = static_cast<uint8_t>((i * 7) % 200 + 10);
+  for (float angle : {0.3f, -0.7f, 2.1f}) {
+    const int w = 25, h = 33;
+    std::vector<uint8_t> got(w * h);
+    vtl::SampleOrientedBox(img.data(), n, n, got.data(), w, h, 3, 6, angle, 9);
+    const double c = std::cos(double(angle)), s = std::sin(double(angle));
+    int inside = 0;
+    for (int i = 0; i < h; ++i)
+      for (int j = 0; j < w; ++j) {
+        const double x = 3 - c * w * 0.5 - s * h * 0.5 + j * c + i * s;
+        const double y = 6 + s * w * 0.5 - c * h * 0.5 - j * s + i * c;
+        const bool in = x >= 0 && x < n - 0.5 && y >= 0 && y < n - 0.5;
+        inside += in;
+        const uint8_t want = in ? img[int(y + 0.5) * n + int(x + 0.5)] : 9;
+        ASSERT_EQ(got[i * w + j], want) << angle << " " << i << "," << j;
+      }
+    EXPECT_GT(inside, 50) << angle;
+    EXPECT_LT(inside, w * h - 50) << angle;
+  }
+}
+
+TEST(OrientedBox, TruncatingVariantNeverSamplesTheLastRowOrColumn) {
+  const auto src = Ramp(10, 8);
+  std::vector<uint8_t> box(80);
+  vtl::SampleOrientedBoxTruncated(src.data(), 10, 8, box.data(), 10, 8, 5, 4, 0.0f, 255);
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 10; ++j) {
+      const uint8_t want = (i == 7 || j == 9) ? 255 : src[i * 10 + j];
+      EXPECT_EQ(box[i * 10 + j], want) << i << "," << j;
+    }
+}
+
+TEST(OrientedBox, BoxOutsideTheSourceIsAllFill) {
+  const auto src = Ramp(16, 16);
+  for (Sampler sample :
+       {Sampler{vtl::SampleOrientedBox}, Sampler{vtl::SampleOrientedBoxTruncated}}) {
+    std::vector<uint8_t> box(6 * 5, 0);
+    sample(src.data(), 16, 16, box.data(), 6, 5, 100, -40, 0.4f, 200);
+    EXPECT_EQ(box, std::vector<uint8_t>(30, 200));
+  }
+}
+
+TEST(OrientedBox, NonPositiveSizesWriteNothing) {
+  const auto src = Ramp(16, 16);
+  for (Sampler sample :
+       {Sampler{vtl::SampleOrientedBox}, Sampler{vtl::SampleOrientedBoxTruncated}}) {
+    std::vector<uint8_t> box(4, 3);
+    sample(src.data(), 16, 16, box.data(), -2, 2, 8, 8, 0.0f, 200);
+    sample(src.data(), 16, 16, box.data(), 2, 0, 8, 8, 0.0f, 200);
+    EXPECT_EQ(box, std::vector<uint8_t>(4, 3));
+  }
+}
+
+}  // namespace

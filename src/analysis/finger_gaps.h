@@ -26,7 +26,9 @@ struct ProfilePeaks {
 
 static_assert(sizeof(ProfilePeaks) == 28 * 4, "ProfilePeaks is 28 32-bit fields");
 
-// Returns 0, or 19 when the background profile cannot be allocated.
+// Returns 0, or 19 when the background profile cannot be allocated (scores
+// then 0.0). At most kMaxPeaks - 1 fingers are looked for, whatever
+// fingers->expected says; profiles of fewer than 3 positions find nothing.
 int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int32_t* total,
                            int32_t n, int32_t rows, float* score, ProfilePeaks* fingers,
                            ProfilePeaks* gaps);

@@ -49,17 +49,17 @@ enum VantrelHandCode : int32_t {
 
 // One finger found. Layout is part of the binary interface.
 struct SegmentedFinger {
-  uint8_t* image;      // boxHeight x boxWidth pixels, row stride boxWidth; null
-                       // when no image was made. Owned by the container.
-  int32_t position;    // finger-position code 1..10 (quick segmenters) or the
-                       // place from the left 0, 1, 2, ... (SeparateImages)
-  int32_t boxHeight;   // rows of the finger box
-  int32_t boxWidth;    // columns of the finger box
-  int32_t centerX;     // column of the finger's centre
-  int32_t centerY;     // row of the finger's centre
-  float angle;         // direction of the finger's axis, radians
-  float fixedValue;    // 15.0 from the quick segmenters, 0 from SeparateImages
-  int32_t top;         // box edges (quick segmenters; 0 from SeparateImages)
+  uint8_t* image;     // boxHeight x boxWidth pixels, row stride boxWidth; null
+                      // when no image was made. Owned by the container.
+  int32_t position;   // finger-position code 1..10 (quick segmenters) or the
+                      // place from the left 0, 1, 2, ... (SeparateImages)
+  int32_t boxHeight;  // rows of the finger box
+  int32_t boxWidth;   // columns of the finger box
+  int32_t centerX;    // column of the finger's centre
+  int32_t centerY;    // row of the finger's centre
+  float angle;        // direction of the finger's axis, radians
+  float fixedValue;   // 15.0 from the quick segmenters, 0 from SeparateImages
+  int32_t top;        // box edges (quick segmenters; 0 from SeparateImages)
   int32_t left;
   int32_t bottom;
   int32_t right;
@@ -80,7 +80,7 @@ struct FingerInfo {
   int32_t fixedValue;       // 15
   int32_t boxHeight;
   int32_t boxWidth;
-  int32_t position;         // finger-position code
+  int32_t position;  // finger-position code
   int32_t upperLeftRow;
   int32_t upperLeftColumn;
   int32_t upperRightRow;
@@ -118,6 +118,18 @@ VANTREL_API int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* i
 // Full separator: slanted gap-line search, oriented box per finger refined by
 // a rotation search, upright finger images. Records are numbered 0, 1, ...
 // from the left in position.
+// - At most five fingers are sought: a larger fingerCount counts as 5.
+//   handCode 15 always seeks the two thumbs, whatever fingerCount says.
+// - Each record: centre, box size and angle (radians, positive when the
+//   finger's base lies right of its tip) in caller pixels; image is the box
+//   cut upright from the caller's image, boxHeight x boxWidth, white (255)
+//   where the box leaves the image. fixedValue and the box edges stay 0.
+// - The container's handCode is the impression's code: the caller's 13, 14
+//   or 15, or, when the caller passed 0 and four fingers were kept, 13 or 14
+//   as recognised from the fingertip heights; otherwise 0.
+// - fingerCount 1 (handCode not 15) takes the whole image as the finger's
+//   starting box; the record's centre is where the rotation search settled
+//   it, its angle 0.
 VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pixels, int32_t rows,
                                    int32_t columns, int32_t fingerCount, int32_t handCode,
                                    VantrelResultType** result);

@@ -49,17 +49,17 @@ enum VantrelHandCode : int32_t {
 
 // One finger found. Layout is part of the binary interface.
 struct SegmentedFinger {
-  uint8_t* image;     // boxHeight x boxWidth pixels, row stride boxWidth; null
-                      // when no image was made. Owned by the container.
-  int32_t position;   // finger-position code 1..10 (quick segmenters) or the
-                      // place from the left 0, 1, 2, ... (SeparateImages)
-  int32_t boxHeight;  // rows of the finger box
-  int32_t boxWidth;   // columns of the finger box
-  int32_t centerX;    // column of the finger's centre
-  int32_t centerY;    // row of the finger's centre
-  float angle;        // direction of the finger's axis, radians
-  float fixedValue;   // 15.0 from the quick segmenters, 0 from SeparateImages
-  int32_t top;        // box edges (quick segmenters; 0 from SeparateImages)
+  uint8_t* image;      // boxHeight x boxWidth pixels, row stride boxWidth; null
+                       // when no image was made. Owned by the container.
+  int32_t position;    // finger-position code 1..10 (quick segmenters) or the
+                       // place from the left 0, 1, 2, ... (SeparateImages)
+  int32_t boxHeight;   // rows of the finger box
+  int32_t boxWidth;    // columns of the finger box
+  int32_t centerX;     // column of the finger's centre
+  int32_t centerY;     // row of the finger's centre
+  float angle;         // direction of the finger's axis, radians
+  float fixedValue;    // 15.0 from the quick segmenters, 0 from SeparateImages
+  int32_t top;         // box edges (quick segmenters; 0 from SeparateImages)
   int32_t left;
   int32_t bottom;
   int32_t right;
@@ -80,7 +80,7 @@ struct FingerInfo {
   int32_t fixedValue;       // 15
   int32_t boxHeight;
   int32_t boxWidth;
-  int32_t position;  // finger-position code
+  int32_t position;         // finger-position code
   int32_t upperLeftRow;
   int32_t upperLeftColumn;
   int32_t upperRightRow;

@@ -5,6 +5,7 @@
 
 #include "interface/memory.h"
 #include "interface/result.h"
+#include "quick/labelling.h"
 
 namespace vtl {
 namespace {
@@ -55,6 +56,7 @@ void DestroyVantrelParameter() {
     vtl::Release(g_block);
     g_block = nullptr;
   }
+  vtl::DestroyLabellingState();
 }
 
 void VtlSetImageFileName(const char* name) {

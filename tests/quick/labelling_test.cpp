@@ -1,0 +1,237 @@
+// Connected-component labelling: connectivity, numbering, measurements, the
+// full-table stop and the life of the shared buffers.
+#include "quick/labelling.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../support/alloc_failure.h"
+#include "interface/memory.h"
+#include "vantrel.h"
+
+namespace {
+
+struct LabelRun {
+  int32_t status = -1;
+  int32_t count = -1;
+  int32_t capacity = -1;
+  vtl::ComponentRecord* table = nullptr;
+  int32_t* labels = nullptr;
+};
+
+LabelRun Label(const std::vector<uint8_t>& pixels, int32_t rows, int32_t columns, int32_t low = 0,
+               int32_t high = 0, int32_t base = 256) {
+  LabelRun run;
+  run.status = vtl::LabelComponents(low, high, base, rows, columns, pixels.data(), &run.count,
+                                    &run.capacity, &run.table, &run.labels);
+  return run;
+}
+
+// Rows of text: '#' foreground (0), '.' background (255).
+std::vector<uint8_t> FromText(const std::vector<const char*>& text) {
+  std::vector<uint8_t> pixels;
+  for (const char* row : text)
+    for (const char* c = row; *c != '\0'; ++c) pixels.push_back(*c == '#' ? 0 : 255);
+  return pixels;
+}
+
+class Labelling : public ::testing::Test {
+ protected:
+  void TearDown() override { vtl::DestroyLabellingState(); }
+};
+
+TEST_F(Labelling, ComponentsInScanOrderWithAreasCentroidsAndLabels) {
+  const std::vector<const char*> text = {
+      "......#",  // component 0 starts at the end of the first row
+      "#.....#",  // component 1 starts at column 0 of row 1
+      ".#.....",  // corner contact joins (1, 2) to (0, 1)
+      ".....#.",  // component 2: one pixel, two rows below component 0
+      "...#...",  // component 3: one pixel, not touching component 2
+  };
+  const auto pixels = FromText(text);
+  const LabelRun run = Label(pixels, 5, 7);
+  ASSERT_EQ(run.status, 0);
+  ASSERT_EQ(run.count, 4);
+  EXPECT_EQ(run.capacity, 32 * 7);
+
+  struct Want {
+    int32_t area, label, cx, cy;
+  };
+  const Want want[] = {
+      {2, 256, 6, 0},  // (6,0) (6,1): centroid y = 1 / 2 truncated
+      {2, 257, 0, 1},  // (0,1) (1,2): x = 1/2 -> 0, y = 3/2 -> 1
+      {1, 258, 5, 3},  // a one-pixel component has its own coordinates
+      {1, 259, 3, 4},
+  };
+  for (int j = 0; j < 4; ++j) {
+    SCOPED_TRACE(j);
+    EXPECT_EQ(run.table[j].area, want[j].area);
+    EXPECT_EQ(run.table[j].label, want[j].label);
+    EXPECT_EQ(run.table[j].centroidX, want[j].cx);
+    EXPECT_EQ(run.table[j].centroidY, want[j].cy);
+  }
+  // Labelled pixels carry base + index; all others keep their input value.
+  const std::vector<int32_t> labels(run.labels, run.labels + 35);
+  const std::vector<int32_t> expected = {255, 255, 255, 255, 255, 255, 256,  //
+                                         257, 255, 255, 255, 255, 255, 256,  //
+                                         255, 257, 255, 255, 255, 255, 255,  //
+                                         255, 255, 255, 255, 255, 258, 255,  //
+                                         255, 255, 255, 259, 255, 255, 255};
+  EXPECT_EQ(labels, expected);
+}
+
+TEST_F(Labelling, CornerChainsAndValueRange) {
+  // A diagonal staircase is one component under 8-connectivity.
+  std::vector<uint8_t> pixels(6 * 6, 255);
+  for (int i = 0; i < 6; ++i) pixels[i * 6 + (5 - i)] = 0;
+  LabelRun run = Label(pixels, 6, 6);
+  ASSERT_EQ(run.count, 1);
+  EXPECT_EQ(run.table[0].area, 6);
+  EXPECT_EQ(run.table[0].centroidX, 2);  // 15 / 6
+  EXPECT_EQ(run.table[0].centroidY, 2);
+
+  // Only values inside low..high take part; the range ends are inclusive.
+  const std::vector<uint8_t> values = {9, 10, 20, 21, 15, 9};
+  run = Label(values, 1, 6, 10, 20, 1000);
+  ASSERT_EQ(run.count, 2);
+  EXPECT_EQ(run.table[0].area, 2);  // 10, 20
+  EXPECT_EQ(run.table[0].label, 1000);
+  EXPECT_EQ(run.table[1].area, 1);  // 15
+  EXPECT_EQ(run.labels[0], 9);
+  EXPECT_EQ(run.labels[3], 21);
+  EXPECT_EQ(run.labels[4], 1001);
+
+  // Nothing in range: no component.
+  run = Label(std::vector<uint8_t>(16, 255), 4, 4);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.count, 0);
+}
+
+TEST_F(Labelling, LargeComponentNeedsNoRecursion) {
+  // A full 400 x 400 image is one component of 160000 pixels, filled from an
+  // explicit stack; a serpentine path forces the deepest possible stack.
+  const int32_t n = 400;
+  std::vector<uint8_t> pixels(size_t(n) * n, 0);
+  LabelRun run = Label(pixels, n, n);
+  ASSERT_EQ(run.count, 1);
+  EXPECT_EQ(run.table[0].area, n * n);
+  EXPECT_EQ(run.table[0].centroidX, 199);  // (0 + ... + 399) / 400 = 199.5
+  EXPECT_EQ(run.table[0].centroidY, 199);
+
+  std::vector<uint8_t> snake(size_t(n) * n, 255);
+  for (int32_t y = 0; y < n; y += 2) {
+    for (int32_t x = 0; x < n; ++x) snake[size_t(y) * n + x] = 0;
+    if (y + 1 < n) snake[size_t(y + 1) * n + ((y / 2) % 2 == 0 ? n - 1 : 0)] = 0;
+  }
+  run = Label(snake, n, n);
+  ASSERT_EQ(run.count, 1);
+  EXPECT_EQ(run.table[0].area, (n / 2) * n + n / 2);  // rows and connectors
+}
+
+TEST_F(Labelling, FullTableStopsTheScan) {
+  // Isolated pixels on every second row and column: 100 x 100 = 10000
+  // components, more than the 32 x 200 = 6400 the table holds.
+  const int32_t n = 200;
+  std::vector<uint8_t> pixels(size_t(n) * n, 255);
+  for (int32_t y = 0; y < n; y += 2)
+    for (int32_t x = 0; x < n; x += 2) pixels[size_t(y) * n + x] = 0;
+  const LabelRun run = Label(pixels, n, n);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.capacity, 6400);
+  ASSERT_EQ(run.count, 6400);
+  // The last entry is the 6400th pixel in scan order: row 126, column 198.
+  EXPECT_EQ(run.table[6399].centroidX, 198);
+  EXPECT_EQ(run.table[6399].centroidY, 126);
+  EXPECT_EQ(run.table[6399].label, 256 + 6399);
+  EXPECT_EQ(run.labels[126 * n + 198], 256 + 6399);
+  // The scan stopped: the next candidates keep their input value.
+  EXPECT_EQ(run.labels[128 * n + 0], 0);
+  EXPECT_EQ(run.labels[198 * n + 198], 0);
+}
+
+TEST_F(Labelling, SecondRunReplacesTheFirstRunsBuffers) {
+  LabelRun first = Label(std::vector<uint8_t>(9, 0), 3, 3);
+  ASSERT_EQ(first.count, 1);
+  EXPECT_EQ(first.table[0].area, 9);
+  const std::vector<uint8_t> two = {0, 255, 0};
+  const LabelRun second = Label(two, 1, 3);
+  ASSERT_EQ(second.count, 2);
+  EXPECT_EQ(second.capacity, 96);
+  EXPECT_EQ(second.table[1].centroidX, 2);
+  // The state hands out the new buffers; the run's working buffers are gone.
+  const vtl::LabellingState* state = vtl::GetLabellingState();
+  EXPECT_EQ(state->table, second.table);
+  EXPECT_EQ(state->labels, second.labels);
+  EXPECT_EQ(state->stack, nullptr);
+  EXPECT_EQ(state->visited, nullptr);
+  EXPECT_EQ(state->currentIndex, -1);
+  EXPECT_EQ(state->capacity, 0);
+  // (The sanitizer build reports the first run's buffers if they leaked.)
+}
+
+TEST_F(Labelling, RefusedArgumentsAndAbsurdSizesGiveNoComponent) {
+  const std::vector<uint8_t> pixels(16, 0);
+  // A refused run also drops the previous run's results.
+  ASSERT_EQ(Label(pixels, 4, 4).count, 1);
+  struct Case {
+    int32_t low, high, base, rows, columns;
+    bool nullPixels;
+  };
+  const Case cases[] = {
+      {-1, 0, 256, 4, 4, false},
+      {0, 256, 256, 4, 4, false},
+      {0, 0, 255, 4, 4, false},
+      {0, 0, 256, 0, 4, false},
+      {0, 0, 256, 4, -1, false},
+      {0, 0, 256, 4, 4, true},
+      // 32 x 100 000 000 components would not fit a 32-bit capacity.
+      {0, 0, 256, 1, 100000000, false},
+      // 50 000 x 50 000 pixels exceed a 32-bit pixel count.
+      {0, 0, 256, 50000, 50000, false},
+      // The last label would pass the 32-bit range.
+      {0, 0, 2147483600, 4, 4, false},
+  };
+  for (const Case& c : cases) {
+    LabelRun run;
+    run.status = vtl::LabelComponents(c.low, c.high, c.base, c.rows, c.columns,
+                                      c.nullPixels ? nullptr : pixels.data(), &run.count,
+                                      &run.capacity, &run.table, &run.labels);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.count, 0);
+    EXPECT_EQ(run.table, nullptr);
+    EXPECT_EQ(run.labels, nullptr);
+  }
+}
+
+TEST_F(Labelling, OutOfMemoryGivesNoComponentAndStatus19) {
+  const std::vector<uint8_t> pixels = {0, 255, 0, 0};
+  LabelRun last;
+  const int64_t points = vtl::testing::ForEachAllocationFailure(
+      [&] {
+        vtl::DestroyLabellingState();  // so that the state itself is allocated too
+        last = Label(pixels, 2, 2);
+      },
+      [&](int64_t n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(last.status, VANTREL_OUT_OF_MEMORY);
+        EXPECT_EQ(last.count, 0);
+        EXPECT_EQ(last.table, nullptr);
+        EXPECT_EQ(last.labels, nullptr);
+        // The next run works again.
+        EXPECT_EQ(Label(pixels, 2, 2).count, 1);
+      });
+  EXPECT_EQ(points, 5);  // state, label image, table, stack, visited flags
+}
+
+TEST_F(Labelling, DestroyIsIdempotent) {
+  vtl::DestroyLabellingState();
+  ASSERT_EQ(Label(std::vector<uint8_t>(4, 0), 2, 2).count, 1);
+  vtl::DestroyLabellingState();
+  vtl::DestroyLabellingState();
+  // Teardown through the parameter block releases it as well.
+  ASSERT_EQ(Label(std::vector<uint8_t>(4, 0), 2, 2).count, 1);
+  DestroyVantrelParameter();
+}
+
+}  // namespace

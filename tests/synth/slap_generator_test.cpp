@@ -1,0 +1,473 @@
+// Properties of the synthetic slaps that the tests, the benchmarks and the
+// accuracy evaluation rely on.
+#include "slap_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+using vsynth::FingerTruth;
+using vsynth::GenerateSlap;
+using vsynth::Slap;
+using vsynth::SlapOptions;
+
+SlapOptions Options(uint64_t seed, int hand, double rotation = 0, double xppi = 500,
+                    double yppi = 500) {
+  SlapOptions o;
+  o.seed = seed;
+  o.hand = hand;
+  o.rotationDeg = rotation;
+  o.xppi = xppi;
+  o.yppi = yppi;
+  return o;
+}
+
+// Box averages over the image through a summed-area table.
+class Density {
+ public:
+  explicit Density(const Slap& s) : columns_(s.columns), rows_(s.rows) {
+    sums_.assign(static_cast<size_t>(columns_ + 1) * (rows_ + 1), 0);
+    for (int r = 0; r < rows_; ++r) {
+      for (int c = 0; c < columns_; ++c) {
+        sums_[Index(c + 1, r + 1)] = s.pixels[static_cast<size_t>(r) * columns_ + c] +
+                                     sums_[Index(c, r + 1)] + sums_[Index(c + 1, r)] -
+                                     sums_[Index(c, r)];
+      }
+    }
+  }
+  // Mean grey of the square of half-size `half` around (x, y), clipped to the image.
+  double Mean(double x, double y, int half) const {
+    const int c0 = std::max(0, static_cast<int>(x) - half);
+    const int c1 = std::min(columns_, static_cast<int>(x) + half + 1);
+    const int r0 = std::max(0, static_cast<int>(y) - half);
+    const int r1 = std::min(rows_, static_cast<int>(y) + half + 1);
+    if (c0 >= c1 || r0 >= r1) return 255;
+    const double sum =
+        sums_[Index(c1, r1)] - sums_[Index(c0, r1)] - sums_[Index(c1, r0)] + sums_[Index(c0, r0)];
+    return sum / ((c1 - c0) * static_cast<double>(r1 - r0));
+  }
+
+ private:
+  size_t Index(int c, int r) const { return static_cast<size_t>(r) * (columns_ + 1) + c; }
+  int columns_, rows_;
+  std::vector<double> sums_;
+};
+
+// Grey level of the paper: the brightest tenth of the image.
+double PaperGrey(const Slap& s) {
+  std::vector<uint8_t> sorted = s.pixels;
+  const size_t at = sorted.size() * 9 / 10;
+  std::nth_element(sorted.begin(), sorted.begin() + at, sorted.end());
+  return sorted[at];
+}
+
+// Point at `along` pixels down the finger's axis from its tip (negative: above the tip).
+void AlongAxis(const FingerTruth& f, double along, double& x, double& y) {
+  x = f.tipX + std::sin(f.angle) * along;
+  y = f.tipY + std::cos(f.angle) * along;
+}
+
+// Every record of a slap: inside the image, on a dark print whose tip is where
+// the truth says, boxes of plausible physical size, ordered left to right.
+void ExpectTruthOnPrints(const Slap& s, const std::string& label, bool clutter = false) {
+  SCOPED_TRACE(label);
+  const Density density(s);
+  const double paper = PaperGrey(s);
+  const double ppi = std::min(s.xppi, s.yppi);
+  const int half = std::max(2, static_cast<int>(0.06 * ppi));
+  for (size_t i = 0; i < s.fingers.size(); ++i) {
+    const FingerTruth& f = s.fingers[i];
+    SCOPED_TRACE("finger " + std::to_string(i));
+    EXPECT_EQ(f.fromLeft, static_cast<int>(i));
+    if (i > 0) {
+      EXPECT_LT(s.fingers[i - 1].cx, f.cx);
+    }
+    EXPECT_GE(f.cx, 0);
+    EXPECT_LE(f.cx, s.columns - 1);
+    EXPECT_GE(f.cy, 0);
+    EXPECT_LE(f.cy, s.rows - 1);
+    EXPECT_GE(f.visible, 0.5);
+    EXPECT_LE(f.visible, 1.0);
+    // Physical size of a top segment, with the resolution along each side.
+    const double c = std::cos(f.angle), sn = std::sin(f.angle);
+    const double across = std::hypot(c * s.xppi, sn * s.yppi);
+    const double along = std::hypot(sn * s.xppi, c * s.yppi);
+    EXPECT_GT(f.width / across, 0.45);
+    EXPECT_LT(f.width / across, 1.0);
+    EXPECT_GT(f.height / along, 0.7);
+    EXPECT_LT(f.height / along, 1.4);
+    // The tip lies half a box height from the centre along the axis.
+    double x, y;
+    AlongAxis(f, f.height / 2, x, y);
+    EXPECT_NEAR(x, f.cx, 1e-6 * s.columns);
+    EXPECT_NEAR(y, f.cy, 1e-6 * s.rows);
+    // Captions, handwriting and holes may lie over the print.
+    if (clutter) continue;
+    // Dark print around the centre of the top segment ...
+    const double centre = density.Mean(f.cx, f.cy, half);
+    EXPECT_LT(centre, paper - 35) << "centre " << f.cx << "," << f.cy;
+    // ... and just below the tip, while just above it there is paper.
+    const bool tipInside =
+        f.tipX > half && f.tipY > 2 * half && f.tipX < s.columns - half && f.tipY < s.rows - half;
+    if (tipInside) {
+      AlongAxis(f, 0.12 * ppi, x, y);
+      EXPECT_LT(density.Mean(x, y, half / 2), paper - 25) << "below tip";
+      AlongAxis(f, -0.08 * ppi, x, y);
+      EXPECT_GT(density.Mean(x, y, half / 2), paper - 20) << "above tip";
+    }
+  }
+}
+
+std::vector<int> Positions(const Slap& s) {
+  std::vector<int> p;
+  for (const auto& f : s.fingers) p.push_back(f.position);
+  return p;
+}
+
+TEST(SlapGenerator, SameOptionsGiveTheSameSlapAndSeedsDiffer) {
+  for (int hand : {13, 14, 15}) {
+    SlapOptions o = Options(77, hand, 12);
+    o.clutter = true;
+    o.touching = true;
+    const Slap a = GenerateSlap(o);
+    const Slap b = GenerateSlap(o);
+    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_EQ(vsynth::ToJson(a), vsynth::ToJson(b));
+    o.seed = 78;
+    const Slap c = GenerateSlap(o);
+    ASSERT_EQ(a.pixels.size(), c.pixels.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) differing += a.pixels[i] != c.pixels[i];
+    EXPECT_GT(differing, a.pixels.size() / 4) << "hand " << hand;
+    EXPECT_NE(a.fingers[0].cx, c.fingers[0].cx);
+  }
+}
+
+TEST(SlapGenerator, TruthSitsOnThePrints) {
+  struct Case {
+    int hand;
+    double rotation, xppi, yppi;
+    bool touching, clutter;
+  };
+  const Case cases[] = {
+      {13, 0, 500, 500, false, false},   {14, 0, 500, 500, true, false},
+      {15, 0, 500, 500, false, false},   {13, 30, 500, 500, false, false},
+      {14, -40, 500, 500, true, false},  {15, 15, 500, 500, true, false},
+      {13, -10, 250, 250, false, false}, {14, 8, 1000, 1000, false, false},
+      {13, 5, 600, 420, true, false},    {15, -5, 400, 550, false, false},
+      {13, 0, 500, 500, false, true},
+  };
+  for (const Case& c : cases) {
+    for (uint64_t seed : {3u, 4u}) {
+      SlapOptions o = Options(seed, c.hand, c.rotation, c.xppi, c.yppi);
+      o.touching = c.touching;
+      o.clutter = c.clutter;
+      const Slap s = GenerateSlap(o);
+      const std::string label = "hand " + std::to_string(c.hand) + " rotation " +
+                                std::to_string(c.rotation) + " ppi " + std::to_string(c.xppi) +
+                                "x" + std::to_string(c.yppi) + " seed " + std::to_string(seed) +
+                                (c.clutter ? " clutter" : "");
+      // Upright or moderately turned hands keep every fingertip.
+      if (std::fabs(c.rotation) <= 15) {
+        EXPECT_EQ(s.fingers.size(), c.hand == 15 ? 2u : 4u) << label;
+      }
+      EXPECT_GE(s.fingers.size(), 2u) << label;
+      ExpectTruthOnPrints(s, label, c.clutter);
+    }
+  }
+}
+
+TEST(SlapGenerator, PositionsAndFingertipHeightsFollowTheHand) {
+  for (uint64_t seed = 1; seed <= 12; ++seed) {
+    const Slap right = GenerateSlap(Options(seed, 13));
+    const Slap left = GenerateSlap(Options(seed, 14));
+    const Slap thumbs = GenerateSlap(Options(seed, 15));
+    EXPECT_EQ(Positions(right), (std::vector<int>{2, 3, 4, 5}));
+    EXPECT_EQ(Positions(left), (std::vector<int>{10, 9, 8, 7}));
+    EXPECT_EQ(Positions(thumbs), (std::vector<int>{6, 1}));
+    // Middle finger highest, little finger lowest.
+    for (const Slap* s : {&right, &left}) {
+      ASSERT_EQ(s->fingers.size(), 4u);
+      const int middle = s == &right ? 1 : 2, little = s == &right ? 3 : 0;
+      for (int i = 0; i < 4; ++i) {
+        if (i != middle) {
+          EXPECT_LT(s->fingers[middle].tipY, s->fingers[i].tipY);
+        }
+        if (i != little) {
+          EXPECT_GT(s->fingers[little].tipY, s->fingers[i].tipY);
+        }
+      }
+    }
+    // Thumbs side by side at about the same height, leaning towards each other
+    // or upright.
+    ASSERT_EQ(thumbs.fingers.size(), 2u);
+    EXPECT_LT(std::fabs(thumbs.fingers[0].tipY - thumbs.fingers[1].tipY), 0.4 * thumbs.yppi);
+    EXPECT_LE(thumbs.fingers[0].angle, 1e-9);
+    EXPECT_GE(thumbs.fingers[1].angle, -1e-9);
+  }
+}
+
+TEST(SlapGenerator, MissingFingerOmitsExactlyItsRecord) {
+  for (int hand : {13, 14, 15}) {
+    const Slap full = GenerateSlap(Options(21, hand));
+    const int count = static_cast<int>(full.fingers.size());
+    for (int missing = 0; missing < count; ++missing) {
+      SlapOptions o = Options(21, hand);
+      o.missingFinger = missing;
+      const Slap s = GenerateSlap(o);
+      ASSERT_EQ(static_cast<int>(s.fingers.size()), count - 1);
+      std::vector<int> expected = Positions(full);
+      expected.erase(expected.begin() + missing);
+      EXPECT_EQ(Positions(s), expected) << "hand " << hand << " missing " << missing;
+      // No print where the missing fingertip was.
+      const FingerTruth& gone = full.fingers[missing];
+      const Density density(s);
+      EXPECT_GT(density.Mean(gone.cx, gone.cy, 20), PaperGrey(s) - 20);
+      ExpectTruthOnPrints(s, "missing " + std::to_string(missing));
+    }
+  }
+}
+
+TEST(SlapGenerator, LeftHandMirrorsTheRightHand) {
+  for (double rotation : {0.0, 17.0, -33.0}) {
+    SlapOptions o = Options(5, 13, -rotation);
+    o.clutter = true;
+    const Slap right = GenerateSlap(o);
+    o.hand = 14;
+    o.rotationDeg = rotation;
+    const Slap left = GenerateSlap(o);
+    ASSERT_EQ(left.rows, right.rows);
+    ASSERT_EQ(left.columns, right.columns);
+    bool mirrored = true;
+    for (int r = 0; r < left.rows && mirrored; ++r) {
+      for (int c = 0; c < left.columns; ++c) {
+        if (left.pixels[static_cast<size_t>(r) * left.columns + c] !=
+            right.pixels[static_cast<size_t>(r) * right.columns + right.columns - 1 - c]) {
+          mirrored = false;
+          break;
+        }
+      }
+    }
+    EXPECT_TRUE(mirrored) << rotation;
+    ASSERT_EQ(left.fingers.size(), right.fingers.size());
+    const size_t n = left.fingers.size();
+    for (size_t i = 0; i < n; ++i) {
+      const FingerTruth& l = left.fingers[i];
+      const FingerTruth& r = right.fingers[n - 1 - i];
+      EXPECT_EQ(l.position, r.position + 5);
+      EXPECT_NEAR(l.cx, left.columns - 1 - r.cx, 1e-9);
+      EXPECT_NEAR(l.cy, r.cy, 1e-9);
+      EXPECT_NEAR(l.angle, -r.angle, 1e-12);
+      EXPECT_NEAR(l.width, r.width, 1e-9);
+    }
+  }
+}
+
+TEST(SlapGenerator, SizesFollowTheResolution) {
+  struct Case {
+    int hand;
+    double xppi, yppi;
+    int columns, rows;
+  };
+  const Case cases[] = {
+      {13, 500, 500, 1600, 1500}, {14, 1000, 1000, 3200, 3000}, {13, 250, 250, 800, 750},
+      {13, 600, 400, 1920, 1200}, {15, 500, 500, 1200, 1000},   {15, 400, 700, 960, 1400},
+  };
+  for (const Case& c : cases) {
+    const Slap reference = GenerateSlap(Options(9, c.hand));
+    const Slap s = GenerateSlap(Options(9, c.hand, 0, c.xppi, c.yppi));
+    EXPECT_EQ(s.columns, c.columns);
+    EXPECT_EQ(s.rows, c.rows);
+    EXPECT_EQ(s.pixels.size(), static_cast<size_t>(c.columns) * c.rows);
+    EXPECT_EQ(s.xppi, c.xppi);
+    EXPECT_EQ(s.yppi, c.yppi);
+    // The same hand in inches: positions and lengths scale with the resolution
+    // of their own direction (pixel centres sit half a pixel in).
+    ASSERT_EQ(s.fingers.size(), reference.fingers.size());
+    for (size_t i = 0; i < s.fingers.size(); ++i) {
+      const FingerTruth& f = s.fingers[i];
+      const FingerTruth& g = reference.fingers[i];
+      EXPECT_NEAR((f.cx + 0.5) / c.xppi, (g.cx + 0.5) / 500, 1e-3);
+      EXPECT_NEAR((f.cy + 0.5) / c.yppi, (g.cy + 0.5) / 500, 1e-3);
+      EXPECT_NEAR((f.tipY + 0.5) / c.yppi, (g.tipY + 0.5) / 500, 1e-3);
+      // A leaning box covers the two resolutions in proportion to its slant.
+      const double co = std::cos(g.angle), si = std::sin(g.angle);
+      EXPECT_NEAR(f.width, g.width / 500 * std::hypot(co * c.xppi, si * c.yppi), 1e-6);
+      EXPECT_NEAR(f.height, g.height / 500 * std::hypot(si * c.xppi, co * c.yppi), 1e-6);
+      EXPECT_NEAR(std::tan(f.angle), std::tan(g.angle) * c.xppi / c.yppi, 1e-9);
+    }
+  }
+  // Explicit image size in inches.
+  SlapOptions o = Options(9, 13);
+  o.widthInches = 2.5;
+  o.heightInches = 2.0;
+  const Slap small = GenerateSlap(o);
+  EXPECT_EQ(small.columns, 1250);
+  EXPECT_EQ(small.rows, 1000);
+}
+
+TEST(SlapGenerator, RotationTurnsBoxesAboutTheImageCentre) {
+  for (int hand : {13, 14, 15}) {
+    const Slap upright = GenerateSlap(Options(31, hand));
+    for (double degrees : {-25.0, 10.0, 40.0}) {
+      const Slap turned = GenerateSlap(Options(31, hand, degrees));
+      const double a = degrees * kPi / 180;
+      const double x0 = (upright.columns - 1) / 2.0, y0 = (upright.rows - 1) / 2.0;
+      int matched = 0;
+      for (const FingerTruth& f : upright.fingers) {
+        // Clockwise on screen: the tip leans right and the box angle falls.
+        const double x = x0 + std::cos(a) * (f.cx - x0) - std::sin(a) * (f.cy - y0);
+        const double y = y0 + std::sin(a) * (f.cx - x0) + std::cos(a) * (f.cy - y0);
+        for (const FingerTruth& g : turned.fingers) {
+          if (g.position != f.position) continue;
+          ++matched;
+          EXPECT_NEAR(g.cx, x, 1e-6);
+          EXPECT_NEAR(g.cy, y, 1e-6);
+          EXPECT_NEAR(g.angle, f.angle - a, 1e-9);
+          EXPECT_NEAR(g.width, f.width, 1e-9);
+        }
+      }
+      EXPECT_GE(matched, 2) << hand << " " << degrees;
+    }
+  }
+}
+
+TEST(SlapGenerator, TouchingFingersMeetLowerDownOtherwiseKeepAGap) {
+  // In the segment under the first crease, look for a row where the print
+  // between two neighbouring axes never thins to paper.
+  auto touchingPairs = [](const Slap& s) {
+    const Density density(s);
+    const double paper = PaperGrey(s);
+    const int half = static_cast<int>(0.03 * s.xppi);
+    int pairs = 0;
+    for (size_t i = 0; i + 1 < s.fingers.size(); ++i) {
+      const FingerTruth& l = s.fingers[i];
+      const FingerTruth& r = s.fingers[i + 1];
+      const double from = std::max(l.cy + l.height / 2, r.cy + r.height / 2) + 0.08 * s.yppi;
+      bool touch = false;
+      for (double y = from; y < from + 0.4 * s.yppi && y < s.rows; y += 4) {
+        double lightest = 0;
+        for (double x = l.cx; x <= r.cx; x += 2) {
+          lightest = std::max(lightest, density.Mean(x, y, half));
+        }
+        if (lightest < paper - 15) touch = true;
+      }
+      pairs += touch;
+    }
+    return pairs;
+  };
+  for (int hand : {13, 14, 15}) {
+    for (uint64_t seed = 40; seed < 44; ++seed) {
+      SlapOptions o = Options(seed, hand);
+      o.noise = 0.02;
+      EXPECT_EQ(touchingPairs(GenerateSlap(o)), 0) << hand << " seed " << seed;
+      o.touching = true;
+      EXPECT_GE(touchingPairs(GenerateSlap(o)), 1) << hand << " seed " << seed;
+    }
+  }
+}
+
+TEST(SlapGenerator, ToneOptions) {
+  SlapOptions o = Options(12, 13);
+  const Slap full = GenerateSlap(o);
+  o.contrast = 0.3;
+  const Slap faint = GenerateSlap(o);
+  o.contrast = 1;
+  o.bilevel = true;
+  const Slap bilevel = GenerateSlap(o);
+  o.bilevel = false;
+  o.clutter = true;
+  const Slap cluttered = GenerateSlap(o);
+
+  EXPECT_EQ(vsynth::ToJson(full), vsynth::ToJson(faint));
+  EXPECT_EQ(vsynth::ToJson(full), vsynth::ToJson(cluttered));
+  const Density fullDensity(full), faintDensity(faint);
+  for (const FingerTruth& f : full.fingers) {
+    const double fullDepth = PaperGrey(full) - fullDensity.Mean(f.cx, f.cy, 30);
+    const double faintDepth = PaperGrey(faint) - faintDensity.Mean(f.cx, f.cy, 30);
+    EXPECT_GT(faintDepth, 0.15 * fullDepth);
+    EXPECT_LT(faintDepth, 0.5 * fullDepth);
+  }
+  for (uint8_t p : bilevel.pixels) ASSERT_TRUE(p == 0 || p == 255);
+  ExpectTruthOnPrints(bilevel, "bilevel");
+  // Clutter darkens paper that was blank.
+  size_t darkened = 0;
+  for (size_t i = 0; i < full.pixels.size(); ++i) {
+    darkened += full.pixels[i] > 200 && cluttered.pixels[i] < 120;
+  }
+  EXPECT_GT(darkened, 1000u);
+}
+
+TEST(SlapGenerator, RandomOptionsCoverTheRangeAndRender) {
+  std::set<int> hands;
+  int missing = 0, touching = 0, clutter = 0, bilevel = 0, turned = 0, anisotropic = 0;
+  for (uint64_t seed = 0; seed < 400; ++seed) {
+    const SlapOptions o = vsynth::RandomOptions(seed);
+    const SlapOptions again = vsynth::RandomOptions(seed);
+    EXPECT_EQ(o.seed, again.seed);
+    EXPECT_EQ(o.rotationDeg, again.rotationDeg);
+    hands.insert(o.hand);
+    missing += o.missingFinger >= 0;
+    touching += o.touching;
+    clutter += o.clutter;
+    bilevel += o.bilevel;
+    turned += std::fabs(o.rotationDeg) > 20;
+    anisotropic += o.xppi != o.yppi;
+    EXPECT_LE(std::fabs(o.rotationDeg), 45);
+    EXPECT_GE(o.contrast, 0.3);
+    EXPECT_LE(o.contrast, 1.0);
+    EXPECT_LT(o.missingFinger, o.hand == 15 ? 2 : 4);
+  }
+  EXPECT_EQ(hands, (std::set<int>{13, 14, 15}));
+  for (int count : {missing, touching, clutter, bilevel, turned, anisotropic}) {
+    EXPECT_GT(count, 8);
+    EXPECT_LT(count, 200);
+  }
+  for (uint64_t seed = 0; seed < 6; ++seed) {
+    const Slap s = GenerateSlap(vsynth::RandomOptions(seed));
+    EXPECT_FALSE(s.fingers.empty());
+    for (const FingerTruth& f : s.fingers) {
+      EXPECT_TRUE(f.cx >= 0 && f.cx <= s.columns - 1 && f.cy >= 0 && f.cy <= s.rows - 1);
+    }
+  }
+}
+
+TEST(SlapGenerator, JsonCarriesTheTruth) {
+  SlapOptions o = Options(2, 14, 20);
+  const Slap s = GenerateSlap(o);
+  const std::string json = vsynth::ToJson(s);
+  for (const char* key : {"\"rows\":1500,", "\"columns\":1600,", "\"xppi\":500.000,",
+                          "\"hand\":14,", "\"fingers\":[{\"position\":"}) {
+    EXPECT_NE(json.find(key), std::string::npos) << key;
+  }
+  size_t records = 0;
+  for (size_t at = json.find("\"fromLeft\":"); at != std::string::npos;
+       at = json.find("\"fromLeft\":", at + 1)) {
+    ++records;
+  }
+  EXPECT_EQ(records, s.fingers.size());
+  for (const char* key : {"\"cx\":", "\"cy\":", "\"width\":", "\"height\":", "\"angle\":-0.",
+                          "\"tipX\":", "\"tipY\":", "\"visible\":"}) {
+    EXPECT_NE(json.find(key), std::string::npos) << key;
+  }
+  EXPECT_EQ(json.front(), '{');
+  EXPECT_EQ(json.substr(json.size() - 3), "}]}");
+  // Numbers: fixed decimals, '.' separator, exact rounding.
+  Slap tiny;
+  tiny.rows = 2;
+  tiny.columns = 3;
+  tiny.fingers.push_back(FingerTruth{1, 0, 12.3456, -0.0004, 7, 8, -0.1234567, 0.5, 1e-9, 1});
+  const std::string t = vsynth::ToJson(tiny);
+  EXPECT_NE(t.find("\"cx\":12.346,\"cy\":0.000,\"width\":7.000"), std::string::npos) << t;
+  EXPECT_NE(t.find("\"angle\":-0.123457,\"tipX\":0.500"), std::string::npos) << t;
+}
+
+}  // namespace

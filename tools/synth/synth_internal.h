@@ -1,0 +1,78 @@
+// Internal pieces of the slap generator: the hand model in physical units and
+// the drawing of card clutter.
+#ifndef VANTREL_TOOLS_SYNTH_SYNTH_INTERNAL_H
+#define VANTREL_TOOLS_SYNTH_SYNTH_INTERNAL_H
+
+#include <cstdint>
+#include <vector>
+
+#include "random.h"
+#include "slap_generator.h"
+
+namespace vsynth {
+
+enum class RidgePattern { kWhorl, kLoop, kArch };
+
+// One finger of an upright right hand (or a thumb), in inches. The hand frame
+// has its origin at the image centre, x to the right and y down. Along the
+// finger, v runs from the tip (0) towards the palm and u across it (positive to
+// the right when the finger is upright).
+struct FingerModel {
+  int position = 0;
+  double tipX = 0, tipY = 0;
+  double lean = 0;       // clockwise tilt of the finger in the hand frame, radians
+  double width = 0.7;    // widest extent of the top segment
+  double topLength = 1;  // tip to the centre of the first crease
+  double tipRound =
+      0.6;  // half-length of the top segment's ellipse (its centre is at v = tipRound)
+  double lowerHalfWidth = 0.3;       // half-width of the lower segments just under the first crease
+  double lowerTaper = 0.03;          // growth of that half-width per inch towards the palm
+  std::vector<double> creases;       // crease centres along v, the first one at topLength
+  std::vector<double> creaseWidths;  // full width of each crease band
+  double creaseDepth = 0.9;          // how far a crease lightens the print (1 = white)
+  double creaseCurve = 0.02;         // the creases sag by this much at the finger's sides
+  std::vector<double> pressures;     // pressure of each segment, 0..1 (top segment first)
+  double end = 2.5;                  // where the print starts fading out
+  double fade = 0.25;                // length of that fade
+  // Ridge flow.
+  RidgePattern pattern = RidgePattern::kLoop;
+  double period = 0.02;  // ridge period, inches
+  double coreU = 0, coreV = 0.5;
+  // Rings run around a short core segment of half-length coreLength, tilted by
+  // coreTilt from the finger's axis: elongated whorls and loop heads with an
+  // even ridge spacing.
+  double coreLength = 0.05, coreCos = 1, coreSin = 0;
+  double archHeight = 0.1, archWidth = 0.2;
+  double blendStart = 0.7, blendEnd = 0.95;  // v range where the top flow turns into the lower one
+  double lowerOffset = 0;  // lines up the lower flow with the rings where they meet
+  double lowerWave = 0.02, lowerWaveLength = 1;
+  double warpAmp[2] = {0, 0}, warpKu[2] = {0, 0}, warpKv[2] = {0, 0}, warpPhase[2] = {0, 0};
+  uint64_t seed = 0;
+
+  double HalfWidthAt(double v) const;  // half-width of the print at v (0 outside)
+  double MaxHalfWidth() const;
+};
+
+struct HandModel {
+  double widthInches = 3.2, heightInches = 3.0;
+  std::vector<FingerModel> fingers;  // left to right in the upright hand
+};
+
+// Lays out an upright right hand (any hand code other than 15) or the two
+// thumbs (15). Draws from rng only.
+HandModel LayOutHand(int hand, bool touching, double widthInches, double heightInches, Rng& rng);
+
+// Card clutter drawn into a grey layer (255 = nothing), which the caller lays
+// over the print by taking the darker value. The hole is returned separately:
+// it replaces whatever lies under it.
+struct Hole {
+  double x = 0, y = 0, radius = 0;  // pixels
+  uint8_t grey = 0;
+};
+void DrawClutter(uint64_t seed, int columns, int rows, double xppi, double yppi,
+                 const std::vector<FingerTruth>& tips, std::vector<uint8_t>& layer,
+                 std::vector<Hole>& holes);
+
+}  // namespace vsynth
+
+#endif  // VANTREL_TOOLS_SYNTH_SYNTH_INTERNAL_H

@@ -239,7 +239,7 @@ TEST(SlapGenerator, MissingFingerOmitsExactlyItsRecord) {
 TEST(SlapGenerator, LeftHandMirrorsTheRightHand) {
   for (double rotation : {0.0, 17.0, -33.0}) {
     SlapOptions o = Options(5, 13, -rotation);
-    o.clutter = true;
+    o.touching = true;
     const Slap right = GenerateSlap(o);
     o.hand = 14;
     o.rotationDeg = rotation;

@@ -79,24 +79,32 @@ void DrawCaption(Canvas& canvas, Rng& rng, double x, double y, double height, do
   }
 }
 
-// Joined-up handwriting: a run of loops drifting to the right.
+// Handwriting: a pen path whose curvature wanders, drawn letter by letter with
+// the odd pen lift, drifting to the right along a slightly sloping line.
 void DrawHandwriting(Canvas& canvas, Rng& rng, double x, double y, double size, double halfWidth,
                      uint8_t grey) {
-  const int loops = rng.Int(3, 9);
-  const double slope = rng.Uniform(-0.4, 0.4);
-  const double slant = rng.Uniform(-0.5, 0.2);
-  double px = x, py = y;
-  const int steps = loops * 24;
-  double phase = rng.Uniform(0, 2 * kPi);
-  double radius = size * rng.Uniform(0.3, 0.6);
-  for (int i = 1; i <= steps; ++i) {
-    const double t = static_cast<double>(i) / 24;
-    if (i % 24 == 0) radius = size * rng.Uniform(0.25, 0.7);
-    const double wobble = radius * std::sin(2 * kPi * t + phase);
-    const double nx = x + size * 0.6 * t + radius * std::cos(2 * kPi * t + phase) + slant * wobble;
-    const double ny = y + slope * size * t - wobble;
-    canvas.Stroke(px, py, nx, ny, halfWidth, grey);
-    px = nx, py = ny;
+  const int letters = rng.Int(2, 8);
+  const double slope = rng.Uniform(-0.5, 0.5);
+  const double step = size / 10;
+  double px = x, py = y, heading = slope;
+  for (int letter = 0; letter < letters; ++letter) {
+    const bool lift = rng.Chance(0.3);
+    double curl = rng.Uniform(-0.5, 0.5);
+    const int steps = rng.Int(12, 30);
+    for (int i = 0; i < steps; ++i) {
+      if (i % 6 == 0) curl = rng.Uniform(-0.55, 0.55);
+      // Wander, but keep coming back to the writing direction.
+      heading += curl - 0.06 * (heading - slope);
+      const double nx = px + step * std::cos(heading);
+      const double ny = py + step * std::sin(heading);
+      canvas.Stroke(px, py, nx, ny, halfWidth, grey);
+      px = nx, py = ny;
+    }
+    if (lift) {
+      px += size * rng.Uniform(0.2, 0.5);
+      py += size * rng.Uniform(-0.2, 0.2);
+      heading = slope;
+    }
   }
 }
 

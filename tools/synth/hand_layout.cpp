@@ -35,13 +35,14 @@ void DrawRidgeFlow(FingerModel& f, bool thumb, Rng& rng) {
   switch (f.pattern) {
     case RidgePattern::kWhorl:
       f.coreU = a * rng.Uniform(-0.15, 0.15);
-      f.coreLength = rng.Uniform(0.0, 0.08);
-      tilt = rng.Uniform(-15, 15);
+      f.coreBack = f.coreFront = rng.Uniform(0.0, 0.08);
+      tilt = rng.Uniform(-20, 20);
       break;
     case RidgePattern::kLoop:
-      f.coreU = a * rng.Uniform(0.05, 0.3) * (rng.Chance(0.5) ? 1 : -1);
-      f.coreLength = rng.Uniform(0.04, 0.12);
-      tilt = rng.Uniform(10, 35) * (f.coreU > 0 ? 1 : -1);
+      f.coreU = a * rng.Uniform(-0.25, 0.25);
+      f.coreBack = 0;
+      f.coreFront = 2 * a;
+      tilt = rng.Uniform(30, 65) * (rng.Chance(0.5) ? 1 : -1);
       break;
     case RidgePattern::kArch:
       f.coreU = a * rng.Uniform(-0.15, 0.15);
@@ -55,7 +56,9 @@ void DrawRidgeFlow(FingerModel& f, bool thumb, Rng& rng) {
   f.blendEnd = std::max(f.blendStart + 0.2, f.topLength + rng.Uniform(0.0, 0.15));
   // The ring and arch flows exceed the plain distance below the core by
   // about this much on average across the finger.
-  f.lowerOffset = f.pattern == RidgePattern::kArch ? 0.5 * f.archHeight : 0.3 * a - f.coreLength;
+  f.lowerOffset = f.pattern == RidgePattern::kArch   ? 0.5 * f.archHeight
+                  : f.pattern == RidgePattern::kLoop ? 0.2 * a
+                                                     : 0.3 * a - f.coreFront;
   f.lowerWave = rng.Uniform(0.005, 0.04);
   f.lowerWaveLength = rng.Uniform(0.6, 1.4);
   for (int k = 0; k < 2; ++k) {
@@ -196,7 +199,7 @@ HandModel LayOutHand(int hand, bool touching, double widthInches, double heightI
       const double top = tops[i] * scale * rng.Uniform(0.95, 1.05);
       const double shorter = i == 3 ? 0.8 : 1.0;
       FingerModel f = DrawFinger(2 + i, widths[i], top, rng.Uniform(0.7, 0.9) * scale * shorter,
-                                 rng.Uniform(0.6, 0.9) * scale * shorter, false, rng);
+                                 rng.Uniform(0.35, 0.9) * scale * shorter, false, rng);
       f.lean = (fan * (i - 1.5) / 1.5 + 1.5 * rng.Normal()) * kDegree;
       f.tipY = drops[i] * scale;
       model.fingers.push_back(f);

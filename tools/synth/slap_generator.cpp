@@ -102,10 +102,12 @@ double RidgePhase(const FingerModel& f, double u, double v) {
     const double x = du / f.archWidth;
     top = dv + f.archHeight / (1 + x * x);
   } else {
-    // Distance to the tilted core segment.
+    // Distance to the core segment.
     const double along = du * f.coreSin + dv * f.coreCos;
     const double across = du * f.coreCos - dv * f.coreSin;
-    const double beyond = std::max(0.0, std::fabs(along) - f.coreLength);
+    const double beyond = along > f.coreFront   ? along - f.coreFront
+                          : along < -f.coreBack ? -f.coreBack - along
+                                                : 0.0;
     top = std::sqrt(across * across + beyond * beyond);
   }
   const double lower = dv + f.lowerOffset + f.lowerWave * wave.Sin(u / f.lowerWaveLength);
@@ -294,6 +296,20 @@ Slap GenerateSlap(const SlapOptions& options) {
     }
   }
 
+  if (mirror) {
+    for (int row = 0; row < rows; ++row) {
+      uint8_t* line = &slap.pixels[static_cast<size_t>(row) * columns];
+      std::reverse(line, line + columns);
+    }
+    for (auto& t : slap.fingers) {
+      t.position += 5;
+      t.cx = columns - 1 - t.cx;
+      t.tipX = columns - 1 - t.tipX;
+      t.angle = -t.angle;
+    }
+  }
+  // Clutter belongs to the card, not to the hand: drawn after mirroring so
+  // that its print reads the right way round.
   if (options.clutter) {
     std::vector<uint8_t> layer(count, 255);
     std::vector<Hole> holes;
@@ -322,18 +338,6 @@ Slap GenerateSlap(const SlapOptions& options) {
     for (auto& p : slap.pixels) p = p < threshold ? 0 : 255;
   }
 
-  if (mirror) {
-    for (int row = 0; row < rows; ++row) {
-      uint8_t* line = &slap.pixels[static_cast<size_t>(row) * columns];
-      std::reverse(line, line + columns);
-    }
-    for (auto& t : slap.fingers) {
-      t.position += 5;
-      t.cx = columns - 1 - t.cx;
-      t.tipX = columns - 1 - t.tipX;
-      t.angle = -t.angle;
-    }
-  }
   std::stable_sort(slap.fingers.begin(), slap.fingers.end(),
                    [](const FingerTruth& l, const FingerTruth& r) { return l.cx < r.cx; });
   for (size_t i = 0; i < slap.fingers.size(); ++i) slap.fingers[i].fromLeft = static_cast<int>(i);

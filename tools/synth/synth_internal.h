@@ -38,10 +38,12 @@ struct FingerModel {
   RidgePattern pattern = RidgePattern::kLoop;
   double period = 0.02;  // ridge period, inches
   double coreU = 0, coreV = 0.5;
-  // Rings run around a short core segment of half-length coreLength, tilted by
-  // coreTilt from the finger's axis: elongated whorls and loop heads with an
-  // even ridge spacing.
-  double coreLength = 0.05, coreCos = 1, coreSin = 0;
+  // Ridges run at even spacing around a core segment from coreBack behind the
+  // core to coreFront ahead of it, in the direction (coreSin, coreCos) in (u, v),
+  // tilted coreTilt from straight down the finger. A short two-sided segment
+  // gives an elongated whorl, a long one-sided one reaching out of the finger
+  // a loop: its ridges turn round the core and leave on the side it points to.
+  double coreBack = 0.05, coreFront = 0.05, coreCos = 1, coreSin = 0;
   double archHeight = 0.1, archWidth = 0.2;
   double blendStart = 0.7, blendEnd = 0.95;  // v range where the top flow turns into the lower one
   double lowerOffset = 0;  // lines up the lower flow with the rings where they meet

@@ -134,6 +134,30 @@ VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pi
                                    int32_t columns, int32_t fingerCount, int32_t handCode,
                                    VantrelResultType** result);
 
+// Texture-driven segmenter for real captures (livescan, inked cards, bilevel
+// scans, rotated hands). Friction-ridge texture tells fingers from paper,
+// ink, text and handwriting; every finger gets its own axis, and the box
+// covers the fingertip's top segment, from the tip to the first crease.
+// Records run from left to right; at most fingerCount (two for handCode 15)
+// come back, and a finger that is not there leaves no record.
+// - position: finger-position code: right hand 2..5 (index..little from the
+//   left), left hand 10..7 (little..index from the left), thumbs 6 (left
+//   thumb, on the image's left) and 1 (right thumb, on the right).
+// - centerX, centerY, boxWidth, boxHeight, angle: the oriented box of the top
+//   segment in SeparateImages' convention (one box column to the right moves
+//   (cos a, -sin a) in (column, row), one box row down (sin a, cos a); 0 is
+//   upright, a < 0 when the tip leans right), each finger with its own angle.
+// - top, left, bottom, right: the box's axis-aligned bounds clipped to the
+//   image. fixedValue: confidence 0..1. image: the upright finger picture cut
+//   along the box as SeparateImages cuts it.
+// The container's handCode is the hand used: the caller's 13, 14 or 15, or,
+// when left open, the one worked out from the fingertips (two fingers sought:
+// thumbs; four: right or left from the heights of the tips). Safe to call
+// from several threads at once.
+VANTREL_API int32_t VantrelSegmentSlap(int32_t xres, int32_t yres, const uint8_t* image,
+                                       int32_t rows, int32_t columns, int32_t fingerCount,
+                                       int32_t handCode, VantrelResultType** result);
+
 // Compact entry for 500 ppi images: runs VantrelQuick without finger images
 // and writes up to four FingerInfo records into info (room for four needed).
 // Returns the number of records written (0 on any failure, info untouched).

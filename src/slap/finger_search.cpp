@@ -1,0 +1,559 @@
+// Fingertips on the block grid, then measured along each finger's own axis.
+#include <algorithm>
+#include <cmath>
+
+#include "slap/slap_internal.h"
+
+namespace vtl {
+namespace slap {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int32_t kMaxCandidates = 24;
+constexpr int32_t kMaxBins = 1024;
+
+struct Geometry {
+  double mmPerBlock;  // block side in millimetres
+  double blocksPerMm;
+};
+
+struct Component {
+  int32_t label;
+  int32_t area;
+  double sx, sy;  // centroid (block units)
+  double tilt;    // principal axis tilt from vertical, + = top leans right
+  double elongation;
+};
+
+struct Candidate {
+  int32_t label;
+  double tipHeight;              // highest point along the hand's up direction
+  double acrossLow, acrossHigh;  // band across the hand, block units
+  double acrossPeak;
+  int32_t area;  // blocks of the top part
+  double meanScore;
+  double weight;  // ranking value
+  bool dropped;
+};
+
+// Up the hand: (sin phi, -cos phi); across to the right: (cos phi, sin phi).
+struct Frame {
+  double ux, uy, rx, ry;
+  explicit Frame(double phi)
+      : ux(std::sin(phi)), uy(-std::cos(phi)), rx(std::cos(phi)), ry(std::sin(phi)) {}
+  double Height(double x, double y) const { return x * ux + y * uy; }
+  double Across(double x, double y) const { return x * rx + y * ry; }
+};
+
+// Removes lone blocks and fills pinholes: one pass of a neighbour-count rule.
+void CleanMask(const uint8_t* in, int32_t rows, int32_t columns, uint8_t* out) {
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      int32_t n = 0;
+      for (int32_t dy = -1; dy <= 1; ++dy) {
+        for (int32_t dx = -1; dx <= 1; ++dx) {
+          if (dx == 0 && dy == 0) continue;
+          const int32_t yy = y + dy, xx = x + dx;
+          if (yy >= 0 && yy < rows && xx >= 0 && xx < columns) {
+            n += in[static_cast<std::size_t>(yy) * columns + xx];
+          }
+        }
+      }
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      out[k] = in[k] ? (n >= 2 ? 1 : 0) : (n >= 6 ? 1 : 0);
+    }
+  }
+}
+
+// 8-connected labelling; labels 1..; returns the number of labels.
+int32_t Label(const uint8_t* mask, int32_t rows, int32_t columns, int32_t* labels, int32_t* stack) {
+  const std::size_t n = static_cast<std::size_t>(rows) * columns;
+  for (std::size_t k = 0; k < n; ++k) labels[k] = 0;
+  int32_t next = 0;
+  for (std::size_t start = 0; start < n; ++start) {
+    if (!mask[start] || labels[start]) continue;
+    ++next;
+    int32_t top = 0;
+    stack[top++] = static_cast<int32_t>(start);
+    labels[start] = next;
+    while (top > 0) {
+      const int32_t k = stack[--top];
+      const int32_t y = k / columns, x = k % columns;
+      for (int32_t dy = -1; dy <= 1; ++dy) {
+        for (int32_t dx = -1; dx <= 1; ++dx) {
+          const int32_t yy = y + dy, xx = x + dx;
+          if (yy < 0 || yy >= rows || xx < 0 || xx >= columns) continue;
+          const int32_t j = yy * columns + xx;
+          if (mask[j] && !labels[j]) {
+            labels[j] = next;
+            stack[top++] = j;
+          }
+        }
+      }
+    }
+  }
+  return next;
+}
+
+// Fills background pockets enclosed by one component (a punched hole, a
+// patch without ink) that are smaller than maxArea blocks.
+void FillHoles(uint8_t* mask, int32_t rows, int32_t columns, int32_t maxArea, int32_t* labels,
+               int32_t* stack) {
+  const std::size_t n = static_cast<std::size_t>(rows) * columns;
+  for (std::size_t k = 0; k < n; ++k) labels[k] = 0;
+  // Background components, 4-connected; those touching the border stay.
+  int32_t next = 0;
+  for (std::size_t start = 0; start < n; ++start) {
+    if (mask[start] || labels[start]) continue;
+    ++next;
+    int32_t top = 0, area = 0;
+    bool border = false;
+    stack[top++] = static_cast<int32_t>(start);
+    labels[start] = next;
+    int32_t head = 0;
+    // Breadth-first so that the visited list stays in `stack` for filling.
+    top = 1;
+    while (head < top) {
+      const int32_t k = stack[head++];
+      ++area;
+      const int32_t y = k / columns, x = k % columns;
+      if (y == 0 || x == 0 || y == rows - 1 || x == columns - 1) border = true;
+      const int32_t nbY[4] = {y - 1, y + 1, y, y};
+      const int32_t nbX[4] = {x, x, x - 1, x + 1};
+      for (int32_t i = 0; i < 4; ++i) {
+        if (nbY[i] < 0 || nbY[i] >= rows || nbX[i] < 0 || nbX[i] >= columns) continue;
+        const int32_t j = nbY[i] * columns + nbX[i];
+        if (!mask[j] && !labels[j]) {
+          labels[j] = next;
+          stack[top++] = j;
+        }
+      }
+    }
+    if (!border && area <= maxArea) {
+      for (int32_t i = 0; i < top; ++i) mask[stack[i]] = 1;
+    }
+  }
+}
+
+double Clamp(double v, double lo, double hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+struct Context {
+  const WorkingImage& work;
+  const BlockMap& map;
+  const int32_t* labels;
+  Geometry g;
+  Frame frame;
+};
+
+// Size and ridge quality of the top part of a candidate's band.
+void MeasureCandidate(const Context& ctx, Candidate* c) {
+  const int32_t rows = ctx.map.rows, columns = ctx.map.columns;
+  const double reach = 25.0 * ctx.g.blocksPerMm;
+  double sum = 0;
+  int32_t area = 0;
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      if (ctx.labels[k] != c->label) continue;
+      const double a = ctx.frame.Across(x, y);
+      if (a < c->acrossLow || a >= c->acrossHigh) continue;
+      if (ctx.frame.Height(x, y) < c->tipHeight - reach) continue;
+      ++area;
+      sum += ctx.map.score[k];
+    }
+  }
+  c->area = area;
+  c->meanScore = area > 0 ? sum / area : 0;
+  const double minArea = 40.0 * ctx.g.blocksPerMm * ctx.g.blocksPerMm;
+  c->weight = area >= minArea ? area * c->meanScore : 0;
+}
+
+// Block score at a working-image position; 0 outside.
+float ScoreAt(const Context& ctx, double x, double y) {
+  const int32_t b = ctx.map.blockSize;
+  if (x < 0 || y < 0) return 0;
+  const int32_t bx = static_cast<int32_t>(x) / b, by = static_cast<int32_t>(y) / b;
+  if (bx >= ctx.map.columns || by >= ctx.map.rows) return 0;
+  return ctx.map.score[static_cast<std::size_t>(by) * ctx.map.columns + bx];
+}
+
+float BandPassAt(const Context& ctx, double x, double y) {
+  const int32_t ix = static_cast<int32_t>(x + 0.5), iy = static_cast<int32_t>(y + 0.5);
+  if (ix < 0 || iy < 0 || ix >= ctx.work.columns || iy >= ctx.work.rows) return 0;
+  return ctx.work.bandPass[static_cast<std::size_t>(iy) * ctx.work.columns + ix];
+}
+
+// Moving average of `in` over 2r+1 samples (shorter at the ends).
+void Smooth(const double* in, int32_t n, int32_t r, double* out) {
+  for (int32_t i = 0; i < n; ++i) {
+    double s = 0;
+    int32_t c = 0;
+    for (int32_t j = std::max(0, i - r); j <= std::min(n - 1, i + r); ++j) {
+      s += in[j];
+      ++c;
+    }
+    out[i] = s / c;
+  }
+}
+
+constexpr int32_t kMaxProfile = 4096;
+
+// The top segment of a candidate: its axis from the blocks near the tip, the
+// tip and the first crease from the ridge energy along that axis, the width
+// from the ridge area across it.
+bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
+  const int32_t rows = ctx.map.rows, columns = ctx.map.columns;
+  const double b = ctx.map.blockSize;
+  const double pxPerMm = ctx.work.ppi / 25.4;
+  const double reach = 28.0 * ctx.g.blocksPerMm;
+  // Moments of the top part (block units).
+  double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      if (ctx.labels[k] != c.label) continue;
+      const double a = ctx.frame.Across(x, y);
+      if (a < c.acrossLow || a >= c.acrossHigh) continue;
+      if (ctx.frame.Height(x, y) < c.tipHeight - reach) continue;
+      n += 1;
+      sx += x;
+      sy += y;
+      sxx += static_cast<double>(x) * x;
+      syy += static_cast<double>(y) * y;
+      sxy += static_cast<double>(x) * y;
+    }
+  }
+  if (n < 4) return false;
+  const double mx = sx / n, my = sy / n;
+  const double cxx = sxx / n - mx * mx, cyy = syy / n - my * my, cxy = sxy / n - mx * my;
+  const double theta = 0.5 * std::atan2(2 * cxy, cxx - cyy);
+  double dx = std::cos(theta), dy = std::sin(theta);
+  if (dy > 0) {
+    dx = -dx;
+    dy = -dy;
+  }
+  const double phi = std::atan2(ctx.frame.ux, -ctx.frame.uy);
+  double tilt = std::atan2(dx, -dy);
+  // A roundish piece says little about its axis: lean on the hand's.
+  const double common = std::sqrt((cxx - cyy) * (cxx - cyy) + 4 * cxy * cxy);
+  const double l1 = 0.5 * (cxx + cyy + common), l2 = 0.5 * (cxx + cyy - common);
+  const double elong = l2 > 1e-9 ? std::sqrt(l1 / l2) : 10.0;
+  const double trust = Clamp((elong - 1.05) / 0.35, 0.0, 1.0);
+  tilt = phi + trust * Clamp(tilt - phi, -35 * kPi / 180, 35 * kPi / 180);
+
+  // Axis frame in working pixels, origin at the centroid.
+  const double ox = (mx + 0.5) * b, oy = (my + 0.5) * b;
+  const double vx = std::sin(tilt), vy = -std::cos(tilt);  // up the finger
+  const double nx = std::cos(tilt), ny = std::sin(tilt);   // across, to the right
+  // Width from the lateral spread of the blocks.
+  double tMin = 1e300, tMax = -1e300, sTop = -1e300;
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      if (ctx.labels[k] != c.label) continue;
+      const double a = ctx.frame.Across(x, y);
+      if (a < c.acrossLow || a >= c.acrossHigh) continue;
+      if (ctx.frame.Height(x, y) < c.tipHeight - reach) continue;
+      const double px = (x + 0.5) * b - ox, py = (y + 0.5) * b - oy;
+      const double t = px * nx + py * ny, s = px * vx + py * vy;
+      tMin = std::min(tMin, t);
+      tMax = std::max(tMax, t);
+      sTop = std::max(sTop, s);
+    }
+  }
+  double width = tMax - tMin + b;
+  const double tMid = 0.5 * (tMin + tMax);
+
+  // Ridge energy along the axis over the middle of the finger.
+  const double sHi = sTop + 4 * pxPerMm;
+  const int32_t len = std::min(kMaxProfile, static_cast<int32_t>(50 * pxPerMm));
+  double energy[kMaxProfile], cover[kMaxProfile], es[kMaxProfile], cs[kMaxProfile];
+  const double half = 0.3 * width;
+  const int32_t lateral = std::max(3, static_cast<int32_t>(2 * half / 2));
+  for (int32_t i = 0; i < len; ++i) {
+    const double s = sHi - i;
+    double e = 0, cv = 0;
+    for (int32_t j = 0; j <= lateral; ++j) {
+      const double t = tMid - half + 2 * half * j / lateral;
+      const double x = ox + s * vx + t * nx, y = oy + s * vy + t * ny;
+      const float sc = ScoreAt(ctx, x, y);
+      const float v = BandPassAt(ctx, x, y);
+      e += sc > 0.25f ? v * v : 0;
+      cv += sc;
+    }
+    energy[i] = e / (lateral + 1);
+    cover[i] = cv / (lateral + 1);
+  }
+  const int32_t r1 = std::max(1, static_cast<int32_t>(0.4 * pxPerMm));
+  Smooth(energy, len, r1, es);
+  Smooth(cover, len, r1, cs);
+  // Reference level over the upper part of the segment.
+  double ref = 0;
+  {
+    const int32_t i0 = static_cast<int32_t>(6 * pxPerMm), i1 = static_cast<int32_t>(16 * pxPerMm);
+    double tmp[kMaxProfile];
+    int32_t m = 0;
+    for (int32_t i = std::max(0, i0); i < std::min(len, i1); ++i) tmp[m++] = es[i];
+    if (m == 0) return false;
+    std::nth_element(tmp, tmp + m * 3 / 4, tmp + m);
+    ref = tmp[m * 3 / 4];
+  }
+  if (ref <= 0) return false;
+  int32_t tip = 0;
+  while (tip < len && es[tip] < 0.25 * ref) ++tip;
+  if (tip >= len) return false;
+  // First crease: a dip below the level just above it, near the expected
+  // segment length.
+  const double expected = 1.5 * width;
+  const int32_t above0 = static_cast<int32_t>(1.5 * pxPerMm),
+                above1 = static_cast<int32_t>(6 * pxPerMm);
+  int32_t bestI = -1;
+  double bestScore = -1e300;
+  for (int32_t i = tip + static_cast<int32_t>(0.7 * width);
+       i < std::min(len, tip + static_cast<int32_t>(2.3 * width)); ++i) {
+    double up = 0;
+    int32_t m = 0;
+    for (int32_t j = i - above1; j <= i - above0; ++j) {
+      if (j < tip) continue;
+      up += es[j];
+      ++m;
+    }
+    if (m == 0) continue;
+    up /= m;
+    const double depth = (up - es[i]) / std::max(up, 0.3 * ref);
+    const double length = i - tip;
+    const double score = depth - 0.5 * std::fabs(std::log(length / expected));
+    if (score > bestScore) {
+      bestScore = score;
+      bestI = i;
+    }
+  }
+  if (bestI < 0) bestI = std::min(len - 1, tip + static_cast<int32_t>(expected));
+  const double sTip = sHi - tip, sCrease = sHi - bestI;
+  (void)cs;
+  const double sMid = 0.5 * (sTip + sCrease);
+  box->cx = ox + sMid * vx + tMid * nx;
+  box->cy = oy + sMid * vy + tMid * ny;
+  box->width = width;
+  box->height = sTip - sCrease;
+  box->tilt = tilt;
+  box->across = ctx.frame.Across(box->cx, box->cy);
+  box->height_along = ctx.frame.Height(ox + sTip * vx, oy + sTip * vy);
+  box->confidence = Clamp(c.meanScore, 0.0, 1.0);
+  return true;
+}
+
+}  // namespace
+
+int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
+                       TipBox* tips, int32_t* count, double* handAngle) {
+  *count = 0;
+  *handAngle = 0;
+  const int32_t rows = map.rows, columns = map.columns;
+  const std::size_t nb = static_cast<std::size_t>(rows) * columns;
+  Geometry g;
+  g.mmPerBlock = map.blockSize * 25.4 / work.ppi;
+  g.blocksPerMm = 1.0 / g.mmPerBlock;
+  const double mm2 = g.blocksPerMm * g.blocksPerMm;  // blocks per square millimetre
+
+  Buffer<uint8_t> mask;
+  Buffer<int32_t> labels, stack;
+  if (!mask.Reset(nb) || !labels.Reset(nb) || !stack.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
+  CleanMask(map.mask.get(), rows, columns, mask.get());
+  FillHoles(mask.get(), rows, columns, static_cast<int32_t>(60 * mm2), labels.get(), stack.get());
+  const int32_t labelCount = Label(mask.get(), rows, columns, labels.get(), stack.get());
+
+  // Component moments.
+  Buffer<double> m;  // per label: n, sx, sy, sxx, syy, sxy
+  if (!m.Reset(static_cast<std::size_t>(labelCount + 1) * 6)) return VANTREL_OUT_OF_MEMORY;
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const int32_t l = labels[static_cast<std::size_t>(y) * columns + x];
+      if (l == 0) continue;
+      double* s = &m[static_cast<std::size_t>(l) * 6];
+      s[0] += 1;
+      s[1] += x;
+      s[2] += y;
+      s[3] += static_cast<double>(x) * x;
+      s[4] += static_cast<double>(y) * y;
+      s[5] += static_cast<double>(x) * y;
+    }
+  }
+  const double minArea = 40 * mm2;
+  Component comps[64];
+  int32_t compCount = 0;
+  for (int32_t l = 1; l <= labelCount && compCount < 64; ++l) {
+    const double* s = &m[static_cast<std::size_t>(l) * 6];
+    if (s[0] < minArea) continue;
+    Component c;
+    c.label = l;
+    c.area = static_cast<int32_t>(s[0]);
+    c.sx = s[1] / s[0];
+    c.sy = s[2] / s[0];
+    const double cxx = s[3] / s[0] - c.sx * c.sx;
+    const double cyy = s[4] / s[0] - c.sy * c.sy;
+    const double cxy = s[5] / s[0] - c.sx * c.sy;
+    // Major axis direction (dx, dy); flip so that it points up the image.
+    const double theta = 0.5 * std::atan2(2 * cxy, cxx - cyy);
+    double dx = std::cos(theta), dy = std::sin(theta);
+    if (dy > 0) {
+      dx = -dx;
+      dy = -dy;
+    }
+    c.tilt = std::atan2(dx, -dy);
+    const double common = std::sqrt((cxx - cyy) * (cxx - cyy) + 4 * cxy * cxy);
+    const double l1 = 0.5 * (cxx + cyy + common), l2 = 0.5 * (cxx + cyy - common);
+    c.elongation = l2 > 1e-9 ? std::sqrt(l1 / l2) : 10.0;
+    comps[compCount++] = c;
+  }
+  if (compCount == 0) return VANTREL_OK;
+
+  // The hand's direction: elongated pieces standing up to 60 degrees from
+  // upright, weighted by size.
+  double sumW = 0, sumT = 0;
+  for (int32_t i = 0; i < compCount; ++i) {
+    const Component& c = comps[i];
+    if (std::fabs(c.tilt) > 60 * kPi / 180) continue;
+    const double w = c.area * std::min(1.5, std::max(0.0, c.elongation - 1.15));
+    sumW += w;
+    sumT += w * c.tilt;
+  }
+  const double phi = sumW > 0 ? sumT / sumW : 0.0;
+  *handAngle = phi;
+  const Frame frame(phi);
+
+  // Skyline per component: the highest block in each band across the hand.
+  const double diag = std::hypot(rows, columns);
+  const int32_t bins = std::min(kMaxBins, static_cast<int32_t>(2 * diag) + 4);
+  const double acrossOrigin = -diag - 1;
+  Candidate cands[kMaxCandidates];
+  int32_t candCount = 0;
+  Buffer<double> sky;
+  Buffer<double> smooth;
+  if (!sky.Reset(bins) || !smooth.Reset(bins)) return VANTREL_OUT_OF_MEMORY;
+  const double notch = 3.0 * g.blocksPerMm;
+  for (int32_t ci = 0; ci < compCount && candCount < kMaxCandidates; ++ci) {
+    const int32_t label = comps[ci].label;
+    for (int32_t i = 0; i < bins; ++i) sky[i] = -1e300;
+    int32_t lo = bins, hi = -1;
+    for (int32_t y = 0; y < rows; ++y) {
+      for (int32_t x = 0; x < columns; ++x) {
+        if (labels[static_cast<std::size_t>(y) * columns + x] != label) continue;
+        const double a = frame.Across(x, y) - acrossOrigin;
+        const int32_t bin = std::clamp(static_cast<int32_t>(a), 0, bins - 1);
+        sky[bin] = std::max(sky[bin], frame.Height(x, y));
+        lo = std::min(lo, bin);
+        hi = std::max(hi, bin);
+      }
+    }
+    // Bridge empty bins and smooth over three.
+    double last = -1e300;
+    for (int32_t i = lo; i <= hi; ++i) {
+      if (sky[i] < -1e299) sky[i] = last;
+      last = sky[i];
+    }
+    for (int32_t i = lo; i <= hi; ++i) {
+      const double a = sky[std::max(lo, i - 1)], b = sky[i], c = sky[std::min(hi, i + 1)];
+      smooth[i] = (a + 2 * b + c) * 0.25;
+    }
+    // Peaks, highest first; a lower peak counts only when the skyline dips
+    // by `notch` between it and every peak already taken.
+    int32_t peaks[kMaxCandidates];
+    int32_t peakCount = 0;
+    for (int32_t guard = 0; guard < kMaxCandidates; ++guard) {
+      int32_t best = -1;
+      for (int32_t i = lo; i <= hi; ++i) {
+        const bool isMax =
+            (i == lo || smooth[i - 1] < smooth[i]) && (i == hi || smooth[i + 1] <= smooth[i]);
+        if (!isMax) continue;
+        bool taken = false, separated = true;
+        for (int32_t p = 0; p < peakCount; ++p) {
+          if (peaks[p] == i) taken = true;
+          const int32_t a = std::min(i, peaks[p]), b = std::max(i, peaks[p]);
+          double lowest = smooth[a];
+          for (int32_t j = a; j <= b; ++j) lowest = std::min(lowest, smooth[j]);
+          if (smooth[i] - lowest < notch) separated = false;
+        }
+        if (taken || !separated) continue;
+        if (best < 0 || smooth[i] > smooth[best]) best = i;
+      }
+      if (best < 0) break;
+      peaks[peakCount++] = best;
+    }
+    std::sort(peaks, peaks + peakCount);
+    for (int32_t p = 0; p < peakCount && candCount < kMaxCandidates; ++p) {
+      int32_t bandLo = lo, bandHi = hi;
+      if (p > 0) {
+        bandLo = peaks[p - 1];
+        for (int32_t j = peaks[p - 1]; j <= peaks[p]; ++j) {
+          if (smooth[j] < smooth[bandLo]) bandLo = j;
+        }
+      }
+      if (p + 1 < peakCount) {
+        bandHi = peaks[p];
+        for (int32_t j = peaks[p]; j <= peaks[p + 1]; ++j) {
+          if (smooth[j] < smooth[bandHi]) bandHi = j;
+        }
+      }
+      Candidate& c = cands[candCount++];
+      c.label = label;
+      c.tipHeight = smooth[peaks[p]];
+      c.acrossLow = bandLo + acrossOrigin;
+      c.acrossHigh = bandHi + 1 + acrossOrigin;
+      c.acrossPeak = peaks[p] + 0.5 + acrossOrigin;
+      c.area = 0;
+      c.meanScore = 0;
+      c.weight = 0;
+      c.dropped = false;
+    }
+  }
+  if (candCount == 0) return VANTREL_OK;
+
+  const Context ctx{work, map, labels.get(), g, frame};
+  for (int32_t i = 0; i < candCount; ++i) MeasureCandidate(ctx, &cands[i]);
+
+  // A piece standing below a higher fingertip in the same band is a lower
+  // segment (or the palm) of that finger.
+  const double segmentDrop = 8.0 * g.blocksPerMm;
+  for (int32_t i = 0; i < candCount; ++i) {
+    Candidate& x = cands[i];
+    if (x.weight <= 0) x.dropped = true;
+    for (int32_t j = 0; j < candCount && !x.dropped; ++j) {
+      const Candidate& y = cands[j];
+      if (i == j || y.weight <= 0) continue;
+      const double overlap =
+          std::min(x.acrossHigh, y.acrossHigh) - std::max(x.acrossLow, y.acrossLow);
+      const double narrower = std::min(x.acrossHigh - x.acrossLow, y.acrossHigh - y.acrossLow);
+      if (overlap > 0.5 * narrower && x.tipHeight < y.tipHeight - segmentDrop) x.dropped = true;
+    }
+  }
+  // The strongest remaining pieces, as many as sought; pieces far weaker than
+  // the typical finger (a scrap of print, a neighbouring card box) go.
+  int32_t order[kMaxCandidates];
+  int32_t kept = 0;
+  for (int32_t i = 0; i < candCount; ++i) {
+    if (!cands[i].dropped) order[kept++] = i;
+  }
+  std::stable_sort(order, order + kept,
+                   [&](int32_t a, int32_t b) { return cands[a].weight > cands[b].weight; });
+  kept = std::min(kept, maxFingers);
+  if (kept == 0) return VANTREL_OK;
+  const double typical = cands[order[(kept - 1) / 2]].weight;
+  int32_t taken = 0;
+  for (int32_t i = 0; i < kept; ++i) {
+    if (cands[order[i]].weight < 0.25 * typical) continue;
+    TipBox box;
+    if (RefineCandidate(ctx, cands[order[i]], &box)) tips[taken++] = box;
+  }
+  // Left to right across the hand.
+  std::stable_sort(tips, tips + taken,
+                   [](const TipBox& a, const TipBox& b) { return a.across < b.across; });
+  for (int32_t i = 0; i < taken; ++i) tips[i].slot = i;
+  *count = taken;
+  return VANTREL_OK;
+}
+
+}  // namespace slap
+}  // namespace vtl

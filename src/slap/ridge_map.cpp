@@ -1,0 +1,245 @@
+// Working image and block-level ridge evidence.
+#include <algorithm>
+#include <cmath>
+
+#include "slap/slap_internal.h"
+
+namespace vtl {
+namespace slap {
+namespace {
+
+// Integer decimation factor that brings a resolution to about 220..440 ppi,
+// where the ridge period (0.45..0.6 mm) spans four to ten pixels.
+int32_t FactorFor(int32_t ppi) {
+  const int32_t f = static_cast<int32_t>(ppi / 250.0 + 0.25);
+  return f < 1 ? 1 : f;
+}
+
+// Mean over a k x k window (k odd) with replicated borders, written as float.
+// `sums` is scratch of rows x columns, `columnSums` of columns.
+void BoxMean(const uint8_t* source, int32_t rows, int32_t columns, int32_t k, int32_t* sums,
+             int32_t* columnSums, float* out) {
+  const int32_t r = k / 2;
+  for (int32_t y = 0; y < rows; ++y) {
+    const uint8_t* row = source + static_cast<std::size_t>(y) * columns;
+    int32_t* dst = sums + static_cast<std::size_t>(y) * columns;
+    int32_t s = 0;
+    for (int32_t d = -r; d <= r; ++d) s += row[std::clamp(d, 0, columns - 1)];
+    for (int32_t x = 0; x < columns; ++x) {
+      dst[x] = s;
+      s += row[std::min(x + r + 1, columns - 1)] - row[std::max(x - r, 0)];
+    }
+  }
+  for (int32_t x = 0; x < columns; ++x) columnSums[x] = 0;
+  for (int32_t d = -r; d <= r; ++d) {
+    const int32_t* src = sums + static_cast<std::size_t>(std::clamp(d, 0, rows - 1)) * columns;
+    for (int32_t x = 0; x < columns; ++x) columnSums[x] += src[x];
+  }
+  const float scale = 1.0f / static_cast<float>(k * k);
+  for (int32_t y = 0; y < rows; ++y) {
+    float* dst = out + static_cast<std::size_t>(y) * columns;
+    const int32_t* add = sums + static_cast<std::size_t>(std::min(y + r + 1, rows - 1)) * columns;
+    const int32_t* sub = sums + static_cast<std::size_t>(std::max(y - r, 0)) * columns;
+    for (int32_t x = 0; x < columns; ++x) {
+      dst[x] = static_cast<float>(columnSums[x]) * scale;
+      columnSums[x] += add[x] - sub[x];
+    }
+  }
+}
+
+float Clamp01(float v) {
+  return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
+
+}  // namespace
+
+int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres,
+                            int32_t yres, WorkingImage* work) {
+  work->factorX = FactorFor(xres);
+  work->factorY = FactorFor(yres);
+  work->rows = rows / work->factorY;
+  work->columns = columns / work->factorX;
+  work->ppi = std::sqrt((static_cast<double>(xres) / work->factorX) *
+                        (static_cast<double>(yres) / work->factorY));
+  // Less than about 6 mm either way cannot hold a fingertip.
+  const double minSide = 6.0 / 25.4 * work->ppi;
+  if (work->rows < minSide || work->columns < minSide) return VANTREL_NO_FINGER;
+
+  const std::size_t n = static_cast<std::size_t>(work->rows) * work->columns;
+  if (!work->grey.Reset(n) || !work->bandPass.Reset(n)) return VANTREL_OUT_OF_MEMORY;
+  Buffer<int32_t> sums;
+  Buffer<int32_t> columnSums;
+  Buffer<float> coarse;
+  if (!sums.Reset(n) || !columnSums.Reset(work->columns) || !coarse.Reset(n)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
+
+  // Box average: each working pixel is the mean of factorX x factorY pixels.
+  const int32_t fx = work->factorX, fy = work->factorY, wc = work->columns;
+  const int32_t area = fx * fy;
+  for (int32_t y = 0; y < work->rows; ++y) {
+    int32_t* acc = columnSums.get();
+    for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
+    for (int32_t dy = 0; dy < fy; ++dy) {
+      const uint8_t* src = image + (static_cast<std::size_t>(y) * fy + dy) * columns;
+      if (fx == 1) {
+        for (int32_t x = 0; x < wc; ++x) acc[x] += src[x];
+      } else if (fx == 2) {
+        for (int32_t x = 0; x < wc; ++x) acc[x] += src[2 * x] + src[2 * x + 1];
+      } else {
+        for (int32_t x = 0; x < wc; ++x) {
+          const uint8_t* p = src + static_cast<std::size_t>(x) * fx;
+          int32_t s = 0;
+          for (int32_t dx = 0; dx < fx; ++dx) s += p[dx];
+          acc[x] += s;
+        }
+      }
+    }
+    uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
+    for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
+  }
+
+  // Band-pass: a fine blur (noise off, ridges kept) minus a coarse one of
+  // about two ridge periods (ridges off, ink density and paper kept).
+  const double period = 0.5 / 25.4 * work->ppi;
+  const int32_t fine = work->ppi >= 230 ? 3 : 1;
+  int32_t coarseSize = static_cast<int32_t>(1.8 * period + 0.5) | 1;
+  if (coarseSize < fine + 4) coarseSize = (fine + 4) | 1;
+  BoxMean(work->grey.get(), work->rows, wc, fine, sums.get(), columnSums.get(),
+          work->bandPass.get());
+  BoxMean(work->grey.get(), work->rows, wc, coarseSize, sums.get(), columnSums.get(), coarse.get());
+  float* bp = work->bandPass.get();
+  const float* c = coarse.get();
+  for (std::size_t i = 0; i < n; ++i) bp[i] -= c[i];
+  return VANTREL_OK;
+}
+
+int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
+  const int32_t b = std::max<int32_t>(4, static_cast<int32_t>(0.8 / 25.4 * work.ppi + 0.5));
+  map->blockSize = b;
+  map->rows = (work.rows + b - 1) / b;
+  map->columns = (work.columns + b - 1) / b;
+  const int32_t br = map->rows, bc = map->columns;
+  const std::size_t nb = static_cast<std::size_t>(br) * bc;
+  // Raw per-block sums, then 3 x 3 block windows.
+  Buffer<float> sxx, syy, sxy, se, sa, sg, cnt;
+  if (!sxx.Reset(nb) || !syy.Reset(nb) || !sxy.Reset(nb) || !se.Reset(nb) || !sa.Reset(nb) ||
+      !sg.Reset(nb) || !cnt.Reset(nb) || !map->score.Reset(nb) || !map->energy.Reset(nb) ||
+      !map->coherence.Reset(nb) || !map->darkness.Reset(nb) || !map->period.Reset(nb) ||
+      !map->fill.Reset(nb) || !map->orientCos.Reset(nb) || !map->orientSin.Reset(nb) ||
+      !map->mask.Reset(nb)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
+  const int32_t rows = work.rows, columns = work.columns;
+  const float* bp = work.bandPass.get();
+  const uint8_t* grey = work.grey.get();
+  for (int32_t y = 0; y < rows; ++y) {
+    const float* row = bp + static_cast<std::size_t>(y) * columns;
+    const float* up = y > 0 ? row - columns : row;
+    const float* down = y + 1 < rows ? row + columns : row;
+    const uint8_t* g = grey + static_cast<std::size_t>(y) * columns;
+    const std::size_t blockRow = static_cast<std::size_t>(y / b) * bc;
+    for (int32_t bx = 0; bx < bc; ++bx) {
+      const int32_t x0 = bx * b, x1 = std::min(x0 + b, columns);
+      float xx = 0, yy = 0, xy = 0, e = 0, a = 0, gs = 0;
+      for (int32_t x = x0; x < x1; ++x) {
+        const float gx = row[std::min(x + 1, columns - 1)] - row[std::max(x - 1, 0)];
+        const float gy = down[x] - up[x];
+        xx += gx * gx;
+        yy += gy * gy;
+        xy += gx * gy;
+        e += row[x] * row[x];
+        a += std::fabs(row[x]);
+        gs += g[x];
+      }
+      const std::size_t k = blockRow + bx;
+      sxx[k] += xx;
+      syy[k] += yy;
+      sxy[k] += xy;
+      se[k] += e;
+      sa[k] += a;
+      sg[k] += gs;
+      cnt[k] += static_cast<float>(x1 - x0);
+    }
+  }
+  // Block means.
+  Buffer<float> mean;
+  if (!mean.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
+  for (std::size_t k = 0; k < nb; ++k) {
+    mean[k] = cnt[k] > 0 ? sg[k] / cnt[k] : 255.0f;
+    map->darkness[k] = 255.0f - mean[k];
+  }
+  // Window features.
+  for (int32_t by = 0; by < br; ++by) {
+    for (int32_t bx = 0; bx < bc; ++bx) {
+      float xx = 0, yy = 0, xy = 0, e = 0, a = 0, n = 0, m = 0, m2 = 0, nm = 0;
+      for (int32_t dy = -1; dy <= 1; ++dy) {
+        const int32_t yy0 = by + dy;
+        if (yy0 < 0 || yy0 >= br) continue;
+        for (int32_t dx = -1; dx <= 1; ++dx) {
+          const int32_t xx0 = bx + dx;
+          if (xx0 < 0 || xx0 >= bc) continue;
+          const std::size_t k = static_cast<std::size_t>(yy0) * bc + xx0;
+          xx += sxx[k];
+          yy += syy[k];
+          xy += sxy[k];
+          e += se[k];
+          a += sa[k];
+          n += cnt[k];
+          m += mean[k];
+          m2 += mean[k] * mean[k];
+          nm += 1;
+        }
+      }
+      const std::size_t k = static_cast<std::size_t>(by) * bc + bx;
+      const float energy = n > 0 ? e / n : 0;
+      const float absMean = n > 0 ? a / n : 0;
+      const float trace = xx + yy;
+      const float diff = xx - yy;
+      const float aniso = std::sqrt(diff * diff + 4 * xy * xy);
+      const float coh = trace > 1e-6f ? aniso / trace : 0;
+      const float mm = m / nm;
+      const float lowVar = std::max(0.0f, m2 / nm - mm * mm);
+      map->energy[k] = energy;
+      map->coherence[k] = coh;
+      // Central differences see twice the derivative; a sinusoid of period P
+      // has mean squared derivative (2 pi / P)^2 times its power.
+      const float slope = n > 0 ? trace / (4 * n) : 0;
+      map->period[k] =
+          slope > 1e-6f && energy > 1e-6f
+              ? static_cast<float>(2 * 3.14159265 * std::sqrt(energy / slope) * 25.4 / work.ppi)
+              : 0.0f;
+      map->orientCos[k] = trace > 1e-6f ? diff / trace : 0;
+      map->orientSin[k] = trace > 1e-6f ? 2 * xy / trace : 0;
+      // Stash the two shape ratios in score for the scoring pass.
+      const float lowRatio = energy / (energy + lowVar + 1e-6f);
+      const float fill = energy > 1e-6f ? absMean * absMean / energy : 0;
+      map->fill[k] = fill;
+      map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f) * Clamp01((fill - 0.35f) / 0.2f);
+    }
+  }
+  // Energy relative to the strong ridge areas of this image.
+  Buffer<float> sorted;
+  if (!sorted.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
+  for (std::size_t k = 0; k < nb; ++k) sorted[k] = map->energy[k];
+  const std::size_t q = nb * 9 / 10;
+  std::nth_element(sorted.get(), sorted.get() + q, sorted.get() + nb);
+  const float reference = std::max(sorted[q], 1.0f);
+  const float logLow = std::log(0.015f), logHigh = std::log(0.12f);
+  for (std::size_t k = 0; k < nb; ++k) {
+    const float e = map->energy[k];
+    const float eTerm =
+        e > 0 ? Clamp01((std::log(e / reference) - logLow) / (logHigh - logLow)) : 0.0f;
+    const float cTerm = Clamp01((map->coherence[k] - 0.08f) / 0.17f);
+    // Ridges sit at 0.45..0.6 mm; the estimate reads them as 0.55..0.75.
+    // Pen strokes, print and blots read 0.85 and more.
+    const float p = map->period[k];
+    const float pTerm = Clamp01((p - 0.32f) / 0.08f) * Clamp01((0.90f - p) / 0.12f);
+    map->score[k] *= eTerm * cTerm * pTerm;
+    map->mask[k] = map->score[k] > 0.3f ? 1 : 0;
+  }
+  return VANTREL_OK;
+}
+
+}  // namespace slap
+}  // namespace vtl

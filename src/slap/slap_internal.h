@@ -1,0 +1,121 @@
+// Stages of the texture-driven slap segmenter (VantrelSegmentSlap).
+//
+// The caller's image is box-averaged to a working resolution of roughly 250
+// pixels per inch, where a friction ridge period spans about five pixels. A
+// band-pass of that image, summarised per block of about 0.8 mm, tells ridge
+// texture (strong, regular, coherently oriented) from paper, ink blots, text
+// and handwriting. Fingers are found on that block grid, then each fingertip
+// is measured along its own axis on the working image.
+#ifndef VANTREL_SLAP_SLAP_INTERNAL_H
+#define VANTREL_SLAP_SLAP_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "interface/memory.h"
+#include "vantrel.h"
+
+namespace vtl {
+namespace slap {
+
+constexpr int32_t kMaxSlapFingers = 5;
+
+// Heap array owned by one call; every block goes through the library's
+// allocator so that failure paths can be exercised.
+template <typename T>
+class Buffer {
+ public:
+  Buffer() = default;
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  ~Buffer() { ReleaseAndClear(data_); }
+
+  // False when the heap cannot supply `count` elements (contents zeroed).
+  bool Reset(std::size_t count) {
+    ReleaseAndClear(data_);
+    size_ = 0;
+    data_ = AllocateZeroed<T>(count == 0 ? 1 : count);
+    if (data_ == nullptr) return false;
+    size_ = count;
+    return true;
+  }
+  T* get() { return data_; }
+  const T* get() const { return data_; }
+  T& operator[](std::size_t i) { return data_[i]; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+  std::size_t size() const { return size_; }
+
+ private:
+  T* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// The caller's image at the working resolution with its ridge evidence.
+struct WorkingImage {
+  int32_t rows = 0, columns = 0;
+  int32_t factorX = 1, factorY = 1;  // caller pixels per working pixel
+  double ppi = 250;                  // working resolution (geometric mean of both axes)
+  Buffer<uint8_t> grey;              // box average of the caller's image
+  Buffer<float> bandPass;            // ridge-band signal: fine blur minus coarse blur
+};
+
+// Per-block summary of the working image.
+struct BlockMap {
+  int32_t rows = 0, columns = 0;
+  int32_t blockSize = 8;    // working pixels per block side
+  Buffer<float> score;      // ridge evidence 0..1
+  Buffer<float> energy;     // mean band-pass power over the block's window
+  Buffer<float> coherence;  // orientation coherence 0..1
+  Buffer<float> darkness;   // 255 - mean grey
+  Buffer<float> period;     // dominant band-pass period, millimetres
+  Buffer<float> fill;       // (mean |bp|)^2 / mean bp^2: spread of the energy
+  Buffer<float> orientCos;  // doubled ridge-normal angle (cos, sin), weighted
+  Buffer<float> orientSin;
+  Buffer<uint8_t> mask;  // 1 where the block belongs to a finger
+};
+
+// One fingertip found, in working pixels until converted.
+struct TipBox {
+  double cx = 0, cy = 0;         // centre of the top segment
+  double width = 0, height = 0;  // across and along the finger
+  double tilt = 0;               // axis tilt from vertical, radians, + = tip leans right
+  double across = 0;             // place across the hand (for ordering)
+  double height_along = 0;       // tip height along the hand's up direction
+  double confidence = 0;
+  int32_t slot = 0;  // finger of the hand counted from the left, 0..3
+};
+
+// A finger as handed to the caller: the top segment's box in caller pixels,
+// box convention of the library (angle < 0 when the tip leans right).
+struct SlapFinger {
+  double cx = 0, cy = 0;
+  double width = 0, height = 0;
+  double angle = 0;
+  double confidence = 0;
+  int32_t position = 0;
+};
+
+// The whole search: up to fingerCount fingers (two for thumbs, at most
+// kMaxSlapFingers) from left to right with their position codes; *hand
+// receives the hand used. Returns 0 (also with *count 0), 19 or 23.
+int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres, int32_t yres,
+                    int32_t fingerCount, int32_t handCode, SlapFinger* fingers, int32_t* count,
+                    int32_t* hand);
+
+// Decimates and band-passes the caller's image. Returns 0, 19 or 23 (image
+// too small to hold a fingertip).
+int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres,
+                            int32_t yres, WorkingImage* work);
+
+// Block features, ridge score and finger mask. Returns 0 or 19.
+int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map);
+
+// Finds up to maxFingers fingertips; *count receives how many. *handAngle
+// receives the hand's tilt (radians, + = fingers lean right). Returns 0 or 19.
+int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
+                       TipBox* tips, int32_t* count, double* handAngle);
+
+}  // namespace slap
+}  // namespace vtl
+
+#endif

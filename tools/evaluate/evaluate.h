@@ -1,0 +1,116 @@
+// Accuracy evaluation of the segmenters against fingertip ground truth: truth
+// files, oriented-box overlap, matching, per-image scores and totals.
+//
+// Boxes use the library's convention: one box column to the right moves
+// (cos a, -sin a) in (column, row), one box row down moves (sin a, cos a),
+// a = 0 is upright and a < 0 means the tip leans right.
+#ifndef VANTREL_TOOLS_EVALUATE_EVALUATE_H
+#define VANTREL_TOOLS_EVALUATE_EVALUATE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vantrel.h"
+
+namespace veval {
+
+struct Box {
+  double cx = 0, cy = 0;
+  double width = 0, height = 0;
+  double angle = 0;
+};
+
+// The four corners in (column, row), clockwise on screen from the top left.
+void BoxCorners(const Box& box, double xs[4], double ys[4]);
+
+// Area of the intersection of two oriented rectangles over the area of their
+// union (exact convex polygon clipping); 0 when either box is empty.
+double OrientedBoxIoU(const Box& a, const Box& b);
+
+// Box from a tilt from vertical in degrees, positive when the tip leans right.
+Box BoxFromTilt(double cx, double cy, double halfWidth, double halfHeight, double tiltDegrees);
+
+struct TruthFinger {
+  Box box;
+  int32_t position = 0;  // finger-position code, 0 when unknown
+};
+
+struct ImageTruth {
+  std::string file;  // as written in the truth file
+  int32_t hand = 0;  // 13, 14, 15 or 0 when unknown
+  int32_t xppi = 0, yppi = 0;
+  std::vector<TruthFinger> fingers;  // left to right
+};
+
+// Reads a truth CSV with the header
+// file,finger_from_left,cx,cy,halfwidth,halfheight,angle_deg (angle = tilt
+// from vertical, + = tip leans right). A file name holding "right" or "left"
+// names the hand; with four fingers listed their position codes follow from
+// it. Returns an empty string on success, otherwise the reason.
+std::string ReadTruthCsv(const std::string& path, std::vector<ImageTruth>* images);
+
+// Position codes of the fingers of a hand listed left to right.
+void AssignHandPositions(ImageTruth* truth);
+
+struct Detection {
+  Box box;
+  int32_t position = 0;
+};
+
+// The records of a result container as detections.
+std::vector<Detection> DetectionsFromResult(const VantrelResultType* result);
+
+struct ImageScore {
+  std::string name;
+  int32_t truthCount = 0;
+  int32_t foundCount = 0;
+  int32_t matched = 0;  // truth fingertips matched at IoU >= threshold
+  bool countRight = false;
+  bool positionsKnown = false;          // every truth finger carries a code
+  bool positionsRight = false;          // count right and every matched code right
+  std::vector<double> centreDistances;  // matched pairs, pixels
+  std::vector<double> ious;             // matched pairs
+  double millimetresPerPixel = 0.0508;
+  double milliseconds = 0;
+  int32_t status = 0;
+};
+
+// One-to-one matching, pairs taken by decreasing IoU.
+ImageScore ScoreImage(const std::vector<TruthFinger>& truth, const std::vector<Detection>& found,
+                      double iouThreshold = 0.5);
+
+struct Summary {
+  int32_t images = 0;
+  int32_t truthFingers = 0;
+  int32_t foundFingers = 0;
+  int32_t matched = 0;
+  int32_t countRight = 0;
+  int32_t positionImages = 0;  // images with count right and known codes
+  int32_t positionsRight = 0;
+  double medianCentreMm = 0;
+  double medianIou = 0;
+  double meanMilliseconds = 0;
+  double maxMilliseconds = 0;
+};
+
+Summary Summarise(const std::vector<ImageScore>& scores);
+
+// A fixed-width table row per image and a closing line; for logs.
+std::string FormatImageLine(const ImageScore& score);
+std::string FormatSummary(const std::string& label, const Summary& summary);
+
+// Draws boxes into an RGB copy of a grey image: truth green, found boxes red.
+std::vector<uint8_t> DrawOverlay(const uint8_t* grey, int32_t rows, int32_t columns,
+                                 const std::vector<TruthFinger>& truth,
+                                 const std::vector<Detection>& found);
+
+using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t,
+                              VantrelResultType**);
+
+// "slap", "separate", "quick", "quick-new"; null for anything else.
+Segmenter SegmenterByName(const std::string& name);
+
+}  // namespace veval
+
+#endif

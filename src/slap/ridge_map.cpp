@@ -15,34 +15,65 @@ int32_t FactorFor(int32_t ppi) {
   return f < 1 ? 1 : f;
 }
 
-// Mean over a k x k window (k odd) with replicated borders, written as float.
-// `sums` is scratch of rows x columns, `columnSums` of columns.
-void BoxMean(const uint8_t* source, int32_t rows, int32_t columns, int32_t k, int32_t* sums,
-             int32_t* columnSums, float* out) {
-  const int32_t r = k / 2;
+// Horizontal window sums of one row for two odd window sizes, borders
+// replicated.
+void RowSums(const uint8_t* row, int32_t columns, int32_t r1, int32_t r2, uint16_t* out1,
+             uint16_t* out2) {
+  int32_t s1 = 0, s2 = 0;
+  for (int32_t d = -r1; d <= r1; ++d) s1 += row[std::clamp(d, 0, columns - 1)];
+  for (int32_t d = -r2; d <= r2; ++d) s2 += row[std::clamp(d, 0, columns - 1)];
+  auto slowStep = [&](int32_t x) {
+    out1[x] = static_cast<uint16_t>(s1);
+    out2[x] = static_cast<uint16_t>(s2);
+    s1 += row[std::min(x + r1 + 1, columns - 1)] - row[std::max(x - r1, 0)];
+    s2 += row[std::min(x + r2 + 1, columns - 1)] - row[std::max(x - r2, 0)];
+  };
+  // Both windows lie inside for r2 <= x < columns - r2 - 1.
+  const int32_t fastEnd = columns - r2 - 1;
+  int32_t x = 0;
+  for (; x < std::min(r2, columns); ++x) slowStep(x);
+  for (; x < fastEnd; ++x) {
+    out1[x] = static_cast<uint16_t>(s1);
+    out2[x] = static_cast<uint16_t>(s2);
+    s1 += row[x + r1 + 1] - row[x - r1];
+    s2 += row[x + r2 + 1] - row[x - r2];
+  }
+  for (; x < columns; ++x) slowStep(x);
+}
+
+// Band-pass of `grey`: mean over a fine k1 x k1 window minus mean over a
+// coarse k2 x k2 window (both odd, k2 > k1, k2 * k2 * 255 < 65536), borders
+// replicated. h1, h2: scratch of rows x columns; v1, v2: of columns.
+void BandPass(const uint8_t* grey, int32_t rows, int32_t columns, int32_t k1, int32_t k2,
+              uint16_t* h1, uint16_t* h2, int32_t* v1, int32_t* v2, float* out) {
+  const int32_t r1 = k1 / 2, r2 = k2 / 2;
   for (int32_t y = 0; y < rows; ++y) {
-    const uint8_t* row = source + static_cast<std::size_t>(y) * columns;
-    int32_t* dst = sums + static_cast<std::size_t>(y) * columns;
-    int32_t s = 0;
-    for (int32_t d = -r; d <= r; ++d) s += row[std::clamp(d, 0, columns - 1)];
-    for (int32_t x = 0; x < columns; ++x) {
-      dst[x] = s;
-      s += row[std::min(x + r + 1, columns - 1)] - row[std::max(x - r, 0)];
-    }
+    const std::size_t o = static_cast<std::size_t>(y) * columns;
+    RowSums(grey + o, columns, r1, r2, h1 + o, h2 + o);
   }
-  for (int32_t x = 0; x < columns; ++x) columnSums[x] = 0;
-  for (int32_t d = -r; d <= r; ++d) {
-    const int32_t* src = sums + static_cast<std::size_t>(std::clamp(d, 0, rows - 1)) * columns;
-    for (int32_t x = 0; x < columns; ++x) columnSums[x] += src[x];
+  auto rowOf = [&](const uint16_t* h, int32_t y) {
+    return h + static_cast<std::size_t>(std::clamp(y, 0, rows - 1)) * columns;
+  };
+  for (int32_t x = 0; x < columns; ++x) v1[x] = v2[x] = 0;
+  for (int32_t d = -r1; d <= r1; ++d) {
+    const uint16_t* src = rowOf(h1, d);
+    for (int32_t x = 0; x < columns; ++x) v1[x] += src[x];
   }
-  const float scale = 1.0f / static_cast<float>(k * k);
+  for (int32_t d = -r2; d <= r2; ++d) {
+    const uint16_t* src = rowOf(h2, d);
+    for (int32_t x = 0; x < columns; ++x) v2[x] += src[x];
+  }
+  const float s1 = 1.0f / static_cast<float>(k1 * k1), s2 = 1.0f / static_cast<float>(k2 * k2);
   for (int32_t y = 0; y < rows; ++y) {
     float* dst = out + static_cast<std::size_t>(y) * columns;
-    const int32_t* add = sums + static_cast<std::size_t>(std::min(y + r + 1, rows - 1)) * columns;
-    const int32_t* sub = sums + static_cast<std::size_t>(std::max(y - r, 0)) * columns;
+    const uint16_t* add1 = rowOf(h1, y + r1 + 1);
+    const uint16_t* sub1 = rowOf(h1, y - r1);
+    const uint16_t* add2 = rowOf(h2, y + r2 + 1);
+    const uint16_t* sub2 = rowOf(h2, y - r2);
     for (int32_t x = 0; x < columns; ++x) {
-      dst[x] = static_cast<float>(columnSums[x]) * scale;
-      columnSums[x] += add[x] - sub[x];
+      dst[x] = static_cast<float>(v1[x]) * s1 - static_cast<float>(v2[x]) * s2;
+      v1[x] += add1[x] - sub1[x];
+      v2[x] += add2[x] - sub2[x];
     }
   }
 }
@@ -67,10 +98,10 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
 
   const std::size_t n = static_cast<std::size_t>(work->rows) * work->columns;
   if (!work->grey.Reset(n) || !work->bandPass.Reset(n)) return VANTREL_OUT_OF_MEMORY;
-  Buffer<int32_t> sums;
-  Buffer<int32_t> columnSums;
-  Buffer<float> coarse;
-  if (!sums.Reset(n) || !columnSums.Reset(work->columns) || !coarse.Reset(n)) {
+  Buffer<uint16_t> h1, h2;
+  Buffer<int32_t> columnSums, v2;
+  if (!h1.Reset(n) || !h2.Reset(n) || !columnSums.Reset(work->columns) ||
+      !v2.Reset(work->columns)) {
     return VANTREL_OUT_OF_MEMORY;
   }
 
@@ -105,12 +136,9 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   const int32_t fine = work->ppi >= 230 ? 3 : 1;
   int32_t coarseSize = static_cast<int32_t>(1.8 * period + 0.5) | 1;
   if (coarseSize < fine + 4) coarseSize = (fine + 4) | 1;
-  BoxMean(work->grey.get(), work->rows, wc, fine, sums.get(), columnSums.get(),
-          work->bandPass.get());
-  BoxMean(work->grey.get(), work->rows, wc, coarseSize, sums.get(), columnSums.get(), coarse.get());
-  float* bp = work->bandPass.get();
-  const float* c = coarse.get();
-  for (std::size_t i = 0; i < n; ++i) bp[i] -= c[i];
+  coarseSize = std::min<int32_t>(coarseSize, 15);
+  BandPass(work->grey.get(), work->rows, wc, fine, coarseSize, h1.get(), h2.get(),
+           columnSums.get(), v2.get(), work->bandPass.get());
   return VANTREL_OK;
 }
 

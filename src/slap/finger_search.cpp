@@ -311,20 +311,38 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
                 above1 = static_cast<int32_t>(6 * pxPerMm);
   int32_t bestI = -1;
   double bestScore = -1e300;
+  const int32_t below0 = above0, below1 = static_cast<int32_t>(5 * pxPerMm);
+  const double margin = 1.0 * pxPerMm;
   for (int32_t i = tip + static_cast<int32_t>(0.7 * width);
        i < std::min(len, tip + static_cast<int32_t>(2.3 * width)); ++i) {
-    double up = 0;
-    int32_t m = 0;
+    // Past the image border the print is unknown, not ended.
+    const double s = sHi - i;
+    const double x = ox + s * vx + tMid * nx, y = oy + s * vy + tMid * ny;
+    if (x < margin || y < margin || x > ctx.work.columns - margin || y > ctx.work.rows - margin) {
+      continue;
+    }
+    double up = 0, down = 0;
+    int32_t m = 0, md = 0;
     for (int32_t j = i - above1; j <= i - above0; ++j) {
       if (j < tip) continue;
       up += es[j];
       ++m;
     }
+    for (int32_t j = i + below0; j <= std::min(len - 1, i + below1); ++j) {
+      down += es[j];
+      ++md;
+    }
     if (m == 0) continue;
     up /= m;
-    const double depth = (up - es[i]) / std::max(up, 0.3 * ref);
+    down = md > 0 ? down / md : 0;
+    const double scale = std::max(up, 0.3 * ref);
+    const double depth = (up - es[i]) / scale;
+    // A crease has ridges again below it; the end of the print has not,
+    // which makes it the weaker sign.
+    const double twoSided = Clamp(down / scale, 0.0, 1.0);
     const double length = i - tip;
-    const double score = depth - 0.5 * std::fabs(std::log(length / expected));
+    const double score =
+        depth * (0.7 + 0.3 * twoSided) - 0.5 * std::fabs(std::log(length / expected));
     if (score > bestScore) {
       bestScore = score;
       bestI = i;

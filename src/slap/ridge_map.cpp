@@ -137,8 +137,8 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   int32_t coarseSize = static_cast<int32_t>(1.8 * period + 0.5) | 1;
   if (coarseSize < fine + 4) coarseSize = (fine + 4) | 1;
   coarseSize = std::min<int32_t>(coarseSize, 15);
-  BandPass(work->grey.get(), work->rows, wc, fine, coarseSize, h1.get(), h2.get(),
-           columnSums.get(), v2.get(), work->bandPass.get());
+  BandPass(work->grey.get(), work->rows, wc, fine, coarseSize, h1.get(), h2.get(), columnSums.get(),
+           v2.get(), work->bandPass.get());
   return VANTREL_OK;
 }
 
@@ -258,12 +258,15 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
     const float e = map->energy[k];
     const float eTerm =
         e > 0 ? Clamp01((std::log(e / reference) - logLow) / (logHigh - logLow)) : 0.0f;
-    const float cTerm = Clamp01((map->coherence[k] - 0.08f) / 0.17f);
+    // Unordered texture (paper grain, sensor noise) stays below 0.2 over a
+    // window; ridges reach 0.4 and more except around cores and deltas.
+    const float cTerm = Clamp01((map->coherence[k] - 0.2f) / 0.15f);
+    const float floorTerm = Clamp01((e - 8.0f) / 12.0f);
     // Ridges sit at 0.45..0.6 mm; the estimate reads them as 0.55..0.75.
     // Pen strokes, print and blots read 0.85 and more.
     const float p = map->period[k];
     const float pTerm = Clamp01((p - 0.32f) / 0.08f) * Clamp01((0.90f - p) / 0.12f);
-    map->score[k] *= eTerm * cTerm * pTerm;
+    map->score[k] *= eTerm * floorTerm * cTerm * pTerm;
     map->mask[k] = map->score[k] > 0.3f ? 1 : 0;
   }
   return VANTREL_OK;

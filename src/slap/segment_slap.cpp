@@ -43,10 +43,23 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
   if (useHand != kRightHand && useHand != kLeftHand && useHand != kThumbs) {
     if (wanted == 2) {
       useHand = kThumbs;
-    } else if (found >= 2) {
-      // The little finger stands lowest at one end of the hand.
-      const double leftEnd = tips[0].height_along, rightEnd = tips[found - 1].height_along;
-      useHand = rightEnd < leftEnd ? kRightHand : kLeftHand;
+    } else if (found >= 3) {
+      // The little finger ends the hand: its tip drops further below its
+      // neighbour's than the index finger's below the middle finger's, and
+      // its top segment is the smallest.
+      const int32_t n = found;
+      double meanWidth = 0, meanArea = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        meanWidth += tips[i].width / n;
+        meanArea += tips[i].width * tips[i].height / n;
+      }
+      const double dropLeft = tips[1].height_along - tips[0].height_along;
+      const double dropRight = tips[n - 2].height_along - tips[n - 1].height_along;
+      const double areaLeft = tips[0].width * tips[0].height;
+      const double areaRight = tips[n - 1].width * tips[n - 1].height;
+      const double evidence =
+          (dropRight - dropLeft) / meanWidth + (areaLeft - areaRight) / meanArea;
+      useHand = evidence >= 0 ? kRightHand : kLeftHand;
     } else {
       useHand = 0;
     }

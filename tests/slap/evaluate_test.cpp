@@ -1,0 +1,131 @@
+// The evaluation library: oriented-box overlap, truth files, matching.
+#include "evaluate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using veval::Box;
+
+TEST(OrientedBoxIoU, KnownOverlaps) {
+  const double pi = 3.14159265358979323846;
+  struct Case {
+    Box a, b;
+    double expected;
+  };
+  const Case cases[] = {
+      {{0, 0, 10, 20, 0.3}, {0, 0, 10, 20, 0.3}, 1.0},
+      {{0, 0, 10, 10, 0}, {5, 0, 10, 10, 0}, 50.0 / 150.0},
+      {{0, 0, 10, 10, 0}, {30, 0, 10, 10, 0}, 0.0},
+      // A square and the same square turned by 45 degrees meet in a regular
+      // octagon: 8 (sqrt 2 - 1) of a square of side 2.
+      {{0, 0, 2, 2, 0},
+       {0, 0, 2, 2, pi / 4},
+       8 * (std::sqrt(2.0) - 1) / (8 - 8 * (std::sqrt(2.0) - 1))},
+      // Turning by a quarter exchanges width and height.
+      {{3, 4, 10, 20, 0}, {3, 4, 20, 10, pi / 2}, 1.0},
+      // Half of a box inside a twice larger one.
+      {{0, 0, 10, 10, 0}, {0, 0, 20, 10, 0}, 0.5},
+      {{0, 0, 0, 10, 0}, {0, 0, 0, 10, 0}, 0.0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NEAR(veval::OrientedBoxIoU(c.a, c.b), c.expected, 1e-9);
+    EXPECT_NEAR(veval::OrientedBoxIoU(c.b, c.a), c.expected, 1e-9);
+  }
+}
+
+TEST(BoxFromTilt, TipLeaningRightHasNegativeAngle) {
+  const Box box = veval::BoxFromTilt(100, 200, 10, 30, 20);
+  EXPECT_NEAR(box.angle, -20 * 3.14159265358979323846 / 180, 1e-12);
+  EXPECT_EQ(box.width, 20);
+  EXPECT_EQ(box.height, 60);
+  // The middle of the top edge (the tip) is right of the centre.
+  const double tipX = box.cx - std::sin(box.angle) * box.height / 2;
+  const double tipY = box.cy - std::cos(box.angle) * box.height / 2;
+  EXPECT_GT(tipX, box.cx + 5);
+  EXPECT_LT(tipY, box.cy - 20);
+}
+
+std::string WriteFile(const std::string& text) {
+  const std::string path = ::testing::TempDir() + "/truth_test.csv";
+  std::ofstream(path) << text;
+  return path;
+}
+
+TEST(ReadTruthCsv, OrdersFingersAndNamesTheHand) {
+  const std::string path = WriteFile(
+      "file,finger_from_left,cx,cy,halfwidth,halfheight,angle_deg\n"
+      "a_left.png,2,50,60,10,20,5\n"
+      "a_left.png,1,10,60,10,20,5\n"
+      "a_left.png,4,130,60,10,20,5\n"
+      "a_left.png,3,90,60,10,20,5\n"
+      "b_right.png,1,10,20,5,8,-3\n");
+  std::vector<veval::ImageTruth> images;
+  ASSERT_EQ(veval::ReadTruthCsv(path, &images), "");
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(images[0].hand, 14);
+  ASSERT_EQ(images[0].fingers.size(), 4u);
+  const int32_t codes[4] = {10, 9, 8, 7};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(images[0].fingers[i].box.cx, 10 + 40 * i);
+    EXPECT_EQ(images[0].fingers[i].position, codes[i]);
+  }
+  // One finger of a right hand: no codes can be told.
+  EXPECT_EQ(images[1].hand, 13);
+  EXPECT_EQ(images[1].fingers[0].position, 0);
+  EXPECT_EQ(images[1].fingers[0].box.height, 16);
+}
+
+TEST(ReadTruthCsv, RefusesMalformedFiles) {
+  std::vector<veval::ImageTruth> images;
+  EXPECT_NE(veval::ReadTruthCsv(WriteFile("file,x\n"), &images), "");
+  EXPECT_NE(veval::ReadTruthCsv(WriteFile("file,finger_from_left,cx,cy,halfwidth,halfheight,"
+                                          "angle_deg\na.png,1,2,3\n"),
+                                &images),
+            "");
+  EXPECT_NE(veval::ReadTruthCsv(WriteFile("file,finger_from_left,cx,cy,halfwidth,halfheight,"
+                                          "angle_deg\na.png,1,x,3,4,5,6\n"),
+                                &images),
+            "");
+  EXPECT_NE(veval::ReadTruthCsv("/nonexistent/truth.csv", &images), "");
+}
+
+TEST(ScoreImage, MatchesOneToOneAndChecksCodes) {
+  std::vector<veval::TruthFinger> truth(2);
+  truth[0].box = {100, 100, 40, 60, 0};
+  truth[0].position = 2;
+  truth[1].box = {200, 100, 40, 60, 0};
+  truth[1].position = 3;
+  std::vector<veval::Detection> found(2);
+  found[0].box = {104, 102, 40, 60, 0.05};
+  found[0].position = 2;
+  found[1].box = {200, 100, 40, 60, 0};
+  found[1].position = 3;
+  veval::ImageScore s = veval::ScoreImage(truth, found);
+  EXPECT_EQ(s.matched, 2);
+  EXPECT_TRUE(s.countRight);
+  EXPECT_TRUE(s.positionsRight);
+  // A wrong code, then one box claiming both fingers.
+  found[1].position = 4;
+  EXPECT_FALSE(veval::ScoreImage(truth, found).positionsRight);
+  found[1].box = found[0].box;
+  s = veval::ScoreImage(truth, found);
+  EXPECT_EQ(s.matched, 1);
+  EXPECT_TRUE(s.countRight);
+  EXPECT_FALSE(s.positionsRight);
+  // A missing finger.
+  found.pop_back();
+  s = veval::ScoreImage(truth, found);
+  EXPECT_FALSE(s.countRight);
+  const veval::Summary sum = veval::Summarise({s});
+  EXPECT_EQ(sum.truthFingers, 2);
+  EXPECT_EQ(sum.matched, 1);
+  EXPECT_EQ(sum.countRight, 0);
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+// VantrelSegmentSlap: contract, records, hand and codes, release, allocation
+// failures and concurrent calls, on painted hands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "../support/alloc_failure.h"
+#include "geometry/oriented_box.h"
+#include "interface/memory.h"
+#include "interface/parameter.h"
+#include "interface/result.h"
+#include "painted_hand.h"
+#include "vantrel.h"
+
+namespace {
+
+using vtl::testing::PaintedImage;
+using vtl::testing::PaintFourFingers;
+
+class SegmentSlap : public ::testing::Test {
+ protected:
+  void TearDown() override { DestroyVantrelParameter(); }
+};
+
+int32_t Segment(const PaintedImage& img, int32_t fingers, int32_t hand, VantrelResultType** out) {
+  return VantrelSegmentSlap(img.ppi, img.ppi, img.pixels.data(), img.rows, img.columns, fingers,
+                            hand, out);
+}
+
+// The record's box lies on the painted top segment.
+void ExpectNear(const SegmentedFinger& f, const vtl::testing::PaintedTruth& t, double pxPerMm) {
+  EXPECT_LT(std::hypot(f.centerX - t.cx, f.centerY - t.cy), 3.0 * pxPerMm);
+  EXPECT_NEAR(f.boxWidth, t.width, 0.25 * t.width);
+  EXPECT_NEAR(f.boxHeight, t.height, 0.25 * t.height);
+  EXPECT_NEAR(f.angle, t.angle, 0.15);
+}
+
+TEST_F(SegmentSlap, ChecksArgumentsInOrder) {
+  const uint8_t pixel[4] = {};
+  struct Case {
+    int32_t xres, yres;
+    const uint8_t* image;
+    int32_t rows, columns, fingers;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {200, 500, pixel, 2, 2, 4, VANTREL_BAD_XRES},
+      {500, 200, pixel, 2, 2, 4, VANTREL_BAD_YRES},
+      {500, 500, nullptr, 2, 2, 4, VANTREL_NULL_IMAGE},
+      {500, 500, pixel, 0, 2, 4, VANTREL_BAD_ROWS},
+      {500, 500, pixel, 2, 0, 4, VANTREL_BAD_COLUMNS},
+      {500, 500, pixel, 2, 2, 0, VANTREL_BAD_FINGER_COUNT},
+      {100, 100, nullptr, 0, 0, 0, VANTREL_BAD_XRES},
+      {201, 201, pixel, -5, 0, 0, VANTREL_BAD_ROWS},
+      // Passes every check, too small to hold a finger.
+      {201, 201, pixel, 2, 2, 4, VANTREL_NO_FINGER},
+  };
+  for (const Case& c : cases) {
+    VantrelResultType* result = vtl::AllocateResult(1);
+    result->count = 1;
+    result->fingers[0].image = vtl::AllocateZeroed<uint8_t>(8);
+    EXPECT_EQ(VantrelSegmentSlap(c.xres, c.yres, c.image, c.rows, c.columns, c.fingers, 0, &result),
+              c.expected);
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr);
+  }
+  EXPECT_EQ(VantrelSegmentSlap(500, 500, pixel, 2, 2, 4, 0, nullptr), VANTREL_NULL_RESULT);
+}
+
+TEST_F(SegmentSlap, BlankAndNoisePagesHoldNoFinger) {
+  std::vector<uint8_t> page(800 * 700, 255);
+  VantrelResultType* result = nullptr;
+  EXPECT_EQ(VantrelSegmentSlap(500, 500, page.data(), 700, 800, 4, 0, &result), VANTREL_NO_FINGER);
+  EXPECT_EQ(result, nullptr);
+  // Speckle without any ridge order is not a finger either.
+  uint32_t state = 12345;
+  for (uint8_t& p : page) {
+    state = state * 1664525u + 1013904223u;
+    p = static_cast<uint8_t>(150 + (state >> 24) % 100);
+  }
+  EXPECT_EQ(VantrelSegmentSlap(500, 500, page.data(), 700, 800, 4, 0, &result), VANTREL_NO_FINGER);
+  EXPECT_EQ(result, nullptr);
+}
+
+TEST_F(SegmentSlap, RightHandRecordsAndHand) {
+  const PaintedImage img = PaintFourFingers(500, false);
+  VantrelResultType* result = nullptr;
+  ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, result);
+  EXPECT_EQ(result->handCode, VANTREL_HAND_RIGHT);
+  ASSERT_EQ(result->count, 4);
+  const double pxPerMm = 500 / 25.4;
+  for (int32_t i = 0; i < 4; ++i) {
+    const SegmentedFinger& f = result->fingers[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(f.position, 2 + i);
+    ExpectNear(f, img.truth[i], pxPerMm);
+    EXPECT_GE(f.fixedValue, 0.0f);
+    EXPECT_LE(f.fixedValue, 1.0f);
+    // Bounds: the box's corners, clipped to the image.
+    const double c = std::cos(f.angle), s = std::sin(f.angle);
+    const double hw = f.boxWidth / 2.0, hh = f.boxHeight / 2.0;
+    double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
+    for (const double u : {-hw, hw}) {
+      for (const double v : {-hh, hh}) {
+        minX = std::min(minX, f.centerX + u * c + v * s);
+        maxX = std::max(maxX, f.centerX + u * c + v * s);
+        minY = std::min(minY, f.centerY - u * s + v * c);
+        maxY = std::max(maxY, f.centerY - u * s + v * c);
+      }
+    }
+    EXPECT_EQ(f.left, std::clamp(static_cast<int32_t>(std::floor(minX)), 0, img.columns - 1));
+    EXPECT_EQ(f.right, std::clamp(static_cast<int32_t>(std::ceil(maxX)), 0, img.columns - 1));
+    EXPECT_EQ(f.top, std::clamp(static_cast<int32_t>(std::floor(minY)), 0, img.rows - 1));
+    EXPECT_EQ(f.bottom, std::clamp(static_cast<int32_t>(std::ceil(maxY)), 0, img.rows - 1));
+    // The picture is the box cut upright from the caller's image.
+    ASSERT_NE(f.image, nullptr);
+    std::vector<uint8_t> expected(static_cast<std::size_t>(f.boxWidth) * f.boxHeight);
+    vtl::SampleOrientedBoxTruncated(img.pixels.data(), img.columns, img.rows, expected.data(),
+                                    f.boxWidth, f.boxHeight, f.centerX, f.centerY, f.angle, 255);
+    EXPECT_EQ(0, std::memcmp(expected.data(), f.image, expected.size()));
+  }
+  for (int32_t i = 1; i < 4; ++i)
+    EXPECT_LT(result->fingers[i - 1].centerX, result->fingers[i].centerX);
+  DestroyVantrelResult1(&result);
+  EXPECT_EQ(result, nullptr);
+}
+
+TEST_F(SegmentSlap, HandCodesAndFingerCounts) {
+  const PaintedImage right = PaintFourFingers(500, false);
+  const PaintedImage left = PaintFourFingers(500, true);
+  struct Case {
+    const PaintedImage* img;
+    int32_t fingers, hand;
+    int32_t expectedHand;
+    std::vector<int32_t> codes;
+  };
+  const Case cases[] = {
+      {&left, 4, 0, VANTREL_HAND_LEFT, {10, 9, 8, 7}},
+      {&left, 4, VANTREL_HAND_LEFT, VANTREL_HAND_LEFT, {10, 9, 8, 7}},
+      // The caller's hand stands even when the tips say otherwise.
+      {&right, 4, VANTREL_HAND_LEFT, VANTREL_HAND_LEFT, {10, 9, 8, 7}},
+      // Fewer sought: the strongest fingers only.
+      {&right, 3, VANTREL_HAND_RIGHT, VANTREL_HAND_RIGHT, {}},
+      // Thumbs sought: at most two, numbered left thumb then right thumb.
+      {&right, 4, VANTREL_HAND_THUMBS, VANTREL_HAND_THUMBS, {6, 1}},
+      {&right, 2, 0, VANTREL_HAND_THUMBS, {6, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fingers * 100 + c.hand);
+    VantrelResultType* result = nullptr;
+    ASSERT_EQ(Segment(*c.img, c.fingers, c.hand, &result), VANTREL_OK);
+    EXPECT_EQ(result->handCode, c.expectedHand);
+    const int32_t most = c.hand == VANTREL_HAND_THUMBS ? 2 : c.fingers;
+    EXPECT_EQ(result->count, most);
+    if (!c.codes.empty()) {
+      ASSERT_EQ(result->count, static_cast<int32_t>(c.codes.size()));
+      for (int32_t i = 0; i < result->count; ++i)
+        EXPECT_EQ(result->fingers[i].position, c.codes[i]);
+    }
+    DestroyVantrelResult1(&result);
+  }
+}
+
+TEST_F(SegmentSlap, RotatedHandsAndResolutions) {
+  for (const double tilt : {-40.0, -20.0, 25.0, 45.0}) {
+    for (const int32_t ppi : {250, 500, 1000}) {
+      if (ppi == 1000 && std::fabs(tilt) < 30) continue;  // keep the test quick
+      SCOPED_TRACE(testing::Message() << tilt << " deg " << ppi << " ppi");
+      const PaintedImage img = PaintFourFingers(ppi, tilt < 0, tilt);
+      VantrelResultType* result = nullptr;
+      ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+      ASSERT_EQ(result->count, 4);
+      for (int32_t i = 0; i < 4; ++i) ExpectNear(result->fingers[i], img.truth[i], ppi / 25.4);
+      DestroyVantrelResult1(&result);
+    }
+  }
+}
+
+TEST_F(SegmentSlap, ReleasesEarlierResultsAndTearsDown) {
+  const PaintedImage img = PaintFourFingers(250, false);
+  VantrelResultType* result = nullptr;
+  ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+  // The same pointer again: the first container is released (the leak
+  // checker of the sanitizer build would see it otherwise).
+  ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+  const std::vector<uint8_t> blank(static_cast<std::size_t>(img.rows) * img.columns, 255);
+  EXPECT_EQ(VantrelSegmentSlap(250, 250, blank.data(), img.rows, img.columns, 4, 0, &result),
+            VANTREL_NO_FINGER);
+  EXPECT_EQ(result, nullptr);
+  // A container left with the library is released by the teardown.
+  ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+  DestroyVantrelParameter();
+  result = nullptr;
+}
+
+TEST_F(SegmentSlap, EveryAllocationFailureIsReportedWithNothingLeft) {
+  const PaintedImage img = PaintFourFingers(250, false);
+  VantrelResultType* result = nullptr;
+  int32_t status = 0;
+  vtl::GetVantrelParameter();  // the block itself is not under test here
+  const int64_t points = vtl::testing::ForEachAllocationFailure(
+      [&] { status = Segment(img, 4, 0, &result); },
+      [&](int64_t n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(status, VANTREL_OUT_OF_MEMORY);
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr);
+      });
+  EXPECT_GT(points, 10);
+  DestroyVantrelResult1(&result);
+}
+
+TEST_F(SegmentSlap, ConcurrentCallsAgreeWithASerialOne) {
+  const PaintedImage right = PaintFourFingers(500, false);
+  const PaintedImage left = PaintFourFingers(250, true, 20);
+  auto summary = [](const VantrelResultType* r) {
+    std::vector<int64_t> v = {r->handCode, r->count};
+    for (int32_t i = 0; i < r->count; ++i) {
+      const SegmentedFinger& f = r->fingers[i];
+      v.insert(v.end(), {f.position, f.centerX, f.centerY, f.boxWidth, f.boxHeight,
+                         static_cast<int64_t>(std::lround(f.angle * 1e6))});
+    }
+    return v;
+  };
+  VantrelResultType* serial[2] = {nullptr, nullptr};
+  ASSERT_EQ(Segment(right, 4, 0, &serial[0]), VANTREL_OK);
+  ASSERT_EQ(Segment(left, 4, 0, &serial[1]), VANTREL_OK);
+  const std::vector<int64_t> expected[2] = {summary(serial[0]), summary(serial[1])};
+  DestroyVantrelResult1(&serial[0]);
+  DestroyVantrelResult1(&serial[1]);
+  DestroyVantrelParameter();  // the first concurrent calls create the block
+
+  constexpr int kThreads = 4, kCalls = 3;
+  std::vector<std::vector<std::vector<int64_t>>> seen(kThreads);
+  std::vector<VantrelResultType*> kept(kThreads, nullptr);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const PaintedImage& img = t % 2 ? left : right;
+      for (int call = 0; call < kCalls; ++call) {
+        // Each call releases this thread's previous container.
+        if (Segment(img, 4, 0, &kept[t]) == VANTREL_OK) seen[t].push_back(summary(kept[t]));
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_EQ(seen[t].size(), static_cast<std::size_t>(kCalls));
+    for (const auto& s : seen[t]) EXPECT_EQ(s, expected[t % 2]);
+  }
+  // LastResult names one of the containers still held.
+  VantrelResultType* last = vtl::GetVantrelParameter()->LastResult;
+  EXPECT_NE(std::find(kept.begin(), kept.end(), last), kept.end());
+  for (VantrelResultType*& r : kept) DestroyVantrelResult1(&r);
+}
+
+}  // namespace

@@ -363,6 +363,57 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
   return true;
 }
 
+// Sum of the prominences (each at most `cap`) of the `peaks` most prominent
+// points of the top outline of the kept pieces, seen in `frame`.
+double OutlineScore(const int32_t* labels, const uint8_t* keep, int32_t rows, int32_t columns,
+                    const Frame& frame, int32_t bins, double origin, int32_t peaks, double notch,
+                    double cap, double* sky) {
+  constexpr double kEmpty = -1e300;
+  for (int32_t i = 0; i < bins; ++i) sky[i] = kEmpty;
+  double lowest = 1e300;
+  int32_t lo = bins, hi = -1;
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      if (!keep[labels[static_cast<std::size_t>(y) * columns + x]]) continue;
+      const int32_t bin =
+          std::clamp(static_cast<int32_t>(frame.Across(x, y) - origin), 0, bins - 1);
+      const double h = frame.Height(x, y);
+      sky[bin] = std::max(sky[bin], h);
+      lowest = std::min(lowest, h);
+      lo = std::min(lo, bin);
+      hi = std::max(hi, bin);
+    }
+  }
+  if (hi < lo) return 0;
+  for (int32_t i = lo; i <= hi; ++i) {
+    if (sky[i] == kEmpty) sky[i] = lowest - cap;
+  }
+  double best[kMaxSlapFingers] = {0, 0, 0, 0, 0};
+  const int32_t n = std::min<int32_t>(peaks, kMaxSlapFingers);
+  for (int32_t i = lo; i <= hi; ++i) {
+    if ((i > lo && sky[i - 1] >= sky[i]) || (i < hi && sky[i + 1] > sky[i])) continue;
+    double baseLeft = sky[i], baseRight = sky[i];
+    int32_t j = i - 1;
+    for (; j >= lo && sky[j] <= sky[i]; --j) baseLeft = std::min(baseLeft, sky[j]);
+    if (j < lo) baseLeft = lowest - cap;
+    j = i + 1;
+    for (; j <= hi && sky[j] <= sky[i]; ++j) baseRight = std::min(baseRight, sky[j]);
+    if (j > hi) baseRight = lowest - cap;
+    const double prominence = std::min(cap, sky[i] - std::max(baseLeft, baseRight));
+    if (prominence < notch) continue;
+    for (int32_t k = 0; k < n; ++k) {
+      if (prominence > best[k]) {
+        for (int32_t m = n - 1; m > k; --m) best[m] = best[m - 1];
+        best[k] = prominence;
+        break;
+      }
+    }
+  }
+  double sum = 0;
+  for (int32_t k = 0; k < n; ++k) sum += best[k];
+  return sum;
+}
+
 }  // namespace
 
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
@@ -438,7 +489,37 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
     sumW += w;
     sumT += w * c.tilt;
   }
-  const double phi = sumW > 0 ? sumT / sumW : 0.0;
+  const double pieceAngle = sumW > 0 ? sumT / sumW : 0.0;
+  // Seen along the fingers, the top outline of the hand rises to every
+  // fingertip and drops deep between them; across them the notches flatten.
+  // The angle whose outline has the most prominent tips wins; where pieces
+  // stand apart and every angle does as well, their own axes decide.
+  Buffer<uint8_t> keep;
+  if (!keep.Reset(static_cast<std::size_t>(labelCount) + 1)) return VANTREL_OUT_OF_MEMORY;
+  for (int32_t i = 0; i < compCount; ++i) keep[comps[i].label] = 1;
+  const double diagonal = std::hypot(rows, columns);
+  const int32_t skyBins = std::min(kMaxBins, static_cast<int32_t>(2 * diagonal) + 4);
+  Buffer<double> outline;
+  if (!outline.Reset(skyBins)) return VANTREL_OUT_OF_MEMORY;
+  constexpr int32_t kAngles = 45;
+  double angleScore[kAngles];
+  double bestScore = -1;
+  for (int32_t a = 0; a < kAngles; ++a) {
+    const double phiTry = (-55.0 + 2.5 * a) * kPi / 180;
+    angleScore[a] =
+        OutlineScore(labels.get(), keep.get(), rows, columns, Frame(phiTry), skyBins, -diagonal - 1,
+                     maxFingers, 3.0 * g.blocksPerMm, 12.0 * g.blocksPerMm, outline.get());
+    bestScore = std::max(bestScore, angleScore[a]);
+  }
+  double phi = pieceAngle;
+  double closest = 1e300;
+  for (int32_t a = 0; a < kAngles; ++a) {
+    const double phiTry = (-55.0 + 2.5 * a) * kPi / 180;
+    if (angleScore[a] >= 0.97 * bestScore && std::fabs(phiTry - pieceAngle) < closest) {
+      closest = std::fabs(phiTry - pieceAngle);
+      phi = phiTry;
+    }
+  }
   *handAngle = phi;
   const Frame frame(phi);
 

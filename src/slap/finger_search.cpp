@@ -198,73 +198,156 @@ void Smooth(const double* in, int32_t n, int32_t r, double* out) {
   }
 }
 
+struct FingerAxis {
+  double tipX, tipY;  // block units, block k spanning [k, k + 1)
+  double tilt;
+  double width;  // block units
+};
+
+bool OnPiece(const Context& ctx, int32_t label, double x, double y) {
+  if (x < 0 || y < 0) return false;
+  const int32_t ix = static_cast<int32_t>(x), iy = static_cast<int32_t>(y);
+  if (ix >= ctx.map.columns || iy >= ctx.map.rows) return false;
+  return ctx.labels[static_cast<std::size_t>(iy) * ctx.map.columns + ix] == label;
+}
+
+// Follows a finger from its tip down its midline: at every level the run of
+// the piece across the axis, skipping levels where the run has merged with
+// a touching neighbour; a line through the run middles corrects the axis.
+// Three rounds, starting from the hand's direction at the outline peak.
+bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
+  constexpr int32_t kMaxLevels = 160;
+  const double perMm = ctx.g.blocksPerMm;
+  const double phi = std::atan2(ctx.frame.ux, -ctx.frame.uy);
+  double tilt = phi;
+  // The outline peak, nudged inside the piece.
+  double px = c.acrossPeak * ctx.frame.rx + c.tipHeight * ctx.frame.ux + 0.5;
+  double py = c.acrossPeak * ctx.frame.ry + c.tipHeight * ctx.frame.uy + 0.5;
+  px -= 0.5 * ctx.frame.ux;
+  py -= 0.5 * ctx.frame.uy;
+  if (!OnPiece(ctx, c.label, px, py)) {
+    bool found = false;
+    for (double d = 0.5; d <= 2.0 && !found; d += 0.5) {
+      if (OnPiece(ctx, c.label, px - d * ctx.frame.ux, py - d * ctx.frame.uy)) {
+        px -= d * ctx.frame.ux;
+        py -= d * ctx.frame.uy;
+        found = true;
+      }
+    }
+    if (!found) return false;
+  }
+  const double step = 0.5;
+  const int32_t levels = std::min(kMaxLevels, static_cast<int32_t>(30 * perMm / step));
+  const double maxHalf = 20 * perMm;
+  double left[kMaxLevels], right[kMaxLevels];
+  bool valid[kMaxLevels];
+  double width = 15 * perMm;
+  double tipX = px, tipY = py;
+  for (int32_t round = 0; round < 3; ++round) {
+    const double vx = std::sin(tilt), vy = -std::cos(tilt);
+    const double nx = std::cos(tilt), ny = std::sin(tilt);
+    // The tip: up the axis to the end of the piece.
+    double t = 0;
+    while (t < 40 * perMm && (OnPiece(ctx, c.label, px + (t + 0.5) * vx, py + (t + 0.5) * vy) ||
+                              OnPiece(ctx, c.label, px + (t + 1.0) * vx, py + (t + 1.0) * vy))) {
+      t += 0.5;
+    }
+    tipX = px + t * vx;
+    tipY = py + t * vy;
+    for (int32_t k = 0; k < levels; ++k) {
+      const double ax = tipX - (k + 0.5) * step * vx, ay = tipY - (k + 0.5) * step * vy;
+      valid[k] = OnPiece(ctx, c.label, ax, ay);
+      if (!valid[k]) continue;
+      double l = 0, r = 0;
+      while (l < maxHalf && (OnPiece(ctx, c.label, ax - (l + 0.5) * nx, ay - (l + 0.5) * ny) ||
+                             OnPiece(ctx, c.label, ax - (l + 1.0) * nx, ay - (l + 1.0) * ny))) {
+        l += 0.5;
+      }
+      while (r < maxHalf && (OnPiece(ctx, c.label, ax + (r + 0.5) * nx, ay + (r + 0.5) * ny) ||
+                             OnPiece(ctx, c.label, ax + (r + 1.0) * nx, ay + (r + 1.0) * ny))) {
+        r += 0.5;
+      }
+      left[k] = -l;
+      right[k] = r;
+    }
+    // Typical width a little below the tip, where touching fingers part.
+    double widths[kMaxLevels];
+    int32_t m = 0;
+    for (int32_t k = static_cast<int32_t>(3 * perMm / step);
+         k < std::min(levels, static_cast<int32_t>(12 * perMm / step)); ++k) {
+      if (valid[k]) widths[m++] = right[k] - left[k] + 0.5;
+    }
+    if (m < 3) return false;
+    std::nth_element(widths, widths + m / 2, widths + m);
+    const double typical = widths[m / 2];
+    // Line through the run middles down to about one and a half widths.
+    double n = 0, ss = 0, sm = 0, sss = 0, ssm = 0;
+    double kept[kMaxLevels];
+    int32_t kc = 0;
+    const int32_t last = std::min(levels, static_cast<int32_t>(1.5 * typical / step));
+    for (int32_t k = static_cast<int32_t>(1.5 * perMm / step); k < last; ++k) {
+      if (!valid[k]) continue;
+      const double w = right[k] - left[k] + 0.5;
+      if (w > 1.3 * typical || w < 0.5 * typical) continue;
+      const double sLevel = (k + 0.5) * step, mid = 0.5 * (left[k] + right[k]);
+      n += 1;
+      ss += sLevel;
+      sm += mid;
+      sss += sLevel * sLevel;
+      ssm += sLevel * mid;
+      if (k * step >= 0.3 * typical) kept[kc++] = w;
+    }
+    if (n < 3) return false;
+    const double den = n * sss - ss * ss;
+    const double slope = den > 1e-9 ? (n * ssm - ss * sm) / den : 0;
+    const double offset = (sm - slope * ss) / n;
+    if (kc > 0) {
+      std::nth_element(kept, kept + kc * 3 / 4, kept + kc);
+      width = kept[kc * 3 / 4];
+    } else {
+      width = typical;
+    }
+    // Move onto the midline and turn along it.
+    px = tipX + offset * nx - 1.0 * vx;
+    py = tipY + offset * ny - 1.0 * vy;
+    tilt = phi + Clamp(tilt - std::atan(slope) - phi, -35 * kPi / 180, 35 * kPi / 180);
+    if (!OnPiece(ctx, c.label, px, py)) {
+      px = tipX - 1.0 * vx;
+      py = tipY - 1.0 * vy;
+    }
+  }
+  // Final tip along the final axis.
+  const double vx = std::sin(tilt), vy = -std::cos(tilt);
+  double t = 0;
+  while (t < 40 * perMm && (OnPiece(ctx, c.label, px + (t + 0.5) * vx, py + (t + 0.5) * vy) ||
+                            OnPiece(ctx, c.label, px + (t + 1.0) * vx, py + (t + 1.0) * vy))) {
+    t += 0.5;
+  }
+  out->tipX = px + t * vx;
+  out->tipY = py + t * vy;
+  out->tilt = tilt;
+  out->width = width;
+  return true;
+}
+
 constexpr int32_t kMaxProfile = 4096;
 
 // The top segment of a candidate: its axis from the blocks near the tip, the
 // tip and the first crease from the ridge energy along that axis, the width
 // from the ridge area across it.
 bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
-  const int32_t rows = ctx.map.rows, columns = ctx.map.columns;
   const double b = ctx.map.blockSize;
   const double pxPerMm = ctx.work.ppi / 25.4;
-  const double reach = 28.0 * ctx.g.blocksPerMm;
-  // Moments of the top part (block units).
-  double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-  for (int32_t y = 0; y < rows; ++y) {
-    for (int32_t x = 0; x < columns; ++x) {
-      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
-      if (ctx.labels[k] != c.label) continue;
-      const double a = ctx.frame.Across(x, y);
-      if (a < c.acrossLow || a >= c.acrossHigh) continue;
-      if (ctx.frame.Height(x, y) < c.tipHeight - reach) continue;
-      n += 1;
-      sx += x;
-      sy += y;
-      sxx += static_cast<double>(x) * x;
-      syy += static_cast<double>(y) * y;
-      sxy += static_cast<double>(x) * y;
-    }
-  }
-  if (n < 4) return false;
-  const double mx = sx / n, my = sy / n;
-  const double cxx = sxx / n - mx * mx, cyy = syy / n - my * my, cxy = sxy / n - mx * my;
-  const double theta = 0.5 * std::atan2(2 * cxy, cxx - cyy);
-  double dx = std::cos(theta), dy = std::sin(theta);
-  if (dy > 0) {
-    dx = -dx;
-    dy = -dy;
-  }
-  const double phi = std::atan2(ctx.frame.ux, -ctx.frame.uy);
-  double tilt = std::atan2(dx, -dy);
-  // A roundish piece says little about its axis: lean on the hand's.
-  const double common = std::sqrt((cxx - cyy) * (cxx - cyy) + 4 * cxy * cxy);
-  const double l1 = 0.5 * (cxx + cyy + common), l2 = 0.5 * (cxx + cyy - common);
-  const double elong = l2 > 1e-9 ? std::sqrt(l1 / l2) : 10.0;
-  const double trust = Clamp((elong - 1.05) / 0.35, 0.0, 1.0);
-  tilt = phi + trust * Clamp(tilt - phi, -35 * kPi / 180, 35 * kPi / 180);
-
-  // Axis frame in working pixels, origin at the centroid.
-  const double ox = (mx + 0.5) * b, oy = (my + 0.5) * b;
+  FingerAxis axis;
+  if (!TraceFinger(ctx, c, &axis)) return false;
+  const double tilt = axis.tilt;
+  double width = axis.width * b;
+  const double tMid = 0;
+  const double sTop = 0;
+  // Axis frame in working pixels, origin at the tip.
+  const double ox = axis.tipX * b, oy = axis.tipY * b;
   const double vx = std::sin(tilt), vy = -std::cos(tilt);  // up the finger
   const double nx = std::cos(tilt), ny = std::sin(tilt);   // across, to the right
-  // Width from the lateral spread of the blocks.
-  double tMin = 1e300, tMax = -1e300, sTop = -1e300;
-  for (int32_t y = 0; y < rows; ++y) {
-    for (int32_t x = 0; x < columns; ++x) {
-      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
-      if (ctx.labels[k] != c.label) continue;
-      const double a = ctx.frame.Across(x, y);
-      if (a < c.acrossLow || a >= c.acrossHigh) continue;
-      if (ctx.frame.Height(x, y) < c.tipHeight - reach) continue;
-      const double px = (x + 0.5) * b - ox, py = (y + 0.5) * b - oy;
-      const double t = px * nx + py * ny, s = px * vx + py * vy;
-      tMin = std::min(tMin, t);
-      tMax = std::max(tMax, t);
-      sTop = std::max(sTop, s);
-    }
-  }
-  double width = tMax - tMin + b;
-  const double tMid = 0.5 * (tMin + tMax);
 
   // Ridge energy along the axis over the middle of the finger.
   const double sHi = sTop + 4 * pxPerMm;

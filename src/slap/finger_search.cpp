@@ -447,48 +447,69 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
 }
 
 // Sum of the prominences (each at most `cap`) of the `peaks` most prominent
-// points of the top outline of the kept pieces, seen in `frame`.
-double OutlineScore(const int32_t* labels, const uint8_t* keep, int32_t rows, int32_t columns,
-                    const Frame& frame, int32_t bins, double origin, int32_t peaks, double notch,
-                    double cap, double* sky) {
+// points of the top outlines of the pieces, each piece on its own, seen in
+// `frame`. A convex piece has one peak whatever the angle; fingers joined
+// lower down show one peak each, parted by notches that are deepest when the
+// frame runs along them. `pieceOf` maps labels to pieces (-1: ignored); `sky`
+// holds pieces x bins values.
+double OutlineScore(const int32_t* labels, const int32_t* pieceOf, int32_t pieces, int32_t rows,
+                    int32_t columns, const Frame& frame, int32_t bins, double origin, int32_t peaks,
+                    double notch, double cap, double* sky) {
   constexpr double kEmpty = -1e300;
-  for (int32_t i = 0; i < bins; ++i) sky[i] = kEmpty;
-  double lowest = 1e300;
-  int32_t lo = bins, hi = -1;
+  for (int32_t i = 0; i < pieces * bins; ++i) sky[i] = kEmpty;
   for (int32_t y = 0; y < rows; ++y) {
     for (int32_t x = 0; x < columns; ++x) {
-      if (!keep[labels[static_cast<std::size_t>(y) * columns + x]]) continue;
+      const int32_t piece = pieceOf[labels[static_cast<std::size_t>(y) * columns + x]];
+      if (piece < 0) continue;
       const int32_t bin =
           std::clamp(static_cast<int32_t>(frame.Across(x, y) - origin), 0, bins - 1);
-      const double h = frame.Height(x, y);
-      sky[bin] = std::max(sky[bin], h);
-      lowest = std::min(lowest, h);
-      lo = std::min(lo, bin);
-      hi = std::max(hi, bin);
+      double& top = sky[static_cast<std::size_t>(piece) * bins + bin];
+      top = std::max(top, frame.Height(x, y));
     }
-  }
-  if (hi < lo) return 0;
-  for (int32_t i = lo; i <= hi; ++i) {
-    if (sky[i] == kEmpty) sky[i] = lowest - cap;
   }
   double best[kMaxSlapFingers] = {0, 0, 0, 0, 0};
   const int32_t n = std::min<int32_t>(peaks, kMaxSlapFingers);
-  for (int32_t i = lo; i <= hi; ++i) {
-    if ((i > lo && sky[i - 1] >= sky[i]) || (i < hi && sky[i + 1] > sky[i])) continue;
-    double baseLeft = sky[i], baseRight = sky[i];
-    int32_t j = i - 1;
-    for (; j >= lo && sky[j] <= sky[i]; --j) baseLeft = std::min(baseLeft, sky[j]);
-    if (j < lo) baseLeft = lowest - cap;
-    j = i + 1;
-    for (; j <= hi && sky[j] <= sky[i]; ++j) baseRight = std::min(baseRight, sky[j]);
-    if (j > hi) baseRight = lowest - cap;
-    const double prominence = std::min(cap, sky[i] - std::max(baseLeft, baseRight));
-    if (prominence < notch) continue;
-    for (int32_t k = 0; k < n; ++k) {
-      if (prominence > best[k]) {
-        for (int32_t m = n - 1; m > k; --m) best[m] = best[m - 1];
-        best[k] = prominence;
-        break;
+  for (int32_t p = 0; p < pieces; ++p) {
+    const double* line = sky + static_cast<std::size_t>(p) * bins;
+    int32_t lo = 0, hi = bins - 1;
+    while (lo < bins && line[lo] == kEmpty) ++lo;
+    while (hi >= lo && line[hi] == kEmpty) --hi;
+    for (int32_t i = lo; i <= hi; ++i) {
+      if (line[i] == kEmpty) continue;
+      // Plateaus count once, at their left end.
+      int32_t prev = i - 1;
+      while (prev >= lo && line[prev] == kEmpty) --prev;
+      int32_t next = i + 1;
+      while (next <= hi && line[next] == kEmpty) ++next;
+      if ((prev >= lo && line[prev] >= line[i]) || (next <= hi && line[next] > line[i])) continue;
+      double baseLeft = line[i], baseRight = line[i];
+      bool higherLeft = false, higherRight = false;
+      for (int32_t j = i - 1; j >= lo; --j) {
+        if (line[j] == kEmpty) continue;
+        if (line[j] > line[i]) {
+          higherLeft = true;
+          break;
+        }
+        baseLeft = std::min(baseLeft, line[j]);
+      }
+      for (int32_t j = i + 1; j <= hi; ++j) {
+        if (line[j] == kEmpty) continue;
+        if (line[j] > line[i]) {
+          higherRight = true;
+          break;
+        }
+        baseRight = std::min(baseRight, line[j]);
+      }
+      double prominence = cap;
+      if (higherLeft) prominence = std::min(prominence, line[i] - baseLeft);
+      if (higherRight) prominence = std::min(prominence, line[i] - baseRight);
+      if (prominence < notch) continue;
+      for (int32_t k = 0; k < n; ++k) {
+        if (prominence > best[k]) {
+          for (int32_t m = n - 1; m > k; --m) best[m] = best[m - 1];
+          best[k] = prominence;
+          break;
+        }
       }
     }
   }
@@ -577,21 +598,22 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
   // fingertip and drops deep between them; across them the notches flatten.
   // The angle whose outline has the most prominent tips wins; where pieces
   // stand apart and every angle does as well, their own axes decide.
-  Buffer<uint8_t> keep;
-  if (!keep.Reset(static_cast<std::size_t>(labelCount) + 1)) return VANTREL_OUT_OF_MEMORY;
-  for (int32_t i = 0; i < compCount; ++i) keep[comps[i].label] = 1;
+  Buffer<int32_t> pieceOf;
+  if (!pieceOf.Reset(static_cast<std::size_t>(labelCount) + 1)) return VANTREL_OUT_OF_MEMORY;
+  for (int32_t l = 0; l <= labelCount; ++l) pieceOf[l] = -1;
+  for (int32_t i = 0; i < compCount; ++i) pieceOf[comps[i].label] = i;
   const double diagonal = std::hypot(rows, columns);
   const int32_t skyBins = std::min(kMaxBins, static_cast<int32_t>(2 * diagonal) + 4);
   Buffer<double> outline;
-  if (!outline.Reset(skyBins)) return VANTREL_OUT_OF_MEMORY;
+  if (!outline.Reset(static_cast<std::size_t>(skyBins) * compCount)) return VANTREL_OUT_OF_MEMORY;
   constexpr int32_t kAngles = 45;
   double angleScore[kAngles];
   double bestScore = -1;
   for (int32_t a = 0; a < kAngles; ++a) {
     const double phiTry = (-55.0 + 2.5 * a) * kPi / 180;
-    angleScore[a] =
-        OutlineScore(labels.get(), keep.get(), rows, columns, Frame(phiTry), skyBins, -diagonal - 1,
-                     maxFingers, 3.0 * g.blocksPerMm, 12.0 * g.blocksPerMm, outline.get());
+    angleScore[a] = OutlineScore(labels.get(), pieceOf.get(), compCount, rows, columns,
+                                 Frame(phiTry), skyBins, -diagonal - 1, maxFingers,
+                                 3.0 * g.blocksPerMm, 12.0 * g.blocksPerMm, outline.get());
     bestScore = std::max(bestScore, angleScore[a]);
   }
   double phi = pieceAngle;

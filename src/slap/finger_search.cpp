@@ -241,6 +241,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
   const double maxHalf = 20 * perMm;
   double left[kMaxLevels], right[kMaxLevels];
   bool valid[kMaxLevels];
+  bool free[kMaxLevels];
   double width = 15 * perMm;
   double tipX = px, tipY = py;
   for (int32_t round = 0; round < 3; ++round) {
@@ -258,24 +259,49 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
       const double ax = tipX - (k + 0.5) * step * vx, ay = tipY - (k + 0.5) * step * vy;
       valid[k] = OnPiece(ctx, c.label, ax, ay);
       if (!valid[k]) continue;
+      // The run ends where the piece does, or at the edge of the
+      // candidate's band, where a touching neighbour takes over.
       double l = 0, r = 0;
+      bool clipped = false;
+      auto inBand = [&](double x, double y) {
+        const double a = ctx.frame.Across(x - 0.5, y - 0.5);
+        return a >= c.acrossLow - 1.5 && a <= c.acrossHigh + 1.5;
+      };
       while (l < maxHalf && (OnPiece(ctx, c.label, ax - (l + 0.5) * nx, ay - (l + 0.5) * ny) ||
                              OnPiece(ctx, c.label, ax - (l + 1.0) * nx, ay - (l + 1.0) * ny))) {
+        if (!inBand(ax - (l + 0.5) * nx, ay - (l + 0.5) * ny)) {
+          clipped = true;
+          break;
+        }
         l += 0.5;
       }
       while (r < maxHalf && (OnPiece(ctx, c.label, ax + (r + 0.5) * nx, ay + (r + 0.5) * ny) ||
                              OnPiece(ctx, c.label, ax + (r + 1.0) * nx, ay + (r + 1.0) * ny))) {
+        if (!inBand(ax + (r + 0.5) * nx, ay + (r + 0.5) * ny)) {
+          clipped = true;
+          break;
+        }
         r += 0.5;
       }
       left[k] = -l;
       right[k] = r;
+      free[k] = !clipped;
     }
     // Typical width a little below the tip, where touching fingers part.
     double widths[kMaxLevels];
     int32_t m = 0;
-    for (int32_t k = static_cast<int32_t>(3 * perMm / step);
-         k < std::min(levels, static_cast<int32_t>(12 * perMm / step)); ++k) {
-      if (valid[k]) widths[m++] = right[k] - left[k] + 0.5;
+    const int32_t k0 = static_cast<int32_t>(3 * perMm / step);
+    const int32_t k1 = std::min(levels, static_cast<int32_t>(12 * perMm / step));
+    for (int32_t k = k0; k < k1; ++k) {
+      if (valid[k] && free[k]) widths[m++] = right[k] - left[k] + 0.5;
+    }
+    // Touching all along: the band's share has to do.
+    const bool clippedAll = m < 3;
+    if (clippedAll) {
+      m = 0;
+      for (int32_t k = k0; k < k1; ++k) {
+        if (valid[k]) widths[m++] = right[k] - left[k] + 0.5;
+      }
     }
     if (m < 3) return false;
     std::nth_element(widths, widths + m / 2, widths + m);
@@ -286,7 +312,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
     int32_t kc = 0;
     const int32_t last = std::min(levels, static_cast<int32_t>(1.5 * typical / step));
     for (int32_t k = static_cast<int32_t>(1.5 * perMm / step); k < last; ++k) {
-      if (!valid[k]) continue;
+      if (!valid[k] || (!free[k] && !clippedAll)) continue;
       const double w = right[k] - left[k] + 0.5;
       if (w > 1.3 * typical || w < 0.5 * typical) continue;
       const double sLevel = (k + 0.5) * step, mid = 0.5 * (left[k] + right[k]);
@@ -518,6 +544,151 @@ double OutlineScore(const int32_t* labels, const int32_t* pieceOf, int32_t piece
   return sum;
 }
 
+// Candidates seen in the hand's direction phi: peaks of each piece's outline,
+// lower segments under a higher tip dropped, the strongest kept and measured.
+// *strength sums the kept candidates' weights.
+int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32_t* labels,
+                      const Component* comps, int32_t compCount, const Geometry& g, double phi,
+                      int32_t maxFingers, TipBox* tips, int32_t* count, double* strength) {
+  *count = 0;
+  *strength = 0;
+  const int32_t rows = map.rows, columns = map.columns;
+  const Frame frame(phi);
+
+  // Skyline per component: the highest block in each band across the hand.
+  const double diag = std::hypot(rows, columns);
+  const int32_t bins = std::min(kMaxBins, static_cast<int32_t>(2 * diag) + 4);
+  const double acrossOrigin = -diag - 1;
+  Candidate cands[kMaxCandidates];
+  int32_t candCount = 0;
+  Buffer<double> sky;
+  Buffer<double> smooth;
+  if (!sky.Reset(bins) || !smooth.Reset(bins)) return VANTREL_OUT_OF_MEMORY;
+  const double notch = 3.0 * g.blocksPerMm;
+  for (int32_t ci = 0; ci < compCount && candCount < kMaxCandidates; ++ci) {
+    const int32_t label = comps[ci].label;
+    for (int32_t i = 0; i < bins; ++i) sky[i] = -1e300;
+    int32_t lo = bins, hi = -1;
+    for (int32_t y = 0; y < rows; ++y) {
+      for (int32_t x = 0; x < columns; ++x) {
+        if (labels[static_cast<std::size_t>(y) * columns + x] != label) continue;
+        const double a = frame.Across(x, y) - acrossOrigin;
+        const int32_t bin = std::clamp(static_cast<int32_t>(a), 0, bins - 1);
+        sky[bin] = std::max(sky[bin], frame.Height(x, y));
+        lo = std::min(lo, bin);
+        hi = std::max(hi, bin);
+      }
+    }
+    // Bridge empty bins and smooth over three.
+    double last = -1e300;
+    for (int32_t i = lo; i <= hi; ++i) {
+      if (sky[i] < -1e299) sky[i] = last;
+      last = sky[i];
+    }
+    for (int32_t i = lo; i <= hi; ++i) {
+      const double a = sky[std::max(lo, i - 1)], b = sky[i], c = sky[std::min(hi, i + 1)];
+      smooth[i] = (a + 2 * b + c) * 0.25;
+    }
+    // Peaks, highest first; a lower peak counts only when the skyline dips
+    // by `notch` between it and every peak already taken.
+    int32_t peaks[kMaxCandidates];
+    int32_t peakCount = 0;
+    for (int32_t guard = 0; guard < kMaxCandidates; ++guard) {
+      int32_t best = -1;
+      for (int32_t i = lo; i <= hi; ++i) {
+        const bool isMax =
+            (i == lo || smooth[i - 1] < smooth[i]) && (i == hi || smooth[i + 1] <= smooth[i]);
+        if (!isMax) continue;
+        bool taken = false, separated = true;
+        for (int32_t p = 0; p < peakCount; ++p) {
+          if (peaks[p] == i) taken = true;
+          const int32_t a = std::min(i, peaks[p]), b = std::max(i, peaks[p]);
+          double lowest = smooth[a];
+          for (int32_t j = a; j <= b; ++j) lowest = std::min(lowest, smooth[j]);
+          if (smooth[i] - lowest < notch) separated = false;
+        }
+        if (taken || !separated) continue;
+        if (best < 0 || smooth[i] > smooth[best]) best = i;
+      }
+      if (best < 0) break;
+      peaks[peakCount++] = best;
+    }
+    std::sort(peaks, peaks + peakCount);
+    for (int32_t p = 0; p < peakCount && candCount < kMaxCandidates; ++p) {
+      int32_t bandLo = lo, bandHi = hi;
+      if (p > 0) {
+        bandLo = peaks[p - 1];
+        for (int32_t j = peaks[p - 1]; j <= peaks[p]; ++j) {
+          if (smooth[j] < smooth[bandLo]) bandLo = j;
+        }
+      }
+      if (p + 1 < peakCount) {
+        bandHi = peaks[p];
+        for (int32_t j = peaks[p]; j <= peaks[p + 1]; ++j) {
+          if (smooth[j] < smooth[bandHi]) bandHi = j;
+        }
+      }
+      Candidate& c = cands[candCount++];
+      c.label = label;
+      c.tipHeight = smooth[peaks[p]];
+      c.acrossLow = bandLo + acrossOrigin;
+      c.acrossHigh = bandHi + 1 + acrossOrigin;
+      c.acrossPeak = peaks[p] + 0.5 + acrossOrigin;
+      c.area = 0;
+      c.meanScore = 0;
+      c.weight = 0;
+      c.dropped = false;
+    }
+  }
+  if (candCount == 0) return VANTREL_OK;
+
+  const Context ctx{work, map, labels, g, frame};
+  for (int32_t i = 0; i < candCount; ++i) MeasureCandidate(ctx, &cands[i]);
+
+  // A piece standing below a higher fingertip in the same band is a lower
+  // segment (or the palm) of that finger.
+  const double segmentDrop = 8.0 * g.blocksPerMm;
+  for (int32_t i = 0; i < candCount; ++i) {
+    Candidate& x = cands[i];
+    if (x.weight <= 0) x.dropped = true;
+    for (int32_t j = 0; j < candCount && !x.dropped; ++j) {
+      const Candidate& y = cands[j];
+      if (i == j || y.weight <= 0) continue;
+      const double overlap =
+          std::min(x.acrossHigh, y.acrossHigh) - std::max(x.acrossLow, y.acrossLow);
+      const double narrower = std::min(x.acrossHigh - x.acrossLow, y.acrossHigh - y.acrossLow);
+      if (overlap > 0.5 * narrower && x.tipHeight < y.tipHeight - segmentDrop) x.dropped = true;
+    }
+  }
+  // The strongest remaining pieces, as many as sought; pieces far weaker than
+  // the typical finger (a scrap of print, a neighbouring card box) go.
+  int32_t order[kMaxCandidates];
+  int32_t kept = 0;
+  for (int32_t i = 0; i < candCount; ++i) {
+    if (!cands[i].dropped) order[kept++] = i;
+  }
+  std::stable_sort(order, order + kept,
+                   [&](int32_t a, int32_t b) { return cands[a].weight > cands[b].weight; });
+  kept = std::min(kept, maxFingers);
+  if (kept == 0) return VANTREL_OK;
+  const double typical = cands[order[(kept - 1) / 2]].weight;
+  int32_t taken = 0;
+  for (int32_t i = 0; i < kept; ++i) {
+    if (cands[order[i]].weight < 0.25 * typical) continue;
+    TipBox box;
+    if (RefineCandidate(ctx, cands[order[i]], &box)) {
+      tips[taken++] = box;
+      *strength += cands[order[i]].weight;
+    }
+  }
+  // Left to right across the hand.
+  std::stable_sort(tips, tips + taken,
+                   [](const TipBox& a, const TipBox& b) { return a.across < b.across; });
+  for (int32_t i = 0; i < taken; ++i) tips[i].slot = i;
+  *count = taken;
+  return VANTREL_OK;
+}
+
 }  // namespace
 
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
@@ -625,137 +796,34 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
       phi = phiTry;
     }
   }
+  // The fingers' own axes correct the hand's direction when the outline
+  // misjudged it (fingers of very different heights make peaks of their own
+  // at a slant).
+  double strength = 0;
+  int32_t status = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phi, maxFingers,
+                                 tips, count, &strength);
+  if (status != VANTREL_OK) return status;
+  if (*count >= 2) {
+    double tilts[kMaxSlapFingers];
+    for (int32_t i = 0; i < *count; ++i) tilts[i] = tips[i].tilt;
+    std::sort(tilts, tilts + *count);
+    const double phi2 =
+        *count % 2 ? tilts[*count / 2] : 0.5 * (tilts[*count / 2 - 1] + tilts[*count / 2]);
+    if (std::fabs(phi2 - phi) > 5 * kPi / 180) {
+      TipBox second[kMaxSlapFingers];
+      int32_t secondCount = 0;
+      double secondStrength = 0;
+      status = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phi2, maxFingers, second,
+                             &secondCount, &secondStrength);
+      if (status != VANTREL_OK) return status;
+      if (secondCount > *count || (secondCount == *count && secondStrength >= strength)) {
+        for (int32_t i = 0; i < secondCount; ++i) tips[i] = second[i];
+        *count = secondCount;
+        phi = phi2;
+      }
+    }
+  }
   *handAngle = phi;
-  const Frame frame(phi);
-
-  // Skyline per component: the highest block in each band across the hand.
-  const double diag = std::hypot(rows, columns);
-  const int32_t bins = std::min(kMaxBins, static_cast<int32_t>(2 * diag) + 4);
-  const double acrossOrigin = -diag - 1;
-  Candidate cands[kMaxCandidates];
-  int32_t candCount = 0;
-  Buffer<double> sky;
-  Buffer<double> smooth;
-  if (!sky.Reset(bins) || !smooth.Reset(bins)) return VANTREL_OUT_OF_MEMORY;
-  const double notch = 3.0 * g.blocksPerMm;
-  for (int32_t ci = 0; ci < compCount && candCount < kMaxCandidates; ++ci) {
-    const int32_t label = comps[ci].label;
-    for (int32_t i = 0; i < bins; ++i) sky[i] = -1e300;
-    int32_t lo = bins, hi = -1;
-    for (int32_t y = 0; y < rows; ++y) {
-      for (int32_t x = 0; x < columns; ++x) {
-        if (labels[static_cast<std::size_t>(y) * columns + x] != label) continue;
-        const double a = frame.Across(x, y) - acrossOrigin;
-        const int32_t bin = std::clamp(static_cast<int32_t>(a), 0, bins - 1);
-        sky[bin] = std::max(sky[bin], frame.Height(x, y));
-        lo = std::min(lo, bin);
-        hi = std::max(hi, bin);
-      }
-    }
-    // Bridge empty bins and smooth over three.
-    double last = -1e300;
-    for (int32_t i = lo; i <= hi; ++i) {
-      if (sky[i] < -1e299) sky[i] = last;
-      last = sky[i];
-    }
-    for (int32_t i = lo; i <= hi; ++i) {
-      const double a = sky[std::max(lo, i - 1)], b = sky[i], c = sky[std::min(hi, i + 1)];
-      smooth[i] = (a + 2 * b + c) * 0.25;
-    }
-    // Peaks, highest first; a lower peak counts only when the skyline dips
-    // by `notch` between it and every peak already taken.
-    int32_t peaks[kMaxCandidates];
-    int32_t peakCount = 0;
-    for (int32_t guard = 0; guard < kMaxCandidates; ++guard) {
-      int32_t best = -1;
-      for (int32_t i = lo; i <= hi; ++i) {
-        const bool isMax =
-            (i == lo || smooth[i - 1] < smooth[i]) && (i == hi || smooth[i + 1] <= smooth[i]);
-        if (!isMax) continue;
-        bool taken = false, separated = true;
-        for (int32_t p = 0; p < peakCount; ++p) {
-          if (peaks[p] == i) taken = true;
-          const int32_t a = std::min(i, peaks[p]), b = std::max(i, peaks[p]);
-          double lowest = smooth[a];
-          for (int32_t j = a; j <= b; ++j) lowest = std::min(lowest, smooth[j]);
-          if (smooth[i] - lowest < notch) separated = false;
-        }
-        if (taken || !separated) continue;
-        if (best < 0 || smooth[i] > smooth[best]) best = i;
-      }
-      if (best < 0) break;
-      peaks[peakCount++] = best;
-    }
-    std::sort(peaks, peaks + peakCount);
-    for (int32_t p = 0; p < peakCount && candCount < kMaxCandidates; ++p) {
-      int32_t bandLo = lo, bandHi = hi;
-      if (p > 0) {
-        bandLo = peaks[p - 1];
-        for (int32_t j = peaks[p - 1]; j <= peaks[p]; ++j) {
-          if (smooth[j] < smooth[bandLo]) bandLo = j;
-        }
-      }
-      if (p + 1 < peakCount) {
-        bandHi = peaks[p];
-        for (int32_t j = peaks[p]; j <= peaks[p + 1]; ++j) {
-          if (smooth[j] < smooth[bandHi]) bandHi = j;
-        }
-      }
-      Candidate& c = cands[candCount++];
-      c.label = label;
-      c.tipHeight = smooth[peaks[p]];
-      c.acrossLow = bandLo + acrossOrigin;
-      c.acrossHigh = bandHi + 1 + acrossOrigin;
-      c.acrossPeak = peaks[p] + 0.5 + acrossOrigin;
-      c.area = 0;
-      c.meanScore = 0;
-      c.weight = 0;
-      c.dropped = false;
-    }
-  }
-  if (candCount == 0) return VANTREL_OK;
-
-  const Context ctx{work, map, labels.get(), g, frame};
-  for (int32_t i = 0; i < candCount; ++i) MeasureCandidate(ctx, &cands[i]);
-
-  // A piece standing below a higher fingertip in the same band is a lower
-  // segment (or the palm) of that finger.
-  const double segmentDrop = 8.0 * g.blocksPerMm;
-  for (int32_t i = 0; i < candCount; ++i) {
-    Candidate& x = cands[i];
-    if (x.weight <= 0) x.dropped = true;
-    for (int32_t j = 0; j < candCount && !x.dropped; ++j) {
-      const Candidate& y = cands[j];
-      if (i == j || y.weight <= 0) continue;
-      const double overlap =
-          std::min(x.acrossHigh, y.acrossHigh) - std::max(x.acrossLow, y.acrossLow);
-      const double narrower = std::min(x.acrossHigh - x.acrossLow, y.acrossHigh - y.acrossLow);
-      if (overlap > 0.5 * narrower && x.tipHeight < y.tipHeight - segmentDrop) x.dropped = true;
-    }
-  }
-  // The strongest remaining pieces, as many as sought; pieces far weaker than
-  // the typical finger (a scrap of print, a neighbouring card box) go.
-  int32_t order[kMaxCandidates];
-  int32_t kept = 0;
-  for (int32_t i = 0; i < candCount; ++i) {
-    if (!cands[i].dropped) order[kept++] = i;
-  }
-  std::stable_sort(order, order + kept,
-                   [&](int32_t a, int32_t b) { return cands[a].weight > cands[b].weight; });
-  kept = std::min(kept, maxFingers);
-  if (kept == 0) return VANTREL_OK;
-  const double typical = cands[order[(kept - 1) / 2]].weight;
-  int32_t taken = 0;
-  for (int32_t i = 0; i < kept; ++i) {
-    if (cands[order[i]].weight < 0.25 * typical) continue;
-    TipBox box;
-    if (RefineCandidate(ctx, cands[order[i]], &box)) tips[taken++] = box;
-  }
-  // Left to right across the hand.
-  std::stable_sort(tips, tips + taken,
-                   [](const TipBox& a, const TipBox& b) { return a.across < b.across; });
-  for (int32_t i = 0; i < taken; ++i) tips[i].slot = i;
-  *count = taken;
   return VANTREL_OK;
 }
 

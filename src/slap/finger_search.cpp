@@ -242,6 +242,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
   double left[kMaxLevels], right[kMaxLevels];
   bool valid[kMaxLevels];
   bool free[kMaxLevels];
+  int8_t side[kMaxLevels];  // clipped on one side: +1 left edge lost, -1 right
   double width = 15 * perMm;
   double tipX = px, tipY = py;
   for (int32_t round = 0; round < 3; ++round) {
@@ -262,7 +263,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
       // The run ends where the piece does, or at the edge of the
       // candidate's band, where a touching neighbour takes over.
       double l = 0, r = 0;
-      bool clipped = false;
+      bool clippedLeft = false, clippedRight = false;
       auto inBand = [&](double x, double y) {
         const double a = ctx.frame.Across(x - 0.5, y - 0.5);
         return a >= c.acrossLow - 1.5 && a <= c.acrossHigh + 1.5;
@@ -270,7 +271,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
       while (l < maxHalf && (OnPiece(ctx, c.label, ax - (l + 0.5) * nx, ay - (l + 0.5) * ny) ||
                              OnPiece(ctx, c.label, ax - (l + 1.0) * nx, ay - (l + 1.0) * ny))) {
         if (!inBand(ax - (l + 0.5) * nx, ay - (l + 0.5) * ny)) {
-          clipped = true;
+          clippedLeft = true;
           break;
         }
         l += 0.5;
@@ -278,14 +279,15 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
       while (r < maxHalf && (OnPiece(ctx, c.label, ax + (r + 0.5) * nx, ay + (r + 0.5) * ny) ||
                              OnPiece(ctx, c.label, ax + (r + 1.0) * nx, ay + (r + 1.0) * ny))) {
         if (!inBand(ax + (r + 0.5) * nx, ay + (r + 0.5) * ny)) {
-          clipped = true;
+          clippedRight = true;
           break;
         }
         r += 0.5;
       }
       left[k] = -l;
       right[k] = r;
-      free[k] = !clipped;
+      free[k] = !clippedLeft && !clippedRight;
+      side[k] = clippedLeft ? (clippedRight ? 0 : 1) : (clippedRight ? -1 : 0);
     }
     // Typical width a little below the tip, where touching fingers part.
     double widths[kMaxLevels];
@@ -312,16 +314,24 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
     int32_t kc = 0;
     const int32_t last = std::min(levels, static_cast<int32_t>(1.5 * typical / step));
     for (int32_t k = static_cast<int32_t>(1.5 * perMm / step); k < last; ++k) {
-      if (!valid[k] || (!free[k] && !clippedAll)) continue;
+      if (!valid[k]) continue;
       const double w = right[k] - left[k] + 0.5;
-      if (w > 1.3 * typical || w < 0.5 * typical) continue;
-      const double sLevel = (k + 0.5) * step, mid = 0.5 * (left[k] + right[k]);
+      double mid = 0.5 * (left[k] + right[k]);
+      if (!free[k] && !clippedAll) {
+        // One edge lost to a neighbour: the other edge still places the
+        // midline half a width away.
+        if (side[k] == 0) continue;
+        mid = side[k] > 0 ? right[k] + 0.25 - 0.5 * typical : left[k] - 0.25 + 0.5 * typical;
+      } else if (w > 1.3 * typical || w < 0.5 * typical) {
+        continue;
+      }
+      const double sLevel = (k + 0.5) * step;
       n += 1;
       ss += sLevel;
       sm += mid;
       sss += sLevel * sLevel;
       ssm += sLevel * mid;
-      if (k * step >= 0.3 * typical) kept[kc++] = w;
+      if (k * step >= 0.3 * typical && (free[k] || clippedAll)) kept[kc++] = w;
     }
     if (n < 3) return false;
     const double den = n * sss - ss * ss;

@@ -815,10 +815,14 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
   if (status != VANTREL_OK) return status;
   if (*count >= 2) {
     double tilts[kMaxSlapFingers];
-    for (int32_t i = 0; i < *count; ++i) tilts[i] = tips[i].tilt;
-    std::sort(tilts, tilts + *count);
-    const double phi2 =
-        *count % 2 ? tilts[*count / 2] : 0.5 * (tilts[*count / 2 - 1] + tilts[*count / 2]);
+    const int32_t n = std::min(*count, kMaxSlapFingers);
+    for (int32_t i = 0; i < n; ++i) {
+      // Insertion into the sorted prefix.
+      int32_t j = i;
+      for (; j > 0 && tilts[j - 1] > tips[i].tilt; --j) tilts[j] = tilts[j - 1];
+      tilts[j] = tips[i].tilt;
+    }
+    const double phi2 = n % 2 ? tilts[n / 2] : 0.5 * (tilts[n / 2 - 1] + tilts[n / 2]);
     if (std::fabs(phi2 - phi) > 5 * kPi / 180) {
       TipBox second[kMaxSlapFingers];
       int32_t secondCount = 0;

@@ -775,6 +775,9 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
     sumT += w * c.tilt;
   }
   const double pieceAngle = sumW > 0 ? sumT / sumW : 0.0;
+  double totalArea = 0;
+  for (int32_t i = 0; i < compCount; ++i) totalArea += comps[i].area;
+  const double pieceTrust = totalArea > 0 ? std::min(1.0, sumW / totalArea) : 0.0;
   // Seen along the fingers, the top outline of the hand rises to every
   // fingertip and drops deep between them; across them the notches flatten.
   // The angle whose outline has the most prominent tips wins; where pieces
@@ -789,19 +792,24 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
   if (!outline.Reset(static_cast<std::size_t>(skyBins) * compCount)) return VANTREL_OUT_OF_MEMORY;
   constexpr int32_t kAngles = 45;
   double angleScore[kAngles];
-  double bestScore = -1;
+  double bestScore = -1e300;
   for (int32_t a = 0; a < kAngles; ++a) {
     const double phiTry = (-55.0 + 2.5 * a) * kPi / 180;
     angleScore[a] = OutlineScore(labels.get(), pieceOf.get(), compCount, rows, columns,
                                  Frame(phiTry), skyBins, -diagonal - 1, maxFingers,
                                  3.0 * g.blocksPerMm, 12.0 * g.blocksPerMm, outline.get());
+    // Elongated pieces vouch for their own direction; a slant away from it
+    // has to earn its extra peaks.
+    angleScore[a] -=
+        0.5 * 12.0 * g.blocksPerMm * pieceTrust * std::fabs(phiTry - pieceAngle) / (10 * kPi / 180);
     bestScore = std::max(bestScore, angleScore[a]);
   }
   double phi = pieceAngle;
   double closest = 1e300;
   for (int32_t a = 0; a < kAngles; ++a) {
     const double phiTry = (-55.0 + 2.5 * a) * kPi / 180;
-    if (angleScore[a] >= 0.97 * bestScore && std::fabs(phiTry - pieceAngle) < closest) {
+    if (angleScore[a] >= bestScore - 0.03 * std::fabs(bestScore) &&
+        std::fabs(phiTry - pieceAngle) < closest) {
       closest = std::fabs(phiTry - pieceAngle);
       phi = phiTry;
     }
@@ -813,7 +821,7 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
   int32_t status = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phi, maxFingers,
                                  tips, count, &strength);
   if (status != VANTREL_OK) return status;
-  if (*count >= 2) {
+  if (*count >= 1) {
     double tilts[kMaxSlapFingers];
     const int32_t n = std::min(*count, kMaxSlapFingers);
     for (int32_t i = 0; i < n; ++i) {

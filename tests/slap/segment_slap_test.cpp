@@ -261,3 +261,67 @@ TEST_F(SegmentSlap, ConcurrentCallsAgreeWithASerialOne) {
 }
 
 }  // namespace
+
+#ifdef VANTREL_HAVE_SYNTH
+#include "slap_generator.h"
+
+namespace {
+
+// Each hard case of real captures, built by the generator: every returned
+// finger sits on a true fingertip's top segment with its code, and no true
+// fingertip is left out.
+TEST_F(SegmentSlap, GeneratedHardCases) {
+  struct Case {
+    const char* name;
+    vsynth::SlapOptions options;
+  };
+  auto with = [](auto change) {
+    vsynth::SlapOptions o;
+    o.seed = 7;
+    change(o);
+    return o;
+  };
+  const Case cases[] = {
+      {"right", with([](auto&) {})},
+      {"left", with([](auto& o) { o.hand = 14; })},
+      {"thumbs", with([](auto& o) { o.hand = 15; })},
+      {"rotated 40", with([](auto& o) { o.rotationDeg = 40; })},
+      {"rotated -35 left", with([](auto& o) { o.rotationDeg = -35, o.hand = 14; })},
+      {"missing ring", with([](auto& o) { o.missingFinger = 2; })},
+      {"missing index", with([](auto& o) { o.missingFinger = 0; })},
+      {"touching", with([](auto& o) { o.touching = true; })},
+      {"inked card clutter", with([](auto& o) { o.clutter = true, o.hand = 14; })},
+      {"faint", with([](auto& o) { o.contrast = 0.35; })},
+      {"bilevel", with([](auto& o) { o.bilevel = true; })},
+      {"250 ppi", with([](auto& o) { o.xppi = o.yppi = 250; })},
+      {"1000 ppi", with([](auto& o) { o.xppi = o.yppi = 1000; })},
+      {"noisy", with([](auto& o) { o.noise = 0.12; })},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const vsynth::Slap slap = vsynth::GenerateSlap(c.options);
+    const int32_t xppi = static_cast<int32_t>(slap.xppi + 0.5);
+    const int32_t yppi = static_cast<int32_t>(slap.yppi + 0.5);
+    VantrelResultType* result = nullptr;
+    ASSERT_EQ(VantrelSegmentSlap(xppi, yppi, slap.pixels.data(), slap.rows, slap.columns,
+                                 slap.hand == 15 ? 2 : 4, 0, &result),
+              VANTREL_OK);
+    EXPECT_EQ(result->handCode, slap.hand);
+    ASSERT_EQ(result->count, static_cast<int32_t>(slap.fingers.size()));
+    const double pxPerMm = xppi / 25.4;
+    for (int32_t i = 0; i < result->count; ++i) {
+      const SegmentedFinger& f = result->fingers[i];
+      const vsynth::FingerTruth& t = slap.fingers[i];
+      SCOPED_TRACE(i);
+      EXPECT_EQ(f.position, t.position);
+      EXPECT_LT(std::hypot(f.centerX - t.cx, f.centerY - t.cy), 4.0 * pxPerMm);
+      EXPECT_NEAR(f.boxWidth, t.width, 0.3 * t.width);
+      EXPECT_NEAR(f.boxHeight, t.height, 0.3 * t.height);
+      EXPECT_NEAR(f.angle, t.angle, 0.2);
+    }
+    DestroyVantrelResult1(&result);
+  }
+}
+
+}  // namespace
+#endif

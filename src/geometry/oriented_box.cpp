@@ -25,7 +25,7 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
   const double hh = boxHeight * 0.5;
   const double xLimit = kTruncated ? columns - 1.5 : columns - 0.5;
   const double yLimit = kTruncated ? rows - 1.5 : rows - 0.5;
-  const std::size_t stride = static_cast<std::size_t>(columns);
+  const int64_t stride = columns;
 
   double rowX = centreColumn - c * hw - s * hh;
   double rowY = centreRow + s * hw - c * hh;
@@ -36,11 +36,12 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
     for (int32_t j = 0; j < boxWidth; ++j) {
       if (kTruncated) {
         if (x >= 0.0 && x <= xLimit && y >= 0.0 && y <= yLimit) {
-          out[j] = source[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)];
+          // Signed conversions: the positions are not negative here, and
+          // unsigned ones cost a branch per pixel.
+          out[j] = source[static_cast<int64_t>(y) * stride + static_cast<int64_t>(x)];
         }
       } else if (x >= 0.0 && x < xLimit && y >= 0.0 && y < yLimit) {
-        out[j] =
-            source[static_cast<std::size_t>(y + 0.5) * stride + static_cast<std::size_t>(x + 0.5)];
+        out[j] = source[static_cast<int64_t>(y + 0.5) * stride + static_cast<int64_t>(x + 0.5)];
       }
       x = x + c;
       y = y - s;

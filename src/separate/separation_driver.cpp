@@ -14,6 +14,7 @@
 #include "separate/region_filter.h"
 #include "separate/slant_profiles.h"
 #include "separate/slant_search.h"
+#include "separate/slant_tables.h"
 #include "vantrel.h"
 
 namespace vtl {
@@ -27,14 +28,17 @@ struct ProfileContext {
   int32_t* dark;
   int32_t* total;
   int32_t tailDistance;
+  SlantTables* tables;  // null: count point by point
 };
 
 int32_t AnalyseSlant(void* context, int32_t slant, float* score, ProfilePeaks* fingers,
                      ProfilePeaks* gaps) {
   const auto* c = static_cast<const ProfileContext*>(context);
   int32_t n = 0;
-  const int32_t status =
-      BuildSlantProfiles(c->mask, c->columns, c->rows, c->dark, c->total, &n, slant, kForeground);
+  const int32_t status = c->tables != nullptr
+                             ? BuildSlantProfilesFromTables(c->tables, c->dark, c->total, &n, slant)
+                             : BuildSlantProfiles(c->mask, c->columns, c->rows, c->dark, c->total,
+                                                  &n, slant, kForeground);
   if (status != VANTREL_OK) return status;
   return FindFingersAndGaps(c->tailDistance, c->dark, c->total, n, c->rows, score, fingers, gaps);
 }
@@ -65,10 +69,26 @@ int32_t SeparateBySlant(int32_t code, int32_t sought, const uint8_t* mask, int32
     return VANTREL_OUT_OF_MEMORY;
   }
 
+  // The prefix tables make each slant a few vector passes; masks too large
+  // for them fall back to the plain count, which gives the same profiles.
+  SlantTables tables{};
+  bool useTables = false;
+  if (!PlainSlantCounting() && SlantTablesFit(C, R, static_cast<int32_t>(widest))) {
+    const int32_t built =
+        BuildSlantTables(mask, C, R, kForeground, static_cast<int32_t>(widest), &tables);
+    if (built != VANTREL_OK) {
+      Release(dark);
+      Release(total);
+      return built;
+    }
+    useTables = true;
+  }
+
   SlantSearch search;
   StartSlantSearch(sought, &search);
-  ProfileContext context{mask, C, R, dark, total, tailDistance};
+  ProfileContext context{mask, C, R, dark, total, tailDistance, useTables ? &tables : nullptr};
   const int32_t status = SearchSlants(limits, AnalyseSlant, &context, &search);
+  if (useTables) ReleaseSlantTables(&tables);
   Release(dark);
   Release(total);
   if (status != VANTREL_OK) return status;

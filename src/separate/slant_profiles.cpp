@@ -9,9 +9,62 @@
 
 namespace vtl {
 
-int32_t SmoothRunningSum(int32_t* profile, int32_t n, int32_t radius) {
+namespace {
+
+// The window sums of SmoothRunningSum; `divide` divides by the full window.
+// Interior windows are summed directly (the same integers as a running sum,
+// but independent of each other, so the loop vectorises); the clipped ends
+// keep the running sum.
+template <typename Divide>
+void WindowSums(const int32_t* src, int32_t* profile, int64_t n, int64_t r, Divide divide) {
+  const int64_t last = n - 1;
+  const int64_t bodyFrom = r + 1;
+  const int64_t bodyTo = n - r;  // windows k - r .. k + r inside the profile
+  int64_t sum = 0;
+  for (int64_t i = 0; i <= (r < last ? r : last); ++i) sum += src[i];
+  profile[0] = static_cast<int32_t>(divide(sum));
+  int64_t k = 1;
+  for (; k <= last && k < bodyFrom; ++k) {
+    if (k + r <= last) sum += src[k + r];
+    if (k - r - 1 >= 0) sum -= src[k - r - 1];
+    profile[k] = static_cast<int32_t>(divide(sum));
+  }
+  if (k < bodyTo) {
+    for (int64_t b = k; b < bodyTo; ++b) {
+      int64_t window = 0;
+      for (int64_t i = b - r; i <= b + r; ++i) window += src[i];
+      profile[b] = static_cast<int32_t>(divide(window));
+    }
+    sum = 0;
+    for (int64_t i = bodyTo - 1 - r; i <= bodyTo - 1 + r; ++i) sum += src[i];
+    k = bodyTo;
+  }
+  for (; k <= last; ++k) {
+    if (k + r <= last) sum += src[k + r];
+    if (k - r - 1 >= 0) sum -= src[k - r - 1];
+    profile[k] = static_cast<int32_t>(divide(sum));
+  }
+}
+
+// Window of three: sums of three profile values fit 32 bits, and unsigned
+// division by a constant vectorises.
+void WindowSumsOfThree(const int32_t* src, int32_t* profile, int64_t n) {
+  const int64_t last = n - 1;
+  profile[0] = (src[0] + (last >= 1 ? src[1] : 0)) / 3;
+  for (int64_t k = 1; k < last; ++k) {
+    const auto sum = static_cast<uint32_t>(src[k - 1]) + static_cast<uint32_t>(src[k]) +
+                     static_cast<uint32_t>(src[k + 1]);
+    profile[k] = static_cast<int32_t>(sum / 3u);
+  }
+  if (last >= 1) profile[last] = (src[last - 1] + src[last]) / 3;
+}
+
+}  // namespace
+
+int32_t SmoothRunningSum(int32_t* profile, int32_t n, int32_t radius, int32_t* scratch) {
   if (n < 1) return VANTREL_OK;
-  auto* src = AllocateZeroed<int32_t>(static_cast<std::size_t>(n));
+  int32_t* src =
+      scratch != nullptr ? scratch : AllocateZeroed<int32_t>(static_cast<std::size_t>(n));
   if (src == nullptr) return VANTREL_OUT_OF_MEMORY;
   std::memcpy(src, profile, static_cast<std::size_t>(n) * sizeof(int32_t));
 
@@ -20,16 +73,15 @@ int32_t SmoothRunningSum(int32_t* profile, int32_t n, int32_t radius) {
   // for profiles shorter than the window as well.
   const int64_t r = radius < 0 ? 0 : radius;
   const int64_t window = 2 * r + 1;
-  const int64_t last = n - 1;
-  int64_t sum = 0;
-  for (int64_t i = 0; i <= (r < last ? r : last); ++i) sum += src[i];
-  profile[0] = static_cast<int32_t>(sum / window);
-  for (int64_t k = 1; k <= last; ++k) {
-    if (k + r <= last) sum += src[k + r];
-    if (k - r - 1 >= 0) sum -= src[k - r - 1];
-    profile[k] = static_cast<int32_t>(sum / window);
+  bool nonNegative = true;
+  for (int32_t i = 0; i < n; ++i) nonNegative &= src[i] >= 0 && src[i] <= INT32_MAX / 3;
+  if (window == 3 && nonNegative) {
+    // The default radius on counts, the hot case.
+    WindowSumsOfThree(src, profile, n);
+  } else {
+    WindowSums(src, profile, n, r, [window](int64_t v) { return v / window; });
   }
-  Release(src);
+  if (src != scratch) Release(src);
   return VANTREL_OK;
 }
 

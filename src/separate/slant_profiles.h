@@ -20,8 +20,9 @@ int32_t BuildSlantProfiles(const uint8_t* mask, int32_t columns, int32_t rows, i
 // Replaces profile[k] by the sum of the raw values k - radius .. k + radius,
 // clipped to the profile, divided (truncating) by the full window
 // 2 * radius + 1, also where the window is clipped. A negative radius counts
-// as 0. Returns 0, or 19 when the working copy cannot be allocated.
-int32_t SmoothRunningSum(int32_t* profile, int32_t n, int32_t radius);
+// as 0. The working copy goes into `scratch` (room for n values) when given,
+// else into a block of its own. Returns 0, or 19 when it cannot be allocated.
+int32_t SmoothRunningSum(int32_t* profile, int32_t n, int32_t radius, int32_t* scratch = nullptr);
 
 }  // namespace vtl
 

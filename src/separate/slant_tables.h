@@ -1,0 +1,73 @@
+// Fast slant profiles. Every line of one slant is the reference line moved
+// sideways, so the family's foreground counts are sums of whole rows of
+// prefix-sum tables shifted by the reference line's runs of points: one
+// vector pass per run instead of one test per line point. The tables are
+// built once per mask; the results equal BuildSlantProfiles' bit for bit.
+#ifndef VANTREL_SEPARATE_SLANT_TABLES_H
+#define VANTREL_SEPARATE_SLANT_TABLES_H
+
+#include <cstdint>
+
+namespace vtl {
+
+// A table row holds the image columns -1 .. columns (index column + 1);
+// further left every table is 0, further right it is the row's constant.
+// One table row added to (or subtracted from) the profile, at column offset x.
+struct SlantTerm {
+  const uint16_t* data;
+  uint16_t right;
+  int32_t x;
+  bool subtract;
+};
+
+struct SlantTables {
+  int32_t columns;
+  int32_t rows;
+  int32_t radius;    // running-sum radius of the profiles
+  int32_t maxSlant;  // largest |slant| the tables serve
+  int64_t stride;    // table row length: columns + 2
+  // Counts modulo 2^16 (exact: no profile value reaches 2^15).
+  uint16_t* columnPrefix;  // (rows + 1) rows: hits above row y in column x; 0 outside
+  uint16_t* columnStep;    // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
+  uint16_t* rowPrefix;     // rows rows: hits left of column x in row y; row total right
+  uint16_t* rowStep;       // rowPrefix[y - 1][x] - rowPrefix[y][x] (row 0 unused)
+  uint16_t* rowTotal;      // hits in row y
+  int32_t* pointX;         // reference line, reused from slant to slant
+  int32_t* pointY;
+  SlantTerm* terms;    // table rows of the slant in hand
+  uint16_t* sum;       // their sum over the positions
+  int32_t* steps;      // right-hand constants, as steps over the positions
+  int32_t* histogram;  // line points per column offset, for the in-image counts
+  int32_t* scratch;    // smoothing copy
+};
+
+// Masks larger than this (rows or columns, or table cells) use the plain
+// count, which needs no memory that grows with the image.
+constexpr int32_t kMaxSlantTableSide = 8192;
+constexpr int64_t kMaxSlantTableCells = int64_t{1} << 23;
+
+// True when tables for this mask size and slant range stay within the limits.
+bool SlantTablesFit(int32_t columns, int32_t rows, int32_t maxSlant);
+
+// Builds the tables of the pixels of `mask` equal to `value`, for slants of
+// magnitude up to maxSlant. Returns 0, or 19 with nothing held (also when
+// they would not fit).
+int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uint8_t value,
+                         int32_t maxSlant, SlantTables* tables);
+
+void ReleaseSlantTables(SlantTables* tables);
+
+// The profiles of slant s (|s| <= maxSlant), exactly as BuildSlantProfiles
+// computes them: same positions, counts and smoothing. Returns 0, or 19 when
+// memory runs out.
+int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
+                                     int32_t s);
+
+// Test and benchmark hook: makes the separator count point by point, the
+// reference against which the fast path is measured.
+void SetPlainSlantCounting(bool plain);
+bool PlainSlantCounting();
+
+}  // namespace vtl
+
+#endif

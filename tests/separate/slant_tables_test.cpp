@@ -1,0 +1,130 @@
+// The fast slant profiles must equal the plain point-by-point count exactly.
+#include "separate/slant_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "../support/alloc_failure.h"
+#include "interface/parameter.h"
+#include "separate/slant_profiles.h"
+
+namespace {
+
+std::vector<uint8_t> RandomMask(std::mt19937& rng, int rows, int columns, int density) {
+  std::vector<uint8_t> mask(static_cast<size_t>(rows) * columns, 255);
+  std::uniform_int_distribution<int> percent(0, 99);
+  for (auto& m : mask) m = percent(rng) < density ? 0 : 255;
+  return mask;
+}
+
+// Finger-like slanted bars, so the profiles have real peaks and gaps.
+std::vector<uint8_t> BarMask(int rows, int columns, int lean) {
+  std::vector<uint8_t> mask(static_cast<size_t>(rows) * columns, 255);
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < columns; ++x) {
+      const int u = x - lean * y / (rows > 1 ? rows - 1 : 1);
+      if (((u % 17) + 17) % 17 < 11) mask[static_cast<size_t>(y) * columns + x] = 0;
+    }
+  return mask;
+}
+
+void ExpectSameProfiles(const std::vector<uint8_t>& mask, int rows, int columns) {
+  const int32_t maxSlant = 2 * rows;
+  vtl::SlantTables tables{};
+  ASSERT_EQ(vtl::BuildSlantTables(mask.data(), columns, rows, 0, maxSlant, &tables), 0);
+  std::vector<int32_t> darkA(columns + maxSlant), totalA(darkA.size());
+  std::vector<int32_t> darkB(darkA.size()), totalB(darkA.size());
+  for (int32_t s = -(maxSlant - 1); s <= maxSlant - 1; ++s) {
+    int32_t nA = 0, nB = 0;
+    ASSERT_EQ(
+        vtl::BuildSlantProfiles(mask.data(), columns, rows, darkA.data(), totalA.data(), &nA, s, 0),
+        0);
+    ASSERT_EQ(vtl::BuildSlantProfilesFromTables(&tables, darkB.data(), totalB.data(), &nB, s), 0);
+    ASSERT_EQ(nA, nB);
+    for (int32_t k = 0; k < nA; ++k) {
+      ASSERT_EQ(darkA[k], darkB[k]) << rows << "x" << columns << " slant " << s << " k " << k;
+      ASSERT_EQ(totalA[k], totalB[k]) << rows << "x" << columns << " slant " << s << " k " << k;
+    }
+  }
+  vtl::ReleaseSlantTables(&tables);
+}
+
+class SlantTables : public ::testing::TestWithParam<int32_t> {
+ protected:
+  void SetUp() override { vtl::GetVantrelParameter()->RunningSumRadius = GetParam(); }
+  void TearDown() override { DestroyVantrelParameter(); }
+};
+
+TEST_P(SlantTables, MatchPlainCountOnRandomMasks) {
+  std::mt19937 rng(12345 + GetParam());
+  const int sizes[][2] = {{1, 1},  {1, 9},  {9, 1},   {2, 3},   {3, 2},
+                          {7, 40}, {40, 7}, {31, 33}, {60, 45}, {124, 99}};
+  for (const auto& sz : sizes)
+    for (int density : {0, 3, 50, 97, 100})
+      ExpectSameProfiles(RandomMask(rng, sz[0], sz[1], density), sz[0], sz[1]);
+}
+
+TEST_P(SlantTables, MatchPlainCountOnSlantedBars) {
+  for (int lean : {-150, -40, -7, 0, 5, 33, 120})
+    ExpectSameProfiles(BarMask(93, 120, lean), 93, 120);
+}
+
+INSTANTIATE_TEST_SUITE_P(Radius, SlantTables, ::testing::Values(0, 1, 3));
+
+TEST(SlantTablesMemory, FailuresReleaseEverything) {
+  std::mt19937 rng(7);
+  const auto mask = RandomMask(rng, 20, 30, 40);
+  vtl::GetVantrelParameter();  // created up front so every run allocates alike
+  int32_t status = 0;
+  const auto points = vtl::testing::ForEachAllocationFailure(
+      [&] {
+        vtl::SlantTables tables{};
+        status = vtl::BuildSlantTables(mask.data(), 30, 20, 0, 40, &tables);
+        std::vector<int32_t> dark(70), total(70);
+        int32_t n = 0;
+        if (status == 0)
+          status = vtl::BuildSlantProfilesFromTables(&tables, dark.data(), total.data(), &n, 13);
+        vtl::ReleaseSlantTables(&tables);
+      },
+      [&](int64_t) { EXPECT_EQ(status, 19); });
+  EXPECT_GE(points, 5);
+  DestroyVantrelParameter();
+}
+
+TEST(SlantTablesMemory, RefusesMasksBeyondTheTableLimit) {
+  vtl::SlantTables tables{};
+  const uint8_t pixel = 0;
+  EXPECT_EQ(vtl::BuildSlantTables(&pixel, 1 << 13, 1 << 13, 0, 10, &tables), 19);
+  EXPECT_EQ(tables.columnPrefix, nullptr);
+  DestroyVantrelParameter();
+}
+
+}  // namespace
+
+namespace {
+
+// The window sums against a direct reference, including negative values and
+// profiles shorter than the window.
+TEST(SmoothRunningSum, MatchesDirectWindowSums) {
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<int32_t> value(-50, 400);
+  for (int32_t n = 1; n <= 24; ++n)
+    for (int32_t radius = 0; radius <= 4; ++radius)
+      for (int trial = 0; trial < 20; ++trial) {
+        std::vector<int32_t> raw(n);
+        for (auto& v : raw) v = trial % 2 == 0 ? value(rng) : std::abs(value(rng));
+        std::vector<int32_t> smoothed = raw;
+        ASSERT_EQ(vtl::SmoothRunningSum(smoothed.data(), n, radius), 0);
+        for (int32_t k = 0; k < n; ++k) {
+          int64_t sum = 0;
+          for (int32_t i = k - radius; i <= k + radius; ++i)
+            if (i >= 0 && i < n) sum += raw[i];
+          ASSERT_EQ(smoothed[k], sum / (2 * radius + 1)) << "n " << n << " r " << radius;
+        }
+      }
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// vantrel: command-line front end of the slap segmentation library.
+#include <cstdio>
+
+#include "commands.h"
+#include "vantrel.h"
+
+namespace vtool {
+
+void FinishWith(int code) {
+  if (code != kExitOk) throw CLI::RuntimeError(code);
+}
+
+}  // namespace vtool
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "vantrel: cuts flat multi-finger fingerprint impressions (slaps) into single fingers.\n"
+      "Exit codes: 0 all inputs processed, 1 some input failed, 2 usage error.",
+      "vantrel"};
+  app.set_version_flag("--version", "vantrel " VANTREL_TOOL_VERSION);
+  app.require_subcommand(1);
+
+  vtool::AddSegmentCommand(app);
+#if defined(VANTREL_HAVE_SYNTH)
+  vtool::AddSynthCommand(app);
+#endif
+
+  int code = vtool::kExitOk;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::RuntimeError& e) {
+    code = e.get_exit_code();
+  } catch (const CLI::CallForHelp& e) {
+    code = app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    code = app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    code = app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    code = vtool::kExitUsage;
+  }
+  DestroyVantrelParameter();
+  return code;
+}

@@ -1,0 +1,161 @@
+#include "overlay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common_flags.h"
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb/stb_easy_font.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace vtool {
+namespace {
+
+struct Colour {
+  uint8_t r, g, b;
+};
+
+constexpr Colour kPalette[] = {
+    {230, 25, 75}, {40, 170, 60}, {0, 110, 220}, {245, 130, 20}, {160, 40, 190}};
+constexpr Colour kWhite{255, 255, 255};
+constexpr Colour kBlack{0, 0, 0};
+
+class Canvas {
+ public:
+  explicit Canvas(RgbImage* image) : image_(image) {}
+
+  void Set(int64_t x, int64_t y, Colour c) {
+    if (x < 0 || y < 0 || x >= image_->columns || y >= image_->rows) return;
+    uint8_t* p = image_->pixels.data() + (static_cast<size_t>(y) * image_->columns + x) * 3;
+    p[0] = c.r, p[1] = c.g, p[2] = c.b;
+  }
+
+  void FillRect(double x0, double y0, double x1, double y1, Colour c) {
+    const int64_t left = std::max<int64_t>(0, std::lround(std::min(x0, x1)));
+    const int64_t right = std::min<int64_t>(image_->columns, std::lround(std::max(x0, x1)));
+    const int64_t top = std::max<int64_t>(0, std::lround(std::min(y0, y1)));
+    const int64_t bottom = std::min<int64_t>(image_->rows, std::lround(std::max(y0, y1)));
+    for (int64_t y = top; y < bottom; ++y) {
+      for (int64_t x = left; x < right; ++x) Set(x, y, c);
+    }
+  }
+
+  // A line of the given thickness, drawn as squares along its length.
+  void Line(double x0, double y0, double x1, double y1, double thickness, Colour c) {
+    const double length = std::hypot(x1 - x0, y1 - y0);
+    // Keep the loop bounded for a corrupt box far outside the picture.
+    if (!(length < 1e6)) return;
+    const int steps = std::max(1, static_cast<int>(std::ceil(length * 2)));
+    const double half = thickness / 2;
+    for (int i = 0; i <= steps; ++i) {
+      const double t = static_cast<double>(i) / steps;
+      const double x = x0 + (x1 - x0) * t, y = y0 + (y1 - y0) * t;
+      FillRect(x - half, y - half, x + half, y + half, c);
+    }
+  }
+
+  void Disc(double cx, double cy, double radius, Colour c) {
+    const int64_t r = static_cast<int64_t>(std::ceil(radius));
+    const int64_t x0 = std::lround(cx), y0 = std::lround(cy);
+    for (int64_t dy = -r; dy <= r; ++dy) {
+      for (int64_t dx = -r; dx <= r; ++dx) {
+        if (dx * dx + dy * dy <= radius * radius) Set(x0 + dx, y0 + dy, c);
+      }
+    }
+  }
+
+  // Text in the stb easy font, scaled up, on a filled background; (x, y) is
+  // the upper left corner of the background. Kept inside the picture.
+  void Text(double x, double y, const std::string& text, double scale, Colour ink,
+            Colour background) {
+    std::string copy = text;
+    const double pad = scale * 2;
+    const double width = stb_easy_font_width(copy.data()) * scale + 2 * pad;
+    const double height = 7 * scale + 2 * pad;
+    x = std::clamp(x, 0.0, std::max(0.0, image_->columns - width));
+    y = std::clamp(y, 0.0, std::max(0.0, image_->rows - height));
+    FillRect(x, y, x + width, y + height, background);
+    std::vector<char> buffer(copy.size() * 300 + 64);
+    const int quads = stb_easy_font_print(0, 0, copy.data(), nullptr, buffer.data(),
+                                          static_cast<int>(buffer.size()));
+    // Each vertex: x, y, z floats and four colour bytes; four vertices a quad.
+    const size_t vertexSize = 3 * sizeof(float) + 4;
+    for (int q = 0; q < quads; ++q) {
+      float v0[3], v2[3];
+      std::memcpy(v0, buffer.data() + (q * 4 + 0) * vertexSize, sizeof v0);
+      std::memcpy(v2, buffer.data() + (q * 4 + 2) * vertexSize, sizeof v2);
+      FillRect(x + pad + v0[0] * scale, y + pad + v0[1] * scale, x + pad + v2[0] * scale,
+               y + pad + v2[1] * scale, ink);
+    }
+  }
+
+ private:
+  RgbImage* image_;
+};
+
+}  // namespace
+
+std::string FingerLabel(const Segmentation& segmentation, size_t i) {
+  const int32_t position = segmentation.fingers[i].record.position;
+  std::string label = std::to_string(i);
+  if (segmentation.method != Method::kSeparate) {
+    const char* name = FingerName(position);
+    label += ": " + (*name ? std::string(name) : "position " + std::to_string(position));
+  }
+  return label;
+}
+
+RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentation,
+                     const std::string& title) {
+  RgbImage out;
+  out.rows = image.rows;
+  out.columns = image.columns;
+  out.pixels.resize(static_cast<size_t>(image.rows) * image.columns * 3);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    out.pixels[3 * i] = out.pixels[3 * i + 1] = out.pixels[3 * i + 2] = image.pixels[i];
+  }
+  Canvas canvas(&out);
+  const double side = std::min(image.rows, image.columns);
+  const double thickness = std::max(2.0, std::round(side / 300));
+  const double textScale = std::max(2.0, std::round(side / 250));
+
+  for (size_t i = 0; i < segmentation.fingers.size(); ++i) {
+    const Finger& finger = segmentation.fingers[i];
+    const Colour colour = kPalette[i % (sizeof kPalette / sizeof kPalette[0])];
+    for (int k = 0; k < 4; ++k) {
+      const double* a = finger.corners[k];
+      const double* b = finger.corners[(k + 1) % 4];
+      canvas.Line(a[0], a[1], b[0], b[1], thickness, colour);
+    }
+    const SegmentedFinger& r = finger.record;
+    if (!segmentation.orientedBoxes) {
+      // The quick segmenters' angle is the finger axis, tip to base.
+      const double reach = r.boxHeight / 2.0;
+      const double dx = std::cos(static_cast<double>(r.angle)) * reach;
+      const double dy = std::sin(static_cast<double>(r.angle)) * reach;
+      canvas.Line(r.centerX - dx, r.centerY - dy, r.centerX + dx, r.centerY + dy,
+                  std::max(1.0, thickness / 2), colour);
+    }
+    canvas.Disc(r.centerX, r.centerY, thickness * 2.5, kWhite);
+    canvas.Disc(r.centerX, r.centerY, thickness * 1.6, colour);
+    // Label above the highest corner of the box.
+    double labelX = finger.corners[0][0], labelY = finger.corners[0][1];
+    for (const auto& corner : finger.corners) {
+      if (corner[1] < labelY) labelX = corner[0], labelY = corner[1];
+    }
+    canvas.Text(labelX, labelY - 11 * textScale, FingerLabel(segmentation, i), textScale, kWhite,
+                colour);
+  }
+  canvas.Text(0, 0, title, std::max(2.0, textScale * 0.75), kWhite, kBlack);
+  return out;
+}
+
+}  // namespace vtool

@@ -1,11 +1,12 @@
 #include "image_io.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
 
 #include "decoders.h"
 
@@ -82,7 +83,8 @@ const char* OtherFormatName(const uint8_t* data, size_t size) {
   if (size >= 12 && StartsWith(data, size, "RIFF", 4) && std::memcmp(data + 8, "WEBP", 4) == 0) {
     return "WebP";
   }
-  if (StartsWith(data, size, "\x00\x00\x00\x0cjP  ", 8) || StartsWith(data, size, "\xff\x4f\xff\x51", 4)) {
+  if (StartsWith(data, size, "\x00\x00\x00\x0cjP  ", 8) ||
+      StartsWith(data, size, "\xff\x4f\xff\x51", 4)) {
     return "JPEG 2000";
   }
   if (StartsWith(data, size, "\xff\xa0", 2)) return "WSQ";
@@ -110,8 +112,7 @@ Format DetectFormat(const uint8_t* data, size_t size) {
       StartsWith(data, size, "II+\0", 4) || StartsWith(data, size, "MM\0+", 4)) {
     return Format::kTiff;
   }
-  if (size >= 3 && data[0] == 'P' && (data[1] == '5' || data[1] == '6') &&
-      std::isspace(data[2])) {
+  if (size >= 3 && data[0] == 'P' && (data[1] == '5' || data[1] == '6') && std::isspace(data[2])) {
     return Format::kPnm;
   }
   return Format::kUnknown;

@@ -82,14 +82,13 @@ ReadStatus DecodeImage(const uint8_t* data, size_t size, const ResolutionOverrid
                        GreyImage* image);
 
 // Reads and decodes a file.
-ReadStatus ReadImage(const std::string& path, const ResolutionOverride& override,
-                     GreyImage* image);
+ReadStatus ReadImage(const std::string& path, const ResolutionOverride& override, GreyImage* image);
 
 // Writes an 8-bit PNG with its resolution in the pHYs chunk. channels is 1
 // (grey) or 3 (RGB, pixels interleaved); the row stride is columns * channels.
 // Returns an empty string on success, otherwise the reason.
-std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t rows,
-                     int32_t columns, int channels, int32_t xppi, int32_t yppi);
+std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t rows, int32_t columns,
+                     int channels, int32_t xppi, int32_t yppi);
 
 }  // namespace vio
 

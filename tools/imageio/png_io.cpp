@@ -163,8 +163,8 @@ bool WritePngStream(std::FILE* file, const uint8_t* pixels, int32_t rows, int32_
 
 }  // namespace
 
-std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t rows,
-                     int32_t columns, int channels, int32_t xppi, int32_t yppi) {
+std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t rows, int32_t columns,
+                     int channels, int32_t xppi, int32_t yppi) {
   if (rows < 1 || columns < 1 || pixels == nullptr) return "no pixels to write";
   if (channels != 1 && channels != 3) return "channels must be 1 or 3";
   std::FILE* file = std::fopen(path.c_str(), "wb");

@@ -34,14 +34,16 @@ namespace {
 uint32_t Little32(const uint8_t* p) {
   return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
-uint16_t Little16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Little16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 // Decodes with stb into grey, converting colour with the same weights as the
 // other formats. The caller has checked the dimensions.
 ReadStatus DecodeWithStb(const uint8_t* data, size_t size, const char* name, GreyImage* image) {
   int width = 0, height = 0, channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height,
-                                          &channels, 0);
+  stbi_uc* pixels =
+      stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 0);
   if (pixels == nullptr) {
     return Failure(ReadError::kCorrupt,
                    std::string("corrupt ") + name + ": " + stbi_failure_reason());
@@ -59,9 +61,10 @@ ReadStatus DecodeWithStb(const uint8_t* data, size_t size, const char* name, Gre
   return ReadStatus{};
 }
 
-ReadStatus InfoAndCheck(const uint8_t* data, size_t size, const char* name, int* width,
-                        int* height, int* channels) {
-  if (size > 0x7fffffff) return Failure(ReadError::kTooLarge, std::string(name) + " file too large");
+ReadStatus InfoAndCheck(const uint8_t* data, size_t size, const char* name, int* width, int* height,
+                        int* channels) {
+  if (size > 0x7fffffff)
+    return Failure(ReadError::kTooLarge, std::string(name) + " file too large");
   if (!stbi_info_from_memory(data, static_cast<int>(size), width, height, channels)) {
     return Failure(ReadError::kCorrupt,
                    std::string("corrupt ") + name + ": " + stbi_failure_reason());
@@ -118,8 +121,8 @@ ReadStatus DecodePnm(const uint8_t* data, size_t size, GreyImage* image, FileRes
   }
   ++offset;
   const uint64_t bytesPerSample = values[2] > 255 ? 2 : 1;
-  const uint64_t needed = static_cast<uint64_t>(width) * height * (data[1] == '6' ? 3 : 1) *
-                          bytesPerSample;
+  const uint64_t needed =
+      static_cast<uint64_t>(width) * height * (data[1] == '6' ? 3 : 1) * bytesPerSample;
   if (offset > size || size - offset < needed) {
     return Failure(ReadError::kCorrupt, "corrupt PGM/PPM: file is truncated");
   }

@@ -32,7 +32,9 @@ tmsize_t ReadTiff(thandle_t handle, void* buffer, tmsize_t length) {
   return static_cast<tmsize_t>(count);
 }
 
-tmsize_t WriteTiff(thandle_t, void*, tmsize_t) { return -1; }
+tmsize_t WriteTiff(thandle_t, void*, tmsize_t) {
+  return -1;
+}
 
 toff_t SeekTiff(thandle_t handle, toff_t offset, int whence) {
   auto* memory = static_cast<TiffMemory*>(handle);
@@ -44,9 +46,21 @@ toff_t SeekTiff(thandle_t handle, toff_t offset, int whence) {
   return memory->offset;
 }
 
-int CloseTiff(thandle_t) { return 0; }
-toff_t SizeTiff(thandle_t handle) { return static_cast<TiffMemory*>(handle)->size; }
-int MapTiff(thandle_t, void**, toff_t*) { return 0; }
+int CloseTiff(thandle_t) {
+  return 0;
+}
+toff_t SizeTiff(thandle_t handle) {
+  return static_cast<TiffMemory*>(handle)->size;
+}
+// The data is already in memory, so libtiff may read it in place. This is
+// also the path libtiff takes for files; its unmapped path wrongly rejects
+// uncompressed tiles when decoding to RGBA.
+int MapTiff(thandle_t handle, void** base, toff_t* size) {
+  auto* memory = static_cast<TiffMemory*>(handle);
+  *base = const_cast<uint8_t*>(memory->data);
+  *size = memory->size;
+  return 1;
+}
 void UnmapTiff(thandle_t, void*, toff_t) {}
 
 int OnTiffError(TIFF*, void* user, const char* module, const char* format, va_list arguments) {
@@ -60,7 +74,9 @@ int OnTiffError(TIFF*, void* user, const char* module, const char* format, va_li
   return 1;  // handled: the global handler is not called
 }
 
-int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
 
 void SilenceGlobalHandlers() {
   static std::once_flag once;
@@ -90,8 +106,8 @@ ReadStatus DecodeTiff(const uint8_t* data, size_t size, GreyImage* image, FileRe
                                  SizeTiff, MapTiff, UnmapTiff, options);
   TIFFOpenOptionsFree(options);
   auto corrupt = [&memory](const char* what) {
-    return Failure(ReadError::kCorrupt, std::string("corrupt TIFF: ") +
-                                            (memory.message[0] ? memory.message : what));
+    return Failure(ReadError::kCorrupt,
+                   std::string("corrupt TIFF: ") + (memory.message[0] ? memory.message : what));
   };
   if (tiff == nullptr) return corrupt("cannot read the header");
 

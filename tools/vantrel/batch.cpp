@@ -16,8 +16,8 @@ bool HasImageExtension(const fs::path& path) {
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  static const char* const kExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif",
-                                            ".tiff", ".pgm", ".ppm", ".pnm"};
+  static const char* const kExtensions[] = {".png",  ".jpg", ".jpeg", ".bmp", ".tif",
+                                            ".tiff", ".pgm", ".ppm",  ".pnm"};
   return std::find(std::begin(kExtensions), std::end(kExtensions), extension) !=
          std::end(kExtensions);
 }
@@ -65,7 +65,8 @@ std::vector<InputItem> ExpandInputs(const std::vector<std::string>& arguments,
 }
 
 Progress::Progress(size_t total, bool allowed)
-    : total_(total), enabled_(allowed && isatty(STDERR_FILENO) != 0),
+    : total_(total),
+      enabled_(allowed && isatty(STDERR_FILENO) != 0),
       start_(std::chrono::steady_clock::now()) {
   const char* term = std::getenv("TERM");
   if (term != nullptr && std::string(term) == "dumb") enabled_ = false;

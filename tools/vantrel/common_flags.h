@@ -18,8 +18,8 @@ struct ResolutionFlags {
 };
 
 // Adds --ppi, --xppi and --yppi (values from minimum to maximum).
-void AddResolutionFlags(CLI::App* command, ResolutionFlags* flags, int32_t minimum,
-                        int32_t maximum, const std::string& what);
+void AddResolutionFlags(CLI::App* command, ResolutionFlags* flags, int32_t minimum, int32_t maximum,
+                        const std::string& what);
 
 // Hand names accepted by --hand and the finger-position codes they stand
 // for: right 13, left 14, thumbs 15, auto 0 (also the codes themselves).

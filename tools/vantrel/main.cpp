@@ -1,5 +1,6 @@
 // vantrel: command-line front end of the slap segmentation library.
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
 #include "vantrel.h"
@@ -24,6 +25,21 @@ int main(int argc, char** argv) {
 #if defined(VANTREL_HAVE_SYNTH)
   vtool::AddSynthCommand(app);
 #endif
+
+  // CLI11 would only say that a subcommand is required.
+  if (argc > 1 && argv[1][0] != '-') {
+    std::string known;
+    bool found = false;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      known += (known.empty() ? "" : ", ") + command->get_name();
+      found = found || command->check_name(argv[1]);
+    }
+    if (!found) {
+      std::fprintf(stderr, "vantrel: error: unknown command '%s' (commands: %s)\n", argv[1],
+                   known.c_str());
+      return vtool::kExitUsage;
+    }
+  }
 
   int code = vtool::kExitOk;
   try {

@@ -9,7 +9,8 @@
 namespace vtool {
 namespace {
 
-nlohmann::ordered_json FingerJson(const Segmentation& segmentation, size_t i, const std::string& file) {
+nlohmann::ordered_json FingerJson(const Segmentation& segmentation, size_t i,
+                                  const std::string& file) {
   const Finger& finger = segmentation.fingers[i];
   const SegmentedFinger& r = finger.record;
   nlohmann::ordered_json j;
@@ -28,7 +29,7 @@ nlohmann::ordered_json FingerJson(const Segmentation& segmentation, size_t i, co
   j["right"] = r.right;
   j["angleDegrees"] = std::round(r.angle * 180.0 / M_PI * 100) / 100;
   j["fingerName"] = segmentation.method == Method::kSeparate ? "" : FingerName(r.position);
-  j["imageSource"] = finger.pixels.empty()       ? "none"
+  j["imageSource"] = finger.pixels.empty()     ? "none"
                      : finger.imageFromLibrary ? "library"
                                                : "cropped from the input by the tool";
   nlohmann::ordered_json corners = nlohmann::ordered_json::array();
@@ -79,9 +80,10 @@ nlohmann::ordered_json ToJson(const InputReport& report) {
   nlohmann::ordered_json j;
   j["input"] = report.input;
   j["ok"] = report.error.empty();
-  j["error"] = report.error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.error);
-  j["errorKind"] =
-      report.errorKind.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.errorKind);
+  j["error"] =
+      report.error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.error);
+  j["errorKind"] = report.errorKind.empty() ? nlohmann::ordered_json(nullptr)
+                                            : nlohmann::ordered_json(report.errorKind);
   if (report.imageRead && report.image != nullptr) {
     const vio::GreyImage& image = *report.image;
     j["format"] = vio::FormatName(image.format);
@@ -127,19 +129,32 @@ nlohmann::ordered_json ToJson(const InputReport& report) {
                  {"hand", HandName(s.handCode)},
                  {"count", s.fingers.size()},
                  {"fingers", fingers}};
-  j["overlay"] =
-      report.overlayFile.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.overlayFile);
+  j["overlay"] = report.overlayFile.empty() ? nlohmann::ordered_json(nullptr)
+                                            : nlohmann::ordered_json(report.overlayFile);
   return j;
 }
 
 std::string ToCsv(const InputReport& report) {
-  static const char* const kInputColumns[] = {"input", "ok", "error", "format", "columns", "rows",
-                                              "xppi", "yppi", "resolutionSource", "method",
-                                              "fingersRequested", "handRequested", "status",
-                                              "statusText", "handCode", "count", "overlay"};
-  static const char* const kFingerColumns[] = {"index", "image", "position", "boxHeight",
-                                               "boxWidth", "centerX", "centerY", "angle",
-                                               "fixedValue", "top", "left", "bottom", "right"};
+  static const char* const kInputColumns[] = {"input",
+                                              "ok",
+                                              "error",
+                                              "format",
+                                              "columns",
+                                              "rows",
+                                              "xppi",
+                                              "yppi",
+                                              "resolutionSource",
+                                              "method",
+                                              "fingersRequested",
+                                              "handRequested",
+                                              "status",
+                                              "statusText",
+                                              "handCode",
+                                              "count",
+                                              "overlay"};
+  static const char* const kFingerColumns[] = {
+      "index", "image",      "position", "boxHeight", "boxWidth", "centerX", "centerY",
+      "angle", "fixedValue", "top",      "left",      "bottom",   "right"};
   const nlohmann::ordered_json j = ToJson(report);
   nlohmann::ordered_json flat = j;
   const nlohmann::ordered_json none;
@@ -165,7 +180,8 @@ std::string ToCsv(const InputReport& report) {
     prefix += (first ? "" : ",") + CsvField(Text(flat[key]));
     first = false;
   }
-  const nlohmann::ordered_json fingers = result.is_null() ? nlohmann::ordered_json::array() : result["fingers"];
+  const nlohmann::ordered_json fingers =
+      result.is_null() ? nlohmann::ordered_json::array() : result["fingers"];
   if (fingers.empty()) {
     out << prefix << std::string(sizeof kFingerColumns / sizeof kFingerColumns[0], ',') << "\n";
   }

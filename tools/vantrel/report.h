@@ -13,14 +13,14 @@ namespace vtool {
 
 // Everything known about one input, successful or not.
 struct InputReport {
-  std::string input;                  // path as given
-  bool imageRead = false;             // image and format valid
+  std::string input;       // path as given
+  bool imageRead = false;  // image and format valid
   vio::GreyImage const* image = nullptr;
   const Segmentation* segmentation = nullptr;  // null when the entry did not run
-  std::string error;                  // empty when the input succeeded
-  std::string errorKind;              // short category for the summary
-  std::vector<std::string> fingerFiles;  // per finger, empty string when none written
-  std::string overlayFile;            // empty when none written
+  std::string error;                           // empty when the input succeeded
+  std::string errorKind;                       // short category for the summary
+  std::vector<std::string> fingerFiles;        // per finger, empty string when none written
+  std::string overlayFile;                     // empty when none written
 };
 
 nlohmann::ordered_json ToJson(const InputReport& report);

@@ -53,8 +53,8 @@ std::string StatusError(const Segmentation& s, const vio::GreyImage& image) {
   if (s.status == VANTREL_BAD_XRES || (s.status == VANTREL_BAD_YRES && image.yppi < 201)) {
     text += ": " + DescribeResolution(image);
   } else if (s.status == VANTREL_BAD_YRES) {
-    text += ": the image of " + std::to_string(image.columns) + " x " +
-            std::to_string(image.rows) + " pixels is too small";
+    text += ": the image of " + std::to_string(image.columns) + " x " + std::to_string(image.rows) +
+            " pixels is too small";
   }
   return text;
 }
@@ -141,8 +141,8 @@ class SegmentRun {
     const int32_t fingers =
         options_.fingers > 0 ? options_.fingers : (options_.hand == VANTREL_HAND_THUMBS ? 2 : 4);
     VtlSetImageFileName(item.path.c_str());
-    segmentation = std::make_unique<Segmentation>(
-        Segment(image, options_.method, fingers, options_.hand));
+    segmentation =
+        std::make_unique<Segmentation>(Segment(image, options_.method, fingers, options_.hand));
     report.segmentation = segmentation.get();
     const Segmentation& s = *segmentation;
     if (s.status != VANTREL_OK || s.fingers.empty()) {
@@ -189,8 +189,8 @@ class SegmentRun {
       int32_t width = finger.record.boxWidth, height = finger.record.boxHeight;
       if (!finger.imageFromLibrary) {
         // A crop clipped to the image may be smaller than the record's box.
-        width = std::min(finger.record.right, image.columns - 1) -
-                std::max(finger.record.left, 0) + 1;
+        width =
+            std::min(finger.record.right, image.columns - 1) - std::max(finger.record.left, 0) + 1;
         height = static_cast<int32_t>(finger.pixels.size() / width);
       }
       const std::string error =
@@ -230,9 +230,10 @@ void AddSegmentCommand(CLI::App& app) {
       "segment",
       "Cut slap images into single fingers. For each input it writes a result (JSON or CSV), "
       "one PNG per finger (NAME_f<place>_pos<position>.png) and an overlay (NAME_overlay.png).");
-  command->add_option("inputs", options->inputs,
-                      "Image files (PNG, JPEG, BMP, TIFF, PGM, PPM; detected by content) and "
-                      "folders (searched recursively for image file names)")
+  command
+      ->add_option("inputs", options->inputs,
+                   "Image files (PNG, JPEG, BMP, TIFF, PGM, PPM; detected by content) and "
+                   "folders (searched recursively for image file names)")
       ->required()
       ->type_name("FILES_OR_FOLDERS");
   const std::map<std::string, Method> methods{{"separate", Method::kSeparate},
@@ -247,8 +248,9 @@ void AddSegmentCommand(CLI::App& app) {
       ->option_text("separate|quick|quick-new|cent2 (default separate)");
   command->add_option("--fingers", options->fingers, "Fingers expected (default 4, thumbs 2)")
       ->check(CLI::Range(1, 5));
-  AddHandFlag(command, &options->hand, true,
-              "Hand of the impression: right (13), left (14), thumbs (15) or auto (0, the default)");
+  AddHandFlag(
+      command, &options->hand, true,
+      "Hand of the impression: right (13), left (14), thumbs (15) or auto (0, the default)");
   AddResolutionFlags(command, &options->resolution, 201, 100000,
                      " (overrides the file's; default: the file's, else 500)");
   command->add_option("--out", options->out, "Output folder (created if needed)")

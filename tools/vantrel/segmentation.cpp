@@ -44,9 +44,10 @@ void SetOrientedCorners(Finger* finger) {
 
 void SetEdgeCorners(Finger* finger) {
   const SegmentedFinger& r = finger->record;
-  const double box[4][2] = {
-      {double(r.left), double(r.top)}, {double(r.right), double(r.top)},
-      {double(r.right), double(r.bottom)}, {double(r.left), double(r.bottom)}};
+  const double box[4][2] = {{double(r.left), double(r.top)},
+                            {double(r.right), double(r.top)},
+                            {double(r.right), double(r.bottom)},
+                            {double(r.left), double(r.bottom)}};
   std::memcpy(finger->corners, box, sizeof box);
 }
 
@@ -57,9 +58,9 @@ Segmentation RunCent2(const vio::GreyImage& image, Segmentation out) {
   out.fingerMask = (1 << bits) - 1;
   FingerInfo info[4] = {};
   char message[32] = {};
-  const int32_t count = VantrelCent2(image.pixels.data(), image.rows, image.columns,
-                                     out.handRequested, 0, 0, 0, 0, 0, out.fingerMask, info,
-                                     message);
+  const int32_t count =
+      VantrelCent2(image.pixels.data(), image.rows, image.columns, out.handRequested, 0, 0, 0, 0, 0,
+                   out.fingerMask, info, message);
   out.hasStatus = false;
   out.status = count > 0 ? VANTREL_OK : VANTREL_NO_FINGER;
   for (int32_t i = 0; i < std::min(count, 4); ++i) {

@@ -21,10 +21,10 @@ const char* MethodName(Method method);
 const char* EntryName(Method method);
 
 struct Finger {
-  SegmentedFinger record{};         // as the library returned it; image is null here
-  std::vector<uint8_t> pixels;      // boxHeight x boxWidth, empty when none was made
-  bool imageFromLibrary = false;    // false: cut from the input by the tool (cent2)
-  std::optional<FingerInfo> info;   // cent2 only: the record as written
+  SegmentedFinger record{};        // as the library returned it; image is null here
+  std::vector<uint8_t> pixels;     // boxHeight x boxWidth, empty when none was made
+  bool imageFromLibrary = false;   // false: cut from the input by the tool (cent2)
+  std::optional<FingerInfo> info;  // cent2 only: the record as written
   // The box as drawn on the overlay, four (column, row) corners clockwise
   // from the upper left.
   double corners[4][2] = {};
@@ -32,15 +32,15 @@ struct Finger {
 
 struct Segmentation {
   Method method = Method::kSeparate;
-  int32_t fingerCount = 4;          // fingers asked for
-  int32_t handRequested = 0;        // hand code passed in
-  int32_t fingerMask = 0;           // cent2 only
+  int32_t fingerCount = 4;    // fingers asked for
+  int32_t handRequested = 0;  // hand code passed in
+  int32_t fingerMask = 0;     // cent2 only
   // Status of the entry; cent2 returns none, so there it is 0 when records
   // were written and hasStatus is false.
   int32_t status = VANTREL_NO_FINGER;
   bool hasStatus = true;
-  int32_t handCode = 0;             // of the container
-  bool orientedBoxes = false;       // separate: angle is the box rotation
+  int32_t handCode = 0;        // of the container
+  bool orientedBoxes = false;  // separate: angle is the box rotation
   std::vector<Finger> fingers;
 };
 

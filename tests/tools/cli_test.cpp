@@ -166,4 +166,70 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
   EXPECT_CONTAINS(blocked.err, "cannot create the output folder");
 }
 
+// Each kind of bad input: the file is named with the reason on standard
+// error, its result file says the same, and the exit code is 1.
+TEST(CliTest, BadInputsAreReportedByNameAndReason) {
+  const std::string dir = testimg::MakeTempDir("bad_inputs");
+  const testimg::Pixels picture = testimg::Blobs(300, 240);
+  const std::vector<uint8_t> png = testimg::EncodePng(picture, {500, 500});
+  std::vector<uint8_t> jpeg = testimg::EncodeJpeg(picture, {500, 500});
+  for (size_t i = jpeg.size() / 2; i < jpeg.size() / 2 + 40; ++i) jpeg[i] = 0xff;
+  testimg::WriteFile(dir + "/truncated.png",
+                     std::vector<uint8_t>(png.begin(), png.begin() + png.size() / 2));
+  testimg::WriteFile(dir + "/corrupt.jpg", jpeg);
+  testimg::WriteFile(dir + "/anim.png", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0});
+  testimg::WriteFile(dir + "/empty.png", {});
+  testimg::WriteFile(dir + "/tiny.png", testimg::EncodePng(testimg::Blobs(6, 6), {500, 500}));
+  testimg::WriteFile(dir + "/screen.png", testimg::EncodePng(picture, {72, 72}));
+  testimg::WriteFile(dir + "/huge.png", testimg::PngHeaderOnly(30000, 30000));
+  testimg::WriteFile(dir + "/half.png", testimg::EncodePng(picture, {250, 250}));
+  fs::create_directories(dir + "/nothing_here");
+  testimg::WriteFile(dir + "/nothing_here/notes.txt", {'h', 'i'});
+  struct Case {
+    std::string input;
+    std::vector<std::string> extra;
+    std::string kind;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"missing.png", {}, "file not found", "no such file"},
+      {"truncated.png", {}, "corrupt or truncated image", "corrupt PNG: file is truncated"},
+      {"corrupt.jpg", {}, "corrupt or truncated image", "JPEG"},
+      {"anim.png", {}, "unsupported format", "unsupported image format: GIF"},
+      {"empty.png", {}, "corrupt or truncated image", "file is empty"},
+      {"tiny.png", {}, "status 8 (", "the image of 6 x 6 pixels is too small"},
+      {"screen.png",
+       {},
+       "status 7 (horizontal resolution below 201",
+       "the image is 72 x 72 ppi (file); give --ppi"},
+      {"huge.png", {}, "image too large", "30000 x 30000 pixels exceeds the limit"},
+      {"half.png",
+       {"--method", "cent2"},
+       "not 500 ppi (cent2)",
+       "cent2 reads 500 ppi images only and the image is 250 x 250 ppi"},
+      {"nothing_here", {}, "unusable input", "folder holds no image files"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const std::string out = dir + "/out_" + fs::path(c.input).stem().string();
+    std::vector<std::string> arguments = {"segment", "--out", out, dir + "/" + c.input};
+    arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+    const RunResult run = RunTool(arguments);
+    EXPECT_EQ(run.code, 1) << run.err;
+    EXPECT_CONTAINS(run.err, "vantrel: error: " + dir + "/" + c.input + ": ");
+    EXPECT_CONTAINS(run.err, c.message);
+    EXPECT_CONTAINS(run.out, "summary: 1 file, 0 succeeded, 1 failed, 0 fingers found");
+    EXPECT_CONTAINS(run.out, "failed: 1 x " + c.kind);
+    const json j = ReadJson(out + "/" + fs::path(c.input).stem().string() + ".json");
+    ASSERT_TRUE(j.is_object());
+    EXPECT_EQ(j["ok"], false);
+    EXPECT_CONTAINS(j["error"].get<std::string>(), c.message);
+    EXPECT_CONTAINS(j["errorKind"].get<std::string>(), c.kind);
+  }
+  // The override cures the low resolution claimed by the file.
+  const RunResult cured =
+      RunTool({"segment", "--out", dir + "/cured", "--ppi", "500", dir + "/screen.png"});
+  EXPECT_NE(ReadJson(dir + "/cured/screen.json")["status"], 7);
+}
+
 }  // namespace

@@ -83,7 +83,8 @@ class Canvas {
     x = std::clamp(x, 0.0, std::max(0.0, image_->columns - width));
     y = std::clamp(y, 0.0, std::max(0.0, image_->rows - height));
     FillRect(x, y, x + width, y + height, background);
-    std::vector<char> buffer(copy.size() * 300 + 64);
+    // About 270 bytes a character on average; room for the widest.
+    std::vector<char> buffer(copy.size() * 1024 + 1024);
     const int quads = stb_easy_font_print(0, 0, copy.data(), nullptr, buffer.data(),
                                           static_cast<int>(buffer.size()));
     // Each vertex: x, y, z floats and four colour bytes; four vertices a quad.
@@ -125,7 +126,7 @@ RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentati
   Canvas canvas(&out);
   const double side = std::min(image.rows, image.columns);
   const double thickness = std::max(2.0, std::round(side / 300));
-  const double textScale = std::max(2.0, std::round(side / 250));
+  const double textScale = std::max(2.0, std::round(side / 200));
 
   for (size_t i = 0; i < segmentation.fingers.size(); ++i) {
     const Finger& finger = segmentation.fingers[i];
@@ -146,15 +147,13 @@ RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentati
     }
     canvas.Disc(r.centerX, r.centerY, thickness * 2.5, kWhite);
     canvas.Disc(r.centerX, r.centerY, thickness * 1.6, colour);
-    // Label above the highest corner of the box.
-    double labelX = finger.corners[0][0], labelY = finger.corners[0][1];
-    for (const auto& corner : finger.corners) {
-      if (corner[1] < labelY) labelX = corner[0], labelY = corner[1];
-    }
-    canvas.Text(labelX, labelY - 11 * textScale, FingerLabel(segmentation, i), textScale, kWhite,
-                colour);
+    // Label beside the centre, which always lies in the picture (box
+    // corners often do not).
+    canvas.Text(std::round(r.centerX + thickness * 4), std::round(r.centerY + thickness * 2),
+                FingerLabel(segmentation, i), textScale, kWhite, colour);
   }
-  canvas.Text(0, 0, title, std::max(2.0, textScale * 0.75), kWhite, kBlack);
+  // Title in the lower left corner, clear of the fingertips.
+  canvas.Text(0, image.rows, title, std::max(2.0, std::round(textScale * 0.75)), kWhite, kBlack);
   return out;
 }
 

@@ -3,16 +3,20 @@
 // codes, batches.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "image_io.h"
+#include "slap_generator.h"
 #include "test_images.h"
 
 extern char** environ;
@@ -230,6 +234,291 @@ TEST(CliTest, BadInputsAreReportedByNameAndReason) {
   const RunResult cured =
       RunTool({"segment", "--out", dir + "/cured", "--ppi", "500", dir + "/screen.png"});
   EXPECT_NE(ReadJson(dir + "/cured/screen.json")["status"], 7);
+}
+
+const std::string kSamples = std::string(VANTREL_SOURCE_DIR) + "/samples";
+
+// An RGB PNG read back with libpng's simplified interface.
+struct Rgb {
+  int width = 0, height = 0;
+  std::vector<uint8_t> data;
+  const uint8_t* At(int x, int y) const { return &data[(size_t(y) * width + x) * 3]; }
+};
+
+Rgb ReadRgb(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  Rgb out;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+  image.format = PNG_FORMAT_RGB;
+  out.data.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, out.data.data(), 0, nullptr)) return Rgb{};
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  return out;
+}
+
+// Whether (x, y) lies inside the oriented box of a result record.
+bool InsideOrientedBox(const json& f, double x, double y) {
+  const double a = f["angle"].get<double>();
+  const double dx = x - f["centerX"].get<double>(), dy = y - f["centerY"].get<double>();
+  // Box coordinates: along a box row (cos a, -sin a), down a column (sin a, cos a).
+  const double u = dx * std::cos(a) - dy * std::sin(a);
+  const double v = dx * std::sin(a) + dy * std::cos(a);
+  return std::abs(u) <= f["boxWidth"].get<double>() / 2 &&
+         std::abs(v) <= f["boxHeight"].get<double>() / 2;
+}
+
+// A bundled sample through the default method: every field is there and
+// the values agree with each other, with the files written and with the
+// sample's ground truth.
+TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
+  const std::string out = testimg::MakeTempDir("sample");
+  const std::string input = kSamples + "/synth/right_250ppi.png";
+  const RunResult run = RunTool({"segment", "--out", out, input});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_CONTAINS(run.out, "summary: 1 file, 1 succeeded, 0 failed, 4 fingers found");
+  const json j = ReadJson(out + "/right_250ppi.json");
+  ASSERT_TRUE(j.is_object());
+  for (const char* key :
+       {"input", "ok", "error", "format", "image", "method", "entry", "fingersRequested",
+        "handRequested", "status", "statusText", "result", "overlay"}) {
+    EXPECT_TRUE(j.contains(key)) << key;
+  }
+  EXPECT_EQ(j["input"], input);
+  EXPECT_EQ(j["ok"], true);
+  EXPECT_EQ(j["format"], "png");
+  EXPECT_EQ(j["image"], json({{"columns", 800},
+                              {"rows", 750},
+                              {"xppi", 250},
+                              {"yppi", 250},
+                              {"resolutionSource", "file"}}));
+  EXPECT_EQ(j["method"], "separate");
+  EXPECT_EQ(j["entry"], "SeparateImages");
+  EXPECT_EQ(j["fingersRequested"], 4);
+  EXPECT_EQ(j["handRequested"], 0);
+  EXPECT_EQ(j["status"], 0);
+  EXPECT_EQ(j["statusText"], "success");
+  const json& result = j["result"];
+  EXPECT_EQ(result["handCode"], 13);
+  EXPECT_EQ(result["hand"], "right");
+  ASSERT_EQ(result["count"], 4);
+  ASSERT_EQ(result["fingers"].size(), 4u);
+
+  const json truth = ReadJson(kSamples + "/synth/right_250ppi_truth.json");
+  ASSERT_EQ(truth["fingers"].size(), 4u);
+  const Rgb overlay = ReadRgb(out + "/right_250ppi_overlay.png");
+  ASSERT_EQ(overlay.width, 800);
+  ASSERT_EQ(overlay.height, 750);
+  EXPECT_EQ(j["overlay"], "right_250ppi_overlay.png");
+  int previousX = -1;
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const json& f = result["fingers"][i];
+    for (const char* key : {"image", "position", "boxHeight", "boxWidth", "centerX", "centerY",
+                            "angle", "fixedValue", "top", "left", "bottom", "right", "corners"}) {
+      EXPECT_TRUE(f.contains(key)) << key;
+    }
+    EXPECT_EQ(f["index"], i);
+    EXPECT_EQ(f["position"], i);  // place from the left
+    EXPECT_EQ(f["fixedValue"], 0.0);
+    EXPECT_GT(f["centerX"].get<int>(), previousX);
+    previousX = f["centerX"].get<int>();
+    // The finger picture is the box, upright, at the input's resolution.
+    const std::string name =
+        "right_250ppi_f" + std::to_string(i) + "_pos" + std::to_string(i) + ".png";
+    EXPECT_EQ(f["image"], name);
+    vio::GreyImage picture;
+    ASSERT_TRUE(vio::ReadImage(out + "/" + name, {}, &picture).ok());
+    EXPECT_EQ(picture.columns, f["boxWidth"].get<int>());
+    EXPECT_EQ(picture.rows, f["boxHeight"].get<int>());
+    EXPECT_EQ(picture.xppi, 250);
+    // The corners average to the centre.
+    double sx = 0, sy = 0;
+    for (const auto& corner : f["corners"])
+      sx += corner[0].get<double>(), sy += corner[1].get<double>();
+    EXPECT_NEAR(sx / 4, f["centerX"].get<double>(), 0.5);
+    EXPECT_NEAR(sy / 4, f["centerY"].get<double>(), 0.5);
+    // The true fingertip segment's centre lies in the box found.
+    const json& t = truth["fingers"][i];
+    EXPECT_TRUE(InsideOrientedBox(f, t["cx"].get<double>(), t["cy"].get<double>()))
+        << "truth " << t.dump() << " found " << f.dump();
+    // The overlay marks the centre in the finger's colour on the grey input.
+    const uint8_t* p = overlay.At(f["centerX"].get<int>(), f["centerY"].get<int>());
+    EXPECT_TRUE(p[0] != p[1] || p[1] != p[2]) << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+  }
+  // Away from the boxes the overlay is the input in grey.
+  vio::GreyImage input_image;
+  ASSERT_TRUE(vio::ReadImage(input, {}, &input_image).ok());
+  const uint8_t* corner = overlay.At(799, 0);
+  EXPECT_EQ(corner[0], input_image.pixels[799]);
+  EXPECT_EQ(corner[1], corner[0]);
+}
+
+// A slap generated at 500 ppi through every method; each method's own
+// fields are checked.
+TEST(CliTest, EveryMethodWritesItsOwnFields) {
+  const std::string dir = testimg::MakeTempDir("methods");
+  vsynth::SlapOptions options;
+  options.seed = 11;
+  options.noise = 0;
+  const vsynth::Slap slap = vsynth::GenerateSlap(options);
+  const std::string input = dir + "/slap.png";
+  ASSERT_EQ(vio::WritePng(input, slap.pixels.data(), slap.rows, slap.columns, 1, 500, 500), "");
+  for (const std::string method : {"separate", "quick", "quick-new", "cent2"}) {
+    SCOPED_TRACE(method);
+    const std::string out = dir + "/" + method;
+    const RunResult run =
+        RunTool({"segment", "--method", method, "--hand", "right", "--out", out, input});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const json j = ReadJson(out + "/slap.json");
+    EXPECT_EQ(j["method"], method);
+    EXPECT_EQ(j["handRequested"], 13);
+    const json& fingers = j["result"]["fingers"];
+    ASSERT_FALSE(fingers.empty());
+    EXPECT_EQ(j["result"]["count"], fingers.size());
+    for (size_t i = 0; i < fingers.size(); ++i) {
+      const json& f = fingers[i];
+      SCOPED_TRACE(f.dump());
+      if (method == "separate") {
+        EXPECT_EQ(j["status"], 0);
+        EXPECT_EQ(f["position"], i);
+        continue;
+      }
+      // Quick segmenters: edges, finger-position codes, fixed value 15.
+      EXPECT_EQ(f["fixedValue"], 15.0);
+      EXPECT_EQ(f["boxWidth"], f["right"].get<int>() - f["left"].get<int>() + 1);
+      EXPECT_EQ(f["boxHeight"], f["bottom"].get<int>() - f["top"].get<int>() + 1);
+      EXPECT_GE(f["centerX"], f["left"]);
+      EXPECT_LE(f["centerX"], f["right"]);
+      EXPECT_EQ(f["corners"][0], json({f["left"].get<double>(), f["top"].get<double>()}));
+      EXPECT_EQ(f["corners"][2], json({f["right"].get<double>(), f["bottom"].get<double>()}));
+      EXPECT_FALSE(f["fingerName"].get<std::string>().empty());
+      vio::GreyImage picture;
+      ASSERT_TRUE(vio::ReadImage(out + "/" + f["image"].get<std::string>(), {}, &picture).ok());
+      EXPECT_EQ(picture.columns, f["boxWidth"].get<int>());
+      EXPECT_EQ(picture.rows, f["boxHeight"].get<int>());
+      if (method != "cent2") {
+        EXPECT_EQ(j["status"], 0);
+        EXPECT_EQ(f["imageSource"], "library");
+        // Right hand: index to little, 2..5, from the left.
+        EXPECT_EQ(f["position"], 2 + i);
+        continue;
+      }
+      // cent2: no status, the written records as they are, the picture cut
+      // from the input along the box.
+      EXPECT_TRUE(j["status"].is_null());
+      EXPECT_EQ(j["fingerMask"], 15);
+      EXPECT_EQ(f["imageSource"], "cropped from the input by the tool");
+      const json& info = f["fingerInfo"];
+      EXPECT_EQ(info["centerRow"], f["centerY"]);
+      EXPECT_EQ(info["centerColumn"], f["centerX"]);
+      EXPECT_EQ(info["upperRightColumn"], f["right"]);
+      EXPECT_EQ(info["lowerLeftRow"], f["bottom"]);
+      EXPECT_EQ(info["position"], f["position"]);
+      EXPECT_NEAR(info["angleTwoDegrees"].get<int>() * 2.0, f["angleDegrees"].get<double>(), 0.01);
+    }
+    // Four mask bits make a count of four, which these entries turn into a
+    // two-thumb search.
+    if (method == "cent2") {
+      EXPECT_LE(fingers.size(), 2u);
+    }
+  }
+}
+
+// Many inputs: a bad one is reported and skipped, the others are done, the
+// summary counts both and the exit code is 1.
+TEST(CliTest, BatchContinuesPastBadFiles) {
+  const std::string dir = testimg::MakeTempDir("batch");
+  const std::vector<uint8_t> good = testimg::ReadFile(kSamples + "/synth/right_250ppi.png");
+  testimg::WriteFile(dir + "/corrupt.png",
+                     std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 3));
+  const RunResult run =
+      RunTool({"segment", "--out", dir + "/out", kSamples + "/synth/right_250ppi.png",
+               dir + "/corrupt.png", kSamples + "/synth/left_250ppi.png", dir + "/missing.tif"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_CONTAINS(run.out, "summary: 4 files, 2 succeeded, 2 failed, 8 fingers found");
+  EXPECT_CONTAINS(run.out, "failed: 1 x corrupt or truncated image");
+  EXPECT_CONTAINS(run.out, "failed: 1 x file not found");
+  EXPECT_CONTAINS(run.err, dir + "/corrupt.png: corrupt PNG");
+  EXPECT_CONTAINS(run.err, dir + "/missing.tif: no such file");
+  // The file after the bad one was processed in full.
+  EXPECT_EQ(ReadJson(dir + "/out/left_250ppi.json")["result"]["count"], 4);
+  EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_overlay.png"));
+  EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_f3_pos3.png"));
+  // All good: exit code 0.
+  EXPECT_EQ(RunTool({"segment", "--out", dir + "/out2", kSamples + "/synth"}).code, 0);
+}
+
+// Folders are searched for image files; the output folder inside an input
+// folder is left out, and inputs with the same name get distinct outputs.
+TEST(CliTest, FoldersAndNameClashes) {
+  const std::string dir = testimg::MakeTempDir("folders");
+  fs::create_directories(dir + "/in/a");
+  fs::create_directories(dir + "/in/b");
+  fs::copy_file(kSamples + "/synth/thumbs_250ppi.png", dir + "/in/a/card.png");
+  fs::copy_file(kSamples + "/synth/left_250ppi.png", dir + "/in/b/card.PNG");
+  testimg::WriteFile(dir + "/in/readme.txt", {'x'});
+  const std::string out = dir + "/in/results";
+  RunResult run = RunTool({"segment", "--hand", "auto", "--out", out, dir + "/in"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_CONTAINS(run.out, "summary: 2 files, 2 succeeded");
+  EXPECT_EQ(ReadJson(out + "/card.json")["input"], dir + "/in/a/card.png");
+  EXPECT_EQ(ReadJson(out + "/card_2.json")["input"], dir + "/in/b/card.PNG");
+  // A second run does not pick up the first run's pictures.
+  run = RunTool({"segment", "--out", out, dir + "/in"});
+  EXPECT_CONTAINS(run.out, "summary: 2 files, 2 succeeded");
+}
+
+TEST(CliTest, CsvAndSwitchesForPictures) {
+  const std::string dir = testimg::MakeTempDir("csv");
+  const std::string input = kSamples + "/synth/right_250ppi.png";
+  RunResult run =
+      RunTool({"segment", "--format", "csv", "--no-images", "--no-overlay", "--out", dir, input});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::istringstream csv(Slurp(dir + "/right_250ppi.csv"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(csv, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u);  // header and four fingers
+  EXPECT_EQ(lines[0].substr(0, 20), "input,ok,error,forma");
+  const size_t columns = std::count(lines[0].begin(), lines[0].end(), ',');
+  EXPECT_FALSE(fs::exists(dir + "/right_250ppi.json"));  // csv only
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','), long(columns)) << lines[i];
+    EXPECT_CONTAINS(lines[i],
+                    input + ",true,,png,800,750,250,250,file,separate,4,0,0,success,13,4,");
+  }
+  size_t pictures = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    pictures += entry.path().extension() == ".png";
+  }
+  EXPECT_EQ(pictures, 0u);
+}
+
+TEST(CliTest, SynthWritesSlapsWithTruth) {
+  const std::string dir = testimg::MakeTempDir("synth");
+  RunResult run = RunTool({"synth", "--out", dir + "/a", "--count", "2", "--seed", "7", "--hand",
+                           "left", "--ppi", "300", "--rotation", "10"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_CONTAINS(run.out, "summary: 2 slaps written, 0 failed");
+  for (const std::string stem : {"slap_7_left", "slap_8_left"}) {
+    vio::GreyImage image;
+    ASSERT_TRUE(vio::ReadImage(dir + "/a/" + stem + ".png", {}, &image).ok()) << stem;
+    EXPECT_EQ(image.xppi, 300);
+    EXPECT_EQ(image.resolutionSource, vio::ResolutionSource::kFile);
+    const json truth = ReadJson(dir + "/a/" + stem + "_truth.json");
+    EXPECT_EQ(truth["hand"], 14);
+    EXPECT_EQ(truth["columns"], image.columns);
+    EXPECT_EQ(truth["rows"], image.rows);
+    EXPECT_FALSE(truth["fingers"].empty());
+  }
+  // The same seed gives the same picture.
+  run = RunTool({"synth", "--out", dir + "/b", "--seed", "7", "--hand", "left", "--ppi", "300",
+                 "--rotation", "10"});
+  EXPECT_EQ(testimg::ReadFile(dir + "/a/slap_7_left.png"),
+            testimg::ReadFile(dir + "/b/slap_7_left.png"));
+  EXPECT_EQ(RunTool({"synth", "--out", dir, "--rotation", "90"}).code, 2);
+  EXPECT_EQ(RunTool({"synth", "--count", "2"}).code, 2);  // --out missing
 }
 
 }  // namespace

@@ -22,9 +22,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   vtool::AddSegmentCommand(app);
-#if defined(VANTREL_HAVE_SYNTH)
   vtool::AddSynthCommand(app);
-#endif
 
   // CLI11 would only say that a subcommand is required.
   if (argc > 1 && argv[1][0] != '-') {

@@ -365,7 +365,7 @@ TEST(CliTest, EveryMethodWritesItsOwnFields) {
   const vsynth::Slap slap = vsynth::GenerateSlap(options);
   const std::string input = dir + "/slap.png";
   ASSERT_EQ(vio::WritePng(input, slap.pixels.data(), slap.rows, slap.columns, 1, 500, 500), "");
-  for (const std::string method : {"separate", "quick", "quick-new", "cent2"}) {
+  for (const std::string method : {"separate", "slap", "quick", "quick-new", "cent2"}) {
     SCOPED_TRACE(method);
     const std::string out = dir + "/" + method;
     const RunResult run =
@@ -380,9 +380,18 @@ TEST(CliTest, EveryMethodWritesItsOwnFields) {
     for (size_t i = 0; i < fingers.size(); ++i) {
       const json& f = fingers[i];
       SCOPED_TRACE(f.dump());
-      if (method == "separate") {
+      if (method == "separate" || method == "slap") {
+        // Oriented boxes: the corners surround the centre, the picture is
+        // the box.
         EXPECT_EQ(j["status"], 0);
-        EXPECT_EQ(f["position"], i);
+        EXPECT_EQ(f["position"], method == "separate" ? i : 2 + i);
+        double sx = 0;
+        for (const auto& corner : f["corners"]) sx += corner[0].get<double>();
+        EXPECT_NEAR(sx / 4, f["centerX"].get<double>(), 0.5);
+        vio::GreyImage picture;
+        ASSERT_TRUE(vio::ReadImage(out + "/" + f["image"].get<std::string>(), {}, &picture).ok());
+        EXPECT_EQ(picture.columns, f["boxWidth"].get<int>());
+        EXPECT_EQ(picture.rows, f["boxHeight"].get<int>());
         continue;
       }
       // Quick segmenters: edges, finger-position codes, fixed value 15.

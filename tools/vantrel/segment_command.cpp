@@ -239,13 +239,15 @@ void AddSegmentCommand(CLI::App& app) {
   const std::map<std::string, Method> methods{{"separate", Method::kSeparate},
                                               {"quick", Method::kQuick},
                                               {"quick-new", Method::kQuickNew},
-                                              {"cent2", Method::kCent2}};
+                                              {"cent2", Method::kCent2},
+                                              {"slap", Method::kSlap}};
   command
       ->add_option("--method", options->method,
                    "separate (SeparateImages, oriented boxes), quick (VantrelQuick), quick-new "
-                   "(VantrelQuickNew) or cent2 (VantrelCent2, 500 ppi images only)")
+                   "(VantrelQuickNew), cent2 (VantrelCent2, 500 ppi images only) or slap "
+                   "(VantrelSegmentSlap, texture-driven, fingertip top segments)")
       ->transform(CLI::CheckedTransformer(methods, CLI::ignore_case))
-      ->option_text("separate|quick|quick-new|cent2 (default separate)");
+      ->option_text("separate|quick|quick-new|cent2|slap (default separate)");
   command->add_option("--fingers", options->fingers, "Fingers expected (default 4, thumbs 2)")
       ->check(CLI::Range(1, 5));
   AddHandFlag(

@@ -12,6 +12,7 @@ const char* MethodName(Method method) {
     case Method::kQuick: return "quick";
     case Method::kQuickNew: return "quick-new";
     case Method::kCent2: return "cent2";
+    case Method::kSlap: return "slap";
   }
   return "";
 }
@@ -22,6 +23,7 @@ const char* EntryName(Method method) {
     case Method::kQuick: return "VantrelQuick";
     case Method::kQuickNew: return "VantrelQuickNew";
     case Method::kCent2: return "VantrelCent2";
+    case Method::kSlap: return "VantrelSegmentSlap";
   }
   return "";
 }
@@ -109,12 +111,13 @@ Segmentation Segment(const vio::GreyImage& image, Method method, int32_t fingerC
   if (method == Method::kCent2) return RunCent2(image, out);
 
   auto* entry = method == Method::kSeparate ? SeparateImages
+                : method == Method::kSlap   ? VantrelSegmentSlap
                 : method == Method::kQuick  ? VantrelQuick
                                             : VantrelQuickNew;
   VantrelResultType* result = nullptr;
   out.status = entry(image.xppi, image.yppi, image.pixels.data(), image.rows, image.columns,
                      fingerCount, handCode, &result);
-  out.orientedBoxes = method == Method::kSeparate;
+  out.orientedBoxes = method == Method::kSeparate || method == Method::kSlap;
   if (out.status == VANTREL_OK && result != nullptr) {
     out.handCode = result->handCode;
     for (int32_t i = 0; i < result->count; ++i) {

@@ -13,9 +13,9 @@
 
 namespace vtool {
 
-enum class Method { kSeparate, kQuick, kQuickNew, kCent2 };
+enum class Method { kSeparate, kQuick, kQuickNew, kCent2, kSlap };
 
-// "separate", "quick", "quick-new", "cent2".
+// "separate", "quick", "quick-new", "cent2", "slap".
 const char* MethodName(Method method);
 // Name of the library entry: "SeparateImages", "VantrelQuick", ...
 const char* EntryName(Method method);

@@ -530,4 +530,31 @@ TEST(CliTest, SynthWritesSlapsWithTruth) {
   EXPECT_EQ(RunTool({"synth", "--count", "2"}).code, 2);  // --out missing
 }
 
+// The evaluation scores an entry against a truth file and against generated
+// slaps; a file the truth does not name is reported and fails the run.
+TEST(CliTest, EvaluateScoresAgainstTruth) {
+  const std::string real = std::string(VANTREL_SOURCE_DIR) + "/samples/real";
+  const std::string out = testimg::MakeTempDir("evaluate");
+  const RunResult slap =
+      RunTool({"evaluate", "--truth", real + "/truth.csv", "--overlays", out,
+               real + "/livescan_right_500ppi.png", real + "/nist_card_left_500ppi.png"});
+  EXPECT_EQ(slap.code, 0) << slap.err;
+  EXPECT_CONTAINS(slap.out, "livescan_right_500ppi.png");
+  EXPECT_CONTAINS(slap.out, "fingers     8/    8");
+  EXPECT_CONTAINS(slap.out, "matched@0.5 100.00 %");
+  EXPECT_TRUE(fs::exists(out + "/nist_card_left_500ppi.png.slap.png"));
+
+  const RunResult synth =
+      RunTool({"evaluate", "--synth", "3", "--seed", "5", "--all", "--method", "quick"});
+  EXPECT_EQ(synth.code, 0) << synth.err;
+  EXPECT_CONTAINS(synth.out, "quick      images    3");
+
+  const RunResult unnamed =
+      RunTool({"evaluate", "--truth", real + "/truth.csv", kSamples + "/synth/right_250ppi.png"});
+  EXPECT_EQ(unnamed.code, 1);
+  EXPECT_CONTAINS(unnamed.err, "no truth for this file");
+  EXPECT_EQ(RunTool({"evaluate"}).code, 2);
+  EXPECT_EQ(RunTool({"evaluate", "--synth", "1", "--method", "nonsense"}).code, 2);
+}
+
 }  // namespace

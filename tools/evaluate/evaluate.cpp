@@ -1,6 +1,7 @@
 #include "evaluate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -347,6 +348,22 @@ Segmenter SegmenterByName(const std::string& name) {
   if (name == "quick") return VantrelQuick;
   if (name == "quick-new") return VantrelQuickNew;
   return nullptr;
+}
+
+ImageScore RunAndScore(Segmenter segmenter, const uint8_t* pixels, int32_t rows, int32_t columns,
+                       int32_t xppi, int32_t yppi, int32_t fingerCount,
+                       const std::vector<TruthFinger>& truth, std::vector<Detection>* found) {
+  VantrelResultType* result = nullptr;
+  const auto start = std::chrono::steady_clock::now();
+  const int32_t status = segmenter(xppi, yppi, pixels, rows, columns, fingerCount, 0, &result);
+  const auto stop = std::chrono::steady_clock::now();
+  *found = DetectionsFromResult(result);
+  DestroyVantrelResult1(&result);
+  ImageScore score = ScoreImage(truth, *found);
+  score.status = status;
+  score.milliseconds = std::chrono::duration<double, std::milli>(stop - start).count();
+  score.millimetresPerPixel = 25.4 / xppi;
+  return score;
 }
 
 }  // namespace veval

@@ -111,6 +111,12 @@ using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t
 // "slap", "separate", "quick", "quick-new"; null for anything else.
 Segmenter SegmenterByName(const std::string& name);
 
+// Runs `segmenter` on one image (hand left open) and scores its records
+// against `truth`; *found receives the records as detections.
+ImageScore RunAndScore(Segmenter segmenter, const uint8_t* pixels, int32_t rows, int32_t columns,
+                       int32_t xppi, int32_t yppi, int32_t fingerCount,
+                       const std::vector<TruthFinger>& truth, std::vector<Detection>* found);
+
 }  // namespace veval
 
 #endif

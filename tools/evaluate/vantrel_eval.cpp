@@ -5,7 +5,6 @@
 //                [--overlays DIR] [--maps DIR] IMAGES...
 //   vantrel-eval --synth N [--seed S] [--method ...] [--overlays DIR]
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,23 +74,6 @@ struct Options {
   std::vector<std::string> images;
 };
 
-veval::ImageScore Run(veval::Segmenter segmenter, const uint8_t* pixels, int32_t rows,
-                      int32_t columns, int32_t xppi, int32_t yppi, int32_t fingerCount,
-                      const std::vector<veval::TruthFinger>& truth,
-                      std::vector<veval::Detection>* found) {
-  VantrelResultType* result = nullptr;
-  const auto start = std::chrono::steady_clock::now();
-  const int32_t status = segmenter(xppi, yppi, pixels, rows, columns, fingerCount, 0, &result);
-  const auto stop = std::chrono::steady_clock::now();
-  *found = veval::DetectionsFromResult(result);
-  DestroyVantrelResult1(&result);
-  veval::ImageScore score = veval::ScoreImage(truth, *found);
-  score.status = status;
-  score.milliseconds = std::chrono::duration<double, std::milli>(stop - start).count();
-  score.millimetresPerPixel = 25.4 / xppi;
-  return score;
-}
-
 int Usage() {
   std::fprintf(
       stderr,
@@ -154,8 +136,9 @@ int main(int argc, char** argv) {
       }
       if (pic.xppi <= 0) pic.xppi = pic.yppi = 500;
       std::vector<veval::Detection> found;
-      veval::ImageScore score = Run(segmenter, pic.pixels.data(), pic.rows, pic.columns, pic.xppi,
-                                    pic.yppi, 4, truth->fingers, &found);
+      veval::ImageScore score =
+          veval::RunAndScore(segmenter, pic.pixels.data(), pic.rows, pic.columns, pic.xppi,
+                             pic.yppi, 4, truth->fingers, &found);
       score.name = name;
       std::printf("%s\n", veval::FormatImageLine(score).c_str());
       if (o.verbose) {
@@ -189,8 +172,9 @@ int main(int argc, char** argv) {
     const int32_t xppi = static_cast<int32_t>(slap.xppi + 0.5);
     const int32_t yppi = static_cast<int32_t>(slap.yppi + 0.5);
     std::vector<veval::Detection> found;
-    veval::ImageScore score = Run(segmenter, slap.pixels.data(), slap.rows, slap.columns, xppi,
-                                  yppi, slap.hand == 15 ? 2 : 4, truth, &found);
+    veval::ImageScore score =
+        veval::RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi,
+                           slap.hand == 15 ? 2 : 4, truth, &found);
     char name[64];
     std::snprintf(name, sizeof name, "synth-%llu-h%d", static_cast<unsigned long long>(o.seed + i),
                   slap.hand);

@@ -18,6 +18,7 @@ void FinishWith(int code);
 
 void AddSegmentCommand(CLI::App& app);
 void AddSynthCommand(CLI::App& app);
+void AddEvaluateCommand(CLI::App& app);
 
 }  // namespace vtool
 

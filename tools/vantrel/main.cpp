@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
 
   vtool::AddSegmentCommand(app);
   vtool::AddSynthCommand(app);
+  vtool::AddEvaluateCommand(app);
 
   // CLI11 would only say that a subcommand is required.
   if (argc > 1 && argv[1][0] != '-') {

@@ -1,0 +1,145 @@
+// vantrel evaluate: scores an entry against fingertip truth, from a truth
+// CSV with its images or from generated slaps, image by image and in total.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "evaluate.h"
+#include "image_io.h"
+#include "slap_generator.h"
+
+namespace vtool {
+namespace {
+namespace fs = std::filesystem;
+
+struct EvaluateOptions {
+  std::string truth;
+  std::vector<std::string> images;
+  int synth = 0;
+  uint64_t seed = 1;
+  std::string method = "slap";
+  std::string overlays;
+  bool all = false;
+};
+
+void WriteOverlay(const EvaluateOptions& o, const std::string& name, const uint8_t* grey,
+                  int32_t rows, int32_t columns, int32_t xppi, int32_t yppi,
+                  const std::vector<veval::TruthFinger>& truth,
+                  const std::vector<veval::Detection>& found) {
+  const std::vector<uint8_t> rgb = veval::DrawOverlay(grey, rows, columns, truth, found);
+  const std::string path = o.overlays + "/" + name + "." + o.method + ".png";
+  const std::string error = vio::WritePng(path, rgb.data(), rows, columns, 3, xppi, yppi);
+  if (!error.empty()) std::fprintf(stderr, "vantrel: %s: %s\n", path.c_str(), error.c_str());
+}
+
+int RunEvaluate(const EvaluateOptions& o) {
+  const veval::Segmenter segmenter = veval::SegmenterByName(o.method);
+  if (o.truth.empty() && o.synth < 1) {
+    std::fprintf(stderr, "vantrel: error: give --truth CSV with images, or --synth N\n");
+    return kExitUsage;
+  }
+  if (!o.overlays.empty()) {
+    std::error_code error;
+    fs::create_directories(o.overlays, error);
+    if (error || !fs::is_directory(o.overlays)) {
+      std::fprintf(stderr, "vantrel: error: cannot create the overlay folder %s\n",
+                   o.overlays.c_str());
+      return kExitUsage;
+    }
+  }
+  int failed = 0;
+  std::vector<veval::ImageScore> scores;
+  if (!o.truth.empty()) {
+    std::vector<veval::ImageTruth> truths;
+    const std::string error = veval::ReadTruthCsv(o.truth, &truths);
+    if (!error.empty()) {
+      std::fprintf(stderr, "vantrel: error: %s\n", error.c_str());
+      return kExitFailed;
+    }
+    for (const std::string& path : o.images) {
+      const std::string name = fs::path(path).filename().string();
+      const veval::ImageTruth* truth = nullptr;
+      for (const auto& t : truths)
+        if (t.file == name) truth = &t;
+      if (truth == nullptr) {
+        std::fprintf(stderr, "vantrel: %s: no truth for this file in %s\n", path.c_str(),
+                     o.truth.c_str());
+        ++failed;
+        continue;
+      }
+      vio::GreyImage image;
+      const vio::ReadStatus read = vio::ReadImage(path, {}, &image);
+      if (!read.ok()) {
+        std::fprintf(stderr, "vantrel: %s: %s\n", path.c_str(), read.message.c_str());
+        ++failed;
+        continue;
+      }
+      std::vector<veval::Detection> found;
+      veval::ImageScore score =
+          veval::RunAndScore(segmenter, image.pixels.data(), image.rows, image.columns, image.xppi,
+                             image.yppi, truth->hand == 15 ? 2 : 4, truth->fingers, &found);
+      score.name = name;
+      std::printf("%s\n", veval::FormatImageLine(score).c_str());
+      scores.push_back(score);
+      if (!o.overlays.empty()) {
+        WriteOverlay(o, name, image.pixels.data(), image.rows, image.columns, image.xppi,
+                     image.yppi, truth->fingers, found);
+      }
+    }
+  }
+  for (int i = 0; i < o.synth; ++i) {
+    const uint64_t seed = o.seed + static_cast<uint64_t>(i);
+    const vsynth::Slap slap = vsynth::GenerateSlap(vsynth::RandomOptions(seed));
+    std::vector<veval::TruthFinger> truth;
+    for (const auto& f : slap.fingers) {
+      veval::TruthFinger t;
+      t.box = {f.cx, f.cy, f.width, f.height, f.angle};
+      t.position = f.position;
+      truth.push_back(t);
+    }
+    const auto xppi = static_cast<int32_t>(slap.xppi + 0.5);
+    const auto yppi = static_cast<int32_t>(slap.yppi + 0.5);
+    std::vector<veval::Detection> found;
+    veval::ImageScore score =
+        veval::RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi,
+                           slap.hand == 15 ? 2 : 4, truth, &found);
+    score.name = "synth-" + std::to_string(seed) + "-h" + std::to_string(slap.hand);
+    // Generated runs are long: only the images with a miss are listed.
+    const bool miss = score.matched < score.truthCount || !score.countRight;
+    if (o.all || miss) std::printf("%s\n", veval::FormatImageLine(score).c_str());
+    scores.push_back(score);
+    if (!o.overlays.empty() && miss) {
+      WriteOverlay(o, score.name, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi, truth,
+                   found);
+    }
+  }
+  std::printf("%s\n", veval::FormatSummary(o.method, veval::Summarise(scores)).c_str());
+  return failed > 0 ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+void AddEvaluateCommand(CLI::App& app) {
+  auto options = std::make_shared<EvaluateOptions>();
+  CLI::App* command = app.add_subcommand(
+      "evaluate",
+      "Score an entry against fingertip truth: fingers returned versus truth, fingertips matched "
+      "at oriented-box IoU >= 0.5, median centre distance, position codes.");
+  command->add_option("--truth", options->truth,
+                      "truth CSV (file,finger_from_left,cx,cy,halfwidth,halfheight,angle_deg)");
+  command->add_option("images", options->images, "images named in the truth file");
+  command->add_option("--synth", options->synth, "also score N generated slaps")
+      ->check(CLI::Range(0, 1000000));
+  command->add_option("--seed", options->seed, "first seed of the generated slaps");
+  command->add_option("--method", options->method, "entry to score")
+      ->check(CLI::IsMember({"slap", "separate", "quick", "quick-new"}));
+  command->add_option("--overlays", options->overlays,
+                      "folder for overlays: truth and result boxes (generated: misses only)");
+  command->add_flag("--all", options->all, "list every generated slap, not only the misses");
+  command->callback([options] { FinishWith(RunEvaluate(*options)); });
+}
+
+}  // namespace vtool

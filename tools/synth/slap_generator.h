@@ -4,6 +4,11 @@
 // Everything is a function of the options alone (the seed included): the same
 // options give the same pixels on every platform, because the generator draws
 // from its own random sequence and its own distributions.
+//
+// The images are pinned: the golden results hash them and several tests pick
+// their seeds by what they show. A change to the rendering or to the order of
+// the random draws must come with those re-recorded (tests/synth checks a few
+// image hashes so that such a change cannot pass unnoticed).
 #ifndef VANTREL_TOOLS_SYNTH_SLAP_GENERATOR_H
 #define VANTREL_TOOLS_SYNTH_SLAP_GENERATOR_H
 

@@ -105,12 +105,22 @@ struct FingerInfo {
 // column band. Records carry finger-position codes, box edges and, while
 // finger images are on, each finger's box contents with its neighbour
 // whitened. Fills handCode, inferring 13/14/15 when left open.
+// - handCode 15 seeks two fingers whatever fingerCount says.
+// - Records run from left to right. position: handCode 14 gives 10, 9, 8, 7;
+//   15 gives 6 then 1; any other code 2, 3, 4, 5.
+// - Inference when handCode is 0: fingerCount 2 with two found gives 15;
+//   four found whose tips rise over the first three gives 14, whose tips
+//   fall over the last three 13; otherwise 0.
+// - Fewer fingers than expected is still a success; none large enough is 23.
 VANTREL_API int32_t VantrelQuick(int32_t xres, int32_t yres, const uint8_t* image, int32_t rows,
                                  int32_t columns, int32_t fingerCount, int32_t handCode,
                                  VantrelResultType** result);
 
 // Variant of VantrelQuick that picks candidates from the largest components
 // down and visits them by centroid height; infers only the thumbs (15).
+// Records, numbering and failures as VantrelQuick. The container's handCode
+// is the caller's code, or 15 when 0 was passed with fingerCount 2 and two
+// fingers were found; with 0 otherwise it stays 0 and positions run 2, 3, ...
 VANTREL_API int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_t rows,
                                     int32_t columns, int32_t fingerCount, int32_t handCode,
                                     VantrelResultType** result);
@@ -167,6 +177,8 @@ VANTREL_API int32_t VantrelSegmentSlap(int32_t xres, int32_t yres, const uint8_t
 // of fingerMask, for 15 bits 0..1, are visited and the set bits counted; that
 // count is the expected finger count, and a count of 3 or more turns the hand
 // code into 15 (so at most two thumbs are sought). A count of 0 returns 0.
+// With hand code 15 (given or turned into) two thumbs are sought whenever the
+// count is at least 1, so at most two records are written.
 // The inner container is released before the call returns.
 VANTREL_API int32_t VantrelCent2(const uint8_t* image, int32_t rows, int32_t columns,
                                  int32_t handCode, int32_t unused5, int32_t unused6,

@@ -1,0 +1,143 @@
+// VantrelCent2: the search chosen from hand code and finger mask, the
+// FingerInfo records, and what every call leaves behind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "drawn_images.h"
+#include "interface/parameter.h"
+#include "quick/finger_info.h"
+#include "vantrel.h"
+
+namespace {
+
+constexpr int32_t kRows = 1000, kColumns = 1200;
+
+class Cent2 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    canvas_ = quicktest::DrawFingers(kRows, kColumns, quicktest::RightHand());
+    std::memset(info_, 0x5A, sizeof info_);
+  }
+  void TearDown() override { DestroyVantrelParameter(); }
+
+  int32_t Call(int32_t hand, int32_t mask, const uint8_t* image, int32_t rows) {
+    std::memset(message_, 'x', sizeof message_);
+    const int32_t n =
+        VantrelCent2(image, rows, kColumns, hand, 1, 2, 3, 4, 5, mask, info_, message_);
+    // What every call leaves behind, whatever its outcome.
+    EXPECT_STREQ(message_, "StartToSegement");
+    EXPECT_EQ(vtl::GetVantrelParameter()->MakeFingerImages, 1);
+    EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr) << "inner container released";
+    return n;
+  }
+  int32_t Call(int32_t hand, int32_t mask) {
+    return Call(hand, mask, canvas_.pixels.data(), kRows);
+  }
+  bool InfoUntouched(int32_t from = 0) const {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(info_ + from);
+    for (size_t i = 0; i < (4 - from) * sizeof(FingerInfo); ++i)
+      if (bytes[i] != 0x5A) return false;
+    return true;
+  }
+  std::vector<int32_t> Positions(int32_t n) const {
+    std::vector<int32_t> p;
+    for (int32_t i = 0; i < n; ++i) p.push_back(info_[i].position);
+    return p;
+  }
+
+  quicktest::Canvas canvas_{1, 1};
+  FingerInfo info_[4];
+  char message_[32];
+};
+
+TEST_F(Cent2, MaskAndHandCodeChooseTheSearch) {
+  struct Case {
+    int32_t hand, mask;
+    std::vector<int32_t> positions;
+  };
+  const Case cases[] = {
+      {13, 0b0001, {2}},     // one finger: the highest tip
+      {14, 0b1000, {10}},    // any one bit of the four
+      {13, 0b0101, {2, 3}},  // two bits: two fingers of the given hand
+      {13, 0b0111, {6, 1}},  // three or more bits: a thumb search
+      {14, 0b1111, {6, 1}},  //
+      {15, 0b0001, {6, 1}},  // thumbs: one bit suffices, two are sought
+      {15, 0b0011, {6, 1}},  //
+      {0, 0, {6, 1}},        // no hand code: two thumbs, mask unread
+      {11, 0b1111, {6, 1}},  //
+      {13, 0b0000, {}},      // no finger expected: nothing runs
+      {13, 0b110000, {}},    // bits beyond the hand's four are not read
+      {15, 0b0100, {}},      // ... nor beyond the thumbs' two
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.hand << " mask " << c.mask);
+    std::memset(info_, 0x5A, sizeof info_);
+    const int32_t n = Call(c.hand, c.mask);
+    ASSERT_EQ(n, int32_t(c.positions.size()));
+    EXPECT_EQ(Positions(n), c.positions);
+    EXPECT_TRUE(InfoUntouched(n)) << "nothing written past the records";
+  }
+}
+
+TEST_F(Cent2, RecordsMatchTheQuickSegmenter) {
+  ASSERT_EQ(Call(13, 0b0011), 2);
+  // The same search directly, without finger images.
+  vtl::GetVantrelParameter()->MakeFingerImages = 0;
+  VantrelResultType* r = nullptr;
+  ASSERT_EQ(VantrelQuick(500, 500, canvas_.pixels.data(), kRows, kColumns, 2, 13, &r), 0);
+  vtl::GetVantrelParameter()->MakeFingerImages = 1;
+  ASSERT_EQ(r->count, 2);
+  for (int32_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    const SegmentedFinger& f = r->fingers[i];
+    const FingerInfo& g = info_[i];
+    EXPECT_EQ(g.centerRow, f.centerY);
+    EXPECT_EQ(g.centerColumn, f.centerX);
+    EXPECT_EQ(g.angleTwoDegrees, vtl::AngleInTwoDegrees(f.angle));
+    EXPECT_EQ(g.fixedValue, 15);
+    EXPECT_EQ(g.boxHeight, f.boxHeight);
+    EXPECT_EQ(g.boxWidth, f.boxWidth);
+    EXPECT_EQ(g.position, f.position);
+    EXPECT_EQ(g.upperLeftRow, f.top);
+    EXPECT_EQ(g.upperLeftColumn, f.left);
+    EXPECT_EQ(g.upperRightRow, f.top);
+    EXPECT_EQ(g.upperRightColumn, f.right);
+    EXPECT_EQ(g.lowerLeftRow, f.bottom);
+    EXPECT_EQ(g.lowerLeftColumn, f.left);
+    EXPECT_EQ(g.lowerRightRow, f.bottom);
+    EXPECT_EQ(g.lowerRightColumn, f.right);
+  }
+  DestroyVantrelResult1(&r);
+
+  // The highest tip is the upright middle finger: pi / 2 is 45 units.
+  ASSERT_EQ(Call(13, 0b0001), 1);
+  EXPECT_EQ(info_[0].angleTwoDegrees, 45);
+  EXPECT_TRUE(
+      quicktest::OnFinger(quicktest::RightHand()[1], info_[0].centerColumn, info_[0].centerRow));
+}
+
+TEST(Cent2Angle, UnitsOfTwoDegreesTruncated) {
+  EXPECT_EQ(vtl::AngleInTwoDegrees(float(M_PI / 2)), 45);
+  EXPECT_EQ(vtl::AngleInTwoDegrees(float(M_PI)), 90);
+  EXPECT_EQ(vtl::AngleInTwoDegrees(1.0f), 28);  // 28.65
+  EXPECT_EQ(vtl::AngleInTwoDegrees(0.0f), 0);
+  EXPECT_EQ(vtl::AngleInTwoDegrees(-1.0f), -28);  // toward zero
+}
+
+TEST_F(Cent2, FailedSearchWritesNothing) {
+  EXPECT_EQ(Call(13, 0b0011, canvas_.pixels.data(), 0), 0);  // rows 0: inner call fails
+  EXPECT_TRUE(InfoUntouched());
+  EXPECT_EQ(Call(13, 0b0011, nullptr, kRows), 0);
+  EXPECT_TRUE(InfoUntouched());
+  const quicktest::Canvas blank(kRows, kColumns);
+  EXPECT_EQ(Call(0, 0, blank.pixels.data(), kRows), 0);
+  EXPECT_TRUE(InfoUntouched());
+  // Finger images are back on even when they were off before the call.
+  vtl::GetVantrelParameter()->MakeFingerImages = 0;
+  EXPECT_EQ(Call(13, 0b0001), 1);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+"""segment_many: local worker processes and a Dask cluster give the serial results."""
+
+from __future__ import annotations
+
+import shutil
+import time
+from pathlib import Path
+
+import pytest
+
+import vantrel
+
+
+def serial(paths, **kwargs):
+    outcomes = []
+    for path in paths:
+        try:
+            image = vantrel.read_image(path)
+            outcomes.append(
+                vantrel.Outcome(str(path), result=vantrel.segment(image.pixels, image.ppi, **kwargs))
+            )
+        except Exception as error:
+            outcomes.append(vantrel.Outcome(str(path), error=error))
+    return outcomes
+
+
+@pytest.fixture(scope="module")
+def batch(synthetic_dir, tmp_path_factory):
+    """The generated slaps twice over, with a missing file and a non-image in between."""
+    folder = tmp_path_factory.mktemp("batch")
+    (folder / "broken.png").write_bytes(b"this is no image")
+    paths = sorted(synthetic_dir.glob("*.png"))
+    mixed = paths[:2] + [folder / "missing.png"] + paths[2:] + [folder / "broken.png"] + paths
+    return [str(p) for p in mixed]
+
+
+def check_failures(outcomes, batch):
+    assert [o.path for o in outcomes] == batch
+    missing = outcomes[batch.index(next(p for p in batch if p.endswith("missing.png")))]
+    broken = outcomes[batch.index(next(p for p in batch if p.endswith("broken.png")))]
+    assert not missing.ok and isinstance(missing.error, FileNotFoundError)
+    assert not broken.ok and isinstance(broken.error, vantrel.ImageReadError)
+    with pytest.raises(FileNotFoundError):
+        missing.unwrap()
+    assert sum(o.ok for o in outcomes) >= 1
+
+
+@pytest.mark.parametrize("method", ["separate", "quick"])
+def test_local_workers_match_serial(batch, method):
+    expected = serial(batch, method=method, hand="right")
+    for workers, batch_size in ((2, None), (1, 3)):
+        outcomes = vantrel.segment_many(
+            batch, method=method, hand="right", workers=workers, batch_size=batch_size
+        )
+        check_failures(outcomes, batch)
+        assert outcomes == expected
+
+
+def test_argument_errors_raise_before_any_work(batch):
+    with pytest.raises(ValueError, match="method must be one of"):
+        vantrel.segment_many(batch, method="nope")
+    with pytest.raises(ValueError, match="workers must be at least 1"):
+        vantrel.segment_many(batch, workers=0)
+    assert vantrel.segment_many([]) == []
+
+
+def test_cent2_reports_non_500_files_per_file(synthetic_dir, tmp_path):
+    outcomes = vantrel.segment_many(
+        sorted(synthetic_dir.glob("*.png")), method="cent2", workers=1
+    )
+    for outcome in outcomes:
+        image = vantrel.read_image(outcome.path)
+        if image.ppi != (500, 500):
+            assert isinstance(outcome.error, ValueError)
+            assert "500 ppi images only" in str(outcome.error)
+
+
+def test_dask_cluster_matches_serial(batch):
+    distributed = pytest.importorskip("distributed")
+    expected = serial(batch, method="separate")
+    started = time.monotonic()
+    with distributed.LocalCluster(
+        n_workers=2,
+        threads_per_worker=1,
+        processes=True,
+        host="127.0.0.1",
+        dashboard_address=None,
+        silence_logs=40,
+    ) as cluster, distributed.Client(cluster) as client:
+        outcomes = vantrel.segment_many(batch, method="separate", client=client, batch_size=2)
+        workers_used = len(client.nthreads())
+    assert workers_used == 2
+    check_failures(outcomes, batch)
+    assert outcomes == expected
+    assert time.monotonic() - started < 60

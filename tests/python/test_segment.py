@@ -1,0 +1,156 @@
+"""The module gives exactly what the library gives when called from C++."""
+
+from __future__ import annotations
+
+import threading
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import vantrel
+from conftest import SYNTH_SEEDS, real_samples, run_reference, same_records
+
+# (fingers, hand code) combinations run through every segmenter.
+CASES = [(4, 0), (4, 13), (4, 14), (2, 15)]
+# (fingers, hand code) for cent2; the finger count becomes the mask (1 << n) - 1.
+CENT2_CASES = [(4, 13), (4, 0), (2, 14), (2, 15)]
+
+SAMPLES = [pytest.param(p, id=p.name) for p in real_samples()] + [
+    pytest.param(seed, id=f"synth_{seed}") for seed in SYNTH_SEEDS
+]
+
+
+def sample_path(sample, synthetic_dir: Path) -> Path:
+    return sample if isinstance(sample, Path) else synthetic_dir / f"synth_{sample}.png"
+
+
+def specs_for(ppi):
+    specs = []
+    for method in vantrel.METHODS:
+        if method == "cent2":
+            if ppi == (500, 500):
+                specs += [f"cent2:{(1 << n) - 1}:{hand}" for n, hand in CENT2_CASES]
+        else:
+            specs += [f"{method}:{n}:{hand}" for n, hand in CASES]
+    return specs
+
+
+def python_run(image: vantrel.Image, run: dict):
+    fingers = run["fingers"]
+    if run["method"] == "cent2":
+        fingers = bin(fingers).count("1")
+    try:
+        return vantrel.segment(
+            image.pixels, image.ppi, fingers=fingers, hand=run["hand"], method=run["method"]
+        )
+    except vantrel.SegmentationError as error:
+        return error
+
+
+@pytest.mark.parametrize("sample", SAMPLES)
+def test_every_entry_matches_cpp(sample, synthetic_dir, tmp_path):
+    path = sample_path(sample, synthetic_dir)
+    image = vantrel.read_image(path)
+    reference = run_reference(path, tmp_path, specs_for(image.ppi))
+
+    # The same readers: pixels and resolution agree byte for byte.
+    assert image.ppi == (reference.data["xppi"], reference.data["yppi"])
+    assert image.pixels.shape == (reference.data["rows"], reference.data["columns"])
+    assert image.pixels.tobytes() == reference.pixels.tobytes()
+
+    for run in reference.runs():
+        outcome = python_run(image, run)
+        label = f"{path.name} {run['method']} fingers={run['fingers']} hand={run['hand']}"
+        if run["method"] == "cent2":
+            if run["count"] == 0:
+                assert isinstance(outcome, vantrel.NoFingerFound), label
+                continue
+        elif run["status"] != 0:
+            assert isinstance(outcome, vantrel.SegmentationError), label
+            assert outcome.status == run["status"], label
+            continue
+        assert isinstance(outcome, vantrel.Result), f"{label}: {outcome}"
+        if run["method"] != "cent2":
+            assert outcome.hand_code == run["handCode"], label
+        same_records(outcome, run, reference)
+
+
+def test_segmenters_find_fingers_on_the_samples(sample_paths):
+    """Guards the comparison above against agreeing on nothing but failures."""
+    found = {method: 0 for method in vantrel.METHODS}
+    for path in sample_paths:
+        image = vantrel.read_image(path)
+        for method in vantrel.METHODS:
+            if method == "cent2" and image.ppi != (500, 500):
+                continue
+            try:
+                result = vantrel.segment(image.pixels, image.ppi, method=method, hand=13)
+            except vantrel.SegmentationError:
+                continue
+            found[method] += len(result.fingers) > 0
+    assert all(count > 0 for count in found.values()), found
+
+
+@pytest.fixture(scope="module")
+def slap(synthetic_dir) -> vantrel.Image:
+    return vantrel.read_image(synthetic_dir / f"synth_{SYNTH_SEEDS[0]}.png")
+
+
+def results_or_error(*args, **kwargs):
+    try:
+        return vantrel.segment(*args, **kwargs)
+    except vantrel.SegmentationError as error:
+        return (type(error), error.status)
+
+
+@pytest.mark.parametrize("method", ["separate", "quick"])
+def test_strided_and_converted_inputs_give_the_same_result(slap, method):
+    pixels = slap.pixels
+    expected = results_or_error(pixels, slap.ppi, method=method)
+    fortran = np.asfortranarray(pixels)
+    padded = np.zeros((pixels.shape[0], pixels.shape[1] * 2), dtype=np.uint8)
+    padded[:, ::2] = pixels
+    flipped = pixels[::-1][::-1]
+    assert not fortran.flags.c_contiguous and not padded[:, ::2].flags.c_contiguous
+    for variant in (
+        fortran,
+        padded[:, ::2],
+        flipped,
+        pixels.astype(np.uint16) * 257,  # 16-bit: the high byte is kept
+        pixels.astype(np.int64),
+        pixels.astype(np.float32) / np.float32(255),
+        np.repeat(pixels[:, :, None], 3, axis=2),  # grey stored as RGB
+        pixels[:, :, None],
+    ):
+        assert results_or_error(variant, slap.ppi, method=method) == expected
+    assert expected == results_or_error(pixels, list(slap.ppi), method=method)
+
+
+def test_hand_names_and_codes_agree(slap):
+    for name, code in (("right", 13), ("left", 14), ("thumbs", 15), (None, 0)):
+        by_name = results_or_error(slap.pixels, slap.ppi, hand=name, method="quick")
+        by_code = results_or_error(slap.pixels, slap.ppi, hand=code, method="quick")
+        assert by_name == by_code
+
+
+def test_calls_from_threads_match_serial_calls(synthetic_dir):
+    images = [vantrel.read_image(p) for p in sorted(synthetic_dir.glob("*.png"))]
+    serial = [results_or_error(i.pixels, i.ppi, method="separate") for i in images]
+    outputs = [None] * (len(images) * 3)
+    errors = []
+
+    def work(slot):
+        try:
+            image = images[slot % len(images)]
+            outputs[slot] = results_or_error(image.pixels, image.ppi, method="separate")
+        except BaseException as error:  # pragma: no cover - reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=work, args=(slot,)) for slot in range(len(outputs))]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert not errors
+    assert outputs == serial * 3

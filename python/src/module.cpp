@@ -61,8 +61,7 @@ void CheckImage(const py::array& image, int32_t* rows, int32_t* columns) {
   if (image.ndim() != 2) throw py::value_error("image must be a 2-D array");
   if (!image.dtype().is(py::dtype::of<uint8_t>()))
     throw py::value_error("image must have dtype uint8");
-  if (!(image.flags() & py::array::c_style))
-    throw py::value_error("image must be C-contiguous");
+  if (!(image.flags() & py::array::c_style)) throw py::value_error("image must be C-contiguous");
   const py::ssize_t limit = std::numeric_limits<int32_t>::max();
   if (image.shape(0) > limit || image.shape(1) > limit)
     throw py::value_error("image sides must be below 2**31");
@@ -166,8 +165,8 @@ py::list Cent2(const py::array& image, int32_t handCode, int32_t fingerMask) {
     py::gil_scoped_release release;
     std::lock_guard<std::mutex> lock(LibraryMutex());
     char message[16] = {};
-    copy.count = VantrelCent2(pixels, rows, columns, handCode, 0, 0, 0, 0, 0, fingerMask,
-                              copy.info, message);
+    copy.count = VantrelCent2(pixels, rows, columns, handCode, 0, 0, 0, 0, 0, fingerMask, copy.info,
+                              message);
   }
   py::list fingers;
   for (int32_t i = 0; i < copy.count && i < 4; ++i) {
@@ -225,7 +224,9 @@ void LockForFork() {
   LibraryMutex().lock();
 }
 
-void UnlockAfterFork() { LibraryMutex().unlock(); }
+void UnlockAfterFork() {
+  LibraryMutex().unlock();
+}
 
 }  // namespace
 

@@ -107,7 +107,8 @@ bool Run(const vio::GreyImage& image, const std::string& outdir, const std::stri
     const SegmentedFinger& f = result->fingers[i];
     std::string picture = "null";
     if (f.image != nullptr && f.boxHeight > 0 && f.boxWidth > 0) {
-      const std::string name = "run" + std::to_string(index) + "_finger" + std::to_string(i) + ".raw";
+      const std::string name =
+          "run" + std::to_string(index) + "_finger" + std::to_string(i) + ".raw";
       ok = ok && WriteRaw(outdir + "/" + name, f.image,
                           static_cast<size_t>(f.boxHeight) * static_cast<size_t>(f.boxWidth));
       picture = "\"" + name + "\"";
@@ -116,9 +117,8 @@ bool Run(const vio::GreyImage& image, const std::string& outdir, const std::stri
         "%s{\"position\":%d,\"boxHeight\":%d,\"boxWidth\":%d,\"centerX\":%d,\"centerY\":%d,"
         "\"angleBits\":%" PRIu32 ",\"fixedValueBits\":%" PRIu32
         ",\"top\":%d,\"left\":%d,\"bottom\":%d,\"right\":%d,\"image\":%s}",
-        i ? "," : "", f.position, f.boxHeight, f.boxWidth, f.centerX, f.centerY,
-        FloatBits(f.angle), FloatBits(f.fixedValue), f.top, f.left, f.bottom, f.right,
-        picture.c_str());
+        i ? "," : "", f.position, f.boxHeight, f.boxWidth, f.centerX, f.centerY, FloatBits(f.angle),
+        FloatBits(f.fixedValue), f.top, f.left, f.bottom, f.right, picture.c_str());
   }
   std::printf("]}");
   DestroyVantrelResult1(&result);

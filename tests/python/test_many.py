@@ -2,9 +2,7 @@
 
 from __future__ import annotations
 
-import shutil
 import time
-from pathlib import Path
 
 import pytest
 
@@ -75,6 +73,8 @@ def test_cent2_reports_non_500_files_per_file(synthetic_dir, tmp_path):
             assert "500 ppi images only" in str(outcome.error)
 
 
+# Debian's tornado warns about the event-loop call distributed makes.
+@pytest.mark.filterwarnings("ignore:make_current is deprecated:DeprecationWarning")
 def test_dask_cluster_matches_serial(batch):
     distributed = pytest.importorskip("distributed")
     expected = serial(batch, method="separate")

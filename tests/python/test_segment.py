@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import threading
+import time
 from pathlib import Path
 
 import numpy as np
@@ -154,3 +155,31 @@ def test_calls_from_threads_match_serial_calls(synthetic_dir):
         thread.join()
     assert not errors
     assert outputs == serial * 3
+
+
+def test_native_calls_let_other_threads_run(slap):
+    # A slap scaled up to twice its size keeps the full separator busy for a
+    # while; a Python loop in another thread must keep ticking meanwhile.
+    big = np.ascontiguousarray(np.repeat(np.repeat(slap.pixels, 2, axis=0), 2, axis=1))
+    ppi = (slap.ppi[0] * 2, slap.ppi[1] * 2)
+    started = time.perf_counter()
+    results_or_error(big, ppi, method="separate")
+    call_seconds = time.perf_counter() - started
+
+    done = threading.Event()
+
+    def work():
+        for _ in range(3):
+            results_or_error(big, ppi, method="separate")
+        done.set()
+
+    worker = threading.Thread(target=work)
+    longest_gap = 0.0
+    worker.start()
+    last = time.perf_counter()
+    while not done.is_set():
+        now = time.perf_counter()
+        longest_gap = max(longest_gap, now - last)
+        last = now
+    worker.join()
+    assert longest_gap < call_seconds / 2, (longest_gap, call_seconds)

@@ -1,7 +1,7 @@
 """Shared fixtures: the sample images and the C++ reference program.
 
 VANTREL_DUMP_RESULTS names vantrel_dump_results (built with the module),
-VANTREL_SAMPLES_DIR the bundled real slaps; CTest sets both.
+VANTREL_SAMPLES_DIR the bundled slaps (samples/, searched recursively); CTest sets both.
 """
 
 from __future__ import annotations
@@ -51,7 +51,7 @@ def real_samples() -> List[Path]:
     folder = os.environ.get("VANTREL_SAMPLES_DIR")
     if not folder or not os.path.isdir(folder):
         return []
-    return sorted(Path(folder).glob("*.png"))
+    return sorted(Path(folder).rglob("*.png"))
 
 
 @pytest.fixture(scope="session")

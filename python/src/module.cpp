@@ -16,10 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "vantrel.h"
-#if defined(VANTREL_HAVE_IMAGEIO)
 #include "image_io.h"
-#endif
+#include "vantrel.h"
 
 namespace py = pybind11;
 
@@ -188,7 +186,6 @@ py::list Cent2(const py::array& image, int32_t handCode, int32_t fingerMask) {
   return fingers;
 }
 
-#if defined(VANTREL_HAVE_IMAGEIO)
 // (error kind or None, message, pixels, xppi, yppi, resolution source, format)
 py::tuple ReadImage(const std::string& path, int32_t xppi, int32_t yppi) {
   vio::GreyImage image;
@@ -215,7 +212,6 @@ py::tuple ReadImage(const std::string& path, int32_t xppi, int32_t yppi) {
                         vio::ResolutionSourceName(image.resolutionSource),
                         vio::FormatName(image.format));
 }
-#endif
 
 // Fork hooks: a child forked while another thread holds the mutex would wait
 // on it forever, so the forking thread takes it across fork().
@@ -242,12 +238,7 @@ PYBIND11_MODULE(_vantrel, m) {
 #else
   m.attr("HAS_SLAP") = false;
 #endif
-#if defined(VANTREL_HAVE_IMAGEIO)
-  m.attr("HAS_IMAGEIO") = true;
   m.def("read_image", &ReadImage, py::arg("path"), py::arg("xppi"), py::arg("yppi"));
-#else
-  m.attr("HAS_IMAGEIO") = false;
-#endif
   m.def("segment", &Segment, py::arg("image"), py::arg("xres"), py::arg("yres"),
         py::arg("finger_count"), py::arg("hand_code"), py::arg("method"));
   m.def("cent2", &Cent2, py::arg("image"), py::arg("hand_code"), py::arg("finger_mask"));

@@ -511,8 +511,6 @@ def read_image(path: PathLike, ppi: Optional[Ppi] = None) -> Image:
         ImageReadError: the file could not be read or decoded (``reason`` says
             why: "unsupported", "corrupt", "too_large", "unreadable").
     """
-    if not _vantrel.HAS_IMAGEIO:
-        raise RuntimeError("this build of vantrel has no image readers")
     name = os.fsdecode(os.fspath(path))
     xppi, yppi = (0, 0) if ppi is None else _resolution(ppi)
     if ppi is not None and (xppi < 1 or yppi < 1):

@@ -77,6 +77,11 @@ def test_every_entry_matches_cpp(sample, synthetic_dir, tmp_path):
         same_records(outcome, run, reference)
 
 
+def test_bundled_samples_are_compared():
+    names = {p.name for p in real_samples()}
+    assert "nist_card_right_500ppi.png" in names and "wvu_card_left_250ppi.png" in names, names
+
+
 def test_segmenters_find_fingers_on_the_samples(sample_paths):
     """Guards the comparison above against agreeing on nothing but failures."""
     found = {method: 0 for method in vantrel.METHODS}

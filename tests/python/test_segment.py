@@ -163,10 +163,11 @@ def test_calls_from_threads_match_serial_calls(synthetic_dir):
 
 
 def test_native_calls_let_other_threads_run(slap):
-    # A slap scaled up to twice its size keeps the full separator busy for a
-    # while; a Python loop in another thread must keep ticking meanwhile.
+    # A slap scaled up to twice its size and taken as 201 ppi keeps the full
+    # separator busy for a while (a large working image); a Python loop in
+    # another thread must keep ticking meanwhile.
     big = np.ascontiguousarray(np.repeat(np.repeat(slap.pixels, 2, axis=0), 2, axis=1))
-    ppi = (slap.ppi[0] * 2, slap.ppi[1] * 2)
+    ppi = 201
     started = time.perf_counter()
     results_or_error(big, ppi, method="separate")
     call_seconds = time.perf_counter() - started

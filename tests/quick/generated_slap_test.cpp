@@ -1,0 +1,231 @@
+// The quick segmenters on generated slaps, against the generator's truth.
+//
+// The quick search finds fingertips as separate pieces of foreground at
+// 62 ppi after a 16 x 16 blur, so it can only work where neighbouring fingers
+// stay apart by more than about an eighth of an inch all along their visible
+// length. Where the generator draws two fingers closer than that (touching
+// fingers, and about a quarter of the default hands near their bases), they
+// form one piece and one finger is lost. The seeds below are hands whose
+// fingers stay apart; a failure message says whether two true fingers share
+// a piece.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "drawn_images.h"
+#include "quick/labelling.h"
+#include "slap_generator.h"
+#include "vantrel.h"
+
+namespace {
+
+// The true finger: below its tip and within half its width of its axis.
+bool OnTrueFinger(const vsynth::FingerTruth& t, double x, double y) {
+  const double dx = x - t.tipX, dy = y - t.tipY;
+  const double along = dx * std::sin(t.angle) + dy * std::cos(t.angle);
+  const double across = dx * std::cos(t.angle) - dy * std::sin(t.angle);
+  return along >= 0 && std::fabs(across) <= t.width / 2;
+}
+
+// How many distinct labelled pieces the true fingers' centres fall on.
+size_t PiecesUnderTrueFingers(const vsynth::Slap& slap) {
+  const vtl::LabellingState* state = vtl::GetLabellingState();
+  const float colFactor = float(slap.xppi) / 62.0f, rowFactor = float(slap.yppi) / 62.0f;
+  const int32_t workRows = int32_t(float(slap.rows) / rowFactor);
+  const int32_t workColumns = int32_t(float(slap.columns) / colFactor);
+  std::set<int32_t> labels;
+  for (const vsynth::FingerTruth& t : slap.fingers) {
+    const int32_t y = int32_t(t.cy / rowFactor), x = int32_t(t.cx / colFactor);
+    if (state->labels != nullptr && y >= 0 && y < workRows && x >= 0 && x < workColumns)
+      labels.insert(state->labels[int64_t(y) * workColumns + x]);
+  }
+  return labels.size();
+}
+
+using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t,
+                              VantrelResultType**);
+
+struct Case {
+  std::string name;
+  std::function<void(vsynth::SlapOptions&)> options;
+  std::vector<uint64_t> seeds;
+  int32_t fingerCount, handCode;
+  int32_t expectedHand;            // VantrelQuick's container hand code
+  std::vector<int32_t> positions;  // VantrelQuick's positions
+  int32_t expectedHandNew;         // VantrelQuickNew's
+  std::vector<int32_t> positionsNew;
+};
+
+void CheckSlap(const Case& c, uint64_t seed, bool variant) {
+  vsynth::SlapOptions options;
+  options.seed = seed;
+  c.options(options);
+  const vsynth::Slap slap = vsynth::GenerateSlap(options);
+  const auto xres = int32_t(slap.xppi), yres = int32_t(slap.yppi);
+  const Segmenter segment = variant ? VantrelQuickNew : VantrelQuick;
+  VantrelResultType* r = nullptr;
+  ASSERT_EQ(segment(xres, yres, slap.pixels.data(), slap.rows, slap.columns, c.fingerCount,
+                    c.handCode, &r),
+            VANTREL_OK);
+  ASSERT_EQ(r->count, int32_t(slap.fingers.size()))
+      << slap.fingers.size() << " true fingers lie on " << PiecesUnderTrueFingers(slap)
+      << " pieces";
+  EXPECT_EQ(r->handCode, variant ? c.expectedHandNew : c.expectedHand);
+  for (int32_t i = 0; i < r->count; ++i) {
+    const SegmentedFinger& f = r->fingers[i];
+    EXPECT_EQ(f.position, variant ? c.positionsNew[i] : c.positions[i]) << i;
+    EXPECT_TRUE(OnTrueFinger(slap.fingers[i], f.centerX, f.centerY))
+        << "record " << i << " centre (" << f.centerX << ", " << f.centerY << ")";
+  }
+  quicktest::ExpectSaneRecords(*r, slap.rows, slap.columns);
+  quicktest::ExpectFingerImages(*r, slap.pixels.data(), slap.rows, slap.columns, xres, yres);
+  DestroyVantrelResult1(&r);
+}
+
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      {"right hand",
+       [](vsynth::SlapOptions& o) { o.hand = 13; },
+       {1, 2, 3, 5, 6},
+       4,
+       0,
+       13,
+       {2, 3, 4, 5},
+       0,
+       {2, 3, 4, 5}},
+      {"left hand",
+       [](vsynth::SlapOptions& o) { o.hand = 14; },
+       {1, 2, 3, 5, 6},
+       4,
+       0,
+       14,
+       {10, 9, 8, 7},
+       0,
+       {2, 3, 4, 5}},
+      {"thumbs",
+       [](vsynth::SlapOptions& o) { o.hand = 15; },
+       {1, 2, 3, 4, 5},
+       2,
+       0,
+       15,
+       {6, 1},
+       15,
+       {6, 1}},
+      // Turned clockwise, a right hand's tips still fall from the middle
+      // finger to the little one, so the hand is still recognised.
+      {"right hand turned 10 degrees clockwise",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 13;
+         o.rotationDeg = 10;
+       },
+       {1, 2, 3, 5, 6},
+       4,
+       0,
+       13,
+       {2, 3, 4, 5},
+       0,
+       {2, 3, 4, 5}},
+      {"left hand turned 10 degrees anticlockwise",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 14;
+         o.rotationDeg = -10;
+       },
+       {1, 2, 3, 5, 6},
+       4,
+       0,
+       14,
+       {10, 9, 8, 7},
+       0,
+       {2, 3, 4, 5}},
+      // The other way the tip heights no longer tell the hand: given.
+      {"right hand turned 15 degrees anticlockwise, hand given",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 13;
+         o.rotationDeg = -15;
+       },
+       {1, 2, 3, 5, 6},
+       4,
+       13,
+       13,
+       {2, 3, 4, 5},
+       13,
+       {2, 3, 4, 5}},
+      // One finger missing: three records, the hand left open.
+      {"right hand without the ring finger",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 13;
+         o.missingFinger = 2;
+       },
+       {1, 2, 3, 5, 6},
+       4,
+       0,
+       0,
+       {2, 3, 4},
+       0,
+       {2, 3, 4}},
+      // A lone thumb is numbered 6 (left thumb) even though it is the right.
+      {"left thumb missing",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 15;
+         o.missingFinger = 0;
+       },
+       {1, 2, 3},
+       2,
+       15,
+       15,
+       {6},
+       15,
+       {6}},
+      {"right hand at 1000 ppi",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 13;
+         o.xppi = o.yppi = 1000;
+       },
+       {1, 2, 3},
+       4,
+       0,
+       13,
+       {2, 3, 4, 5},
+       0,
+       {2, 3, 4, 5}},
+      {"left hand at 600 x 400 ppi",
+       [](vsynth::SlapOptions& o) {
+         o.hand = 14;
+         o.xppi = 600;
+         o.yppi = 400;
+       },
+       {1, 2, 3},
+       4,
+       0,
+       14,
+       {10, 9, 8, 7},
+       0,
+       {2, 3, 4, 5}},
+  };
+  return cases;
+}
+
+class GeneratedSlaps : public ::testing::TestWithParam<bool> {
+ protected:
+  void TearDown() override { DestroyVantrelParameter(); }
+};
+
+TEST_P(GeneratedSlaps, RecordsMatchTheTruth) {
+  for (const Case& c : Cases()) {
+    for (uint64_t seed : c.seeds) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", seed " << seed);
+      CheckSlap(c, seed, GetParam());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(QuickAndNew, GeneratedSlaps, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "VantrelQuickNew" : "VantrelQuick";
+                         });
+
+}  // namespace

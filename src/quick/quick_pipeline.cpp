@@ -77,6 +77,7 @@ int32_t FinishQuickResult(const QuickCall& call, HandInference rule, VantrelPara
   *result = container;
   container->count = m;
 
+  // Out of order, the records would carry the wrong finger positions.
   FingerRegion* regions = work->regions;
   const int32_t status =
       SortRecords(regions, sizeof(FingerRegion), m, offsetof(FingerRegion, left), kSortAscending);

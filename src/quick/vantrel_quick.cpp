@@ -69,6 +69,7 @@ int32_t VantrelQuick(int32_t xres, int32_t yres, const uint8_t* image, int32_t r
   }
   vtl::ReleaseAndClear(work.points);
 
+  // Unsorted regions would yield the wrong tips: a failed sort is reported.
   status = vtl::SortRecords(work.regions, sizeof(FingerRegion), k, offsetof(FingerRegion, top),
                             vtl::kSortAscending);
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);

@@ -45,7 +45,8 @@ int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
 
   // The component table itself is reordered, so the component indices of the
-  // regions refer to positions in the sorted table.
+  // regions refer to positions in the sorted table. A failed sort would pick
+  // the wrong candidates and is reported.
   ComponentRecord* table = work.table;
   status = vtl::SortRecords(table, sizeof(ComponentRecord), work.componentCount,
                             offsetof(ComponentRecord, area), vtl::kSortDescending);

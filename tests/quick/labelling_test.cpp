@@ -109,16 +109,10 @@ TEST_F(Labelling, CornerChainsAndValueRange) {
 }
 
 TEST_F(Labelling, LargeComponentNeedsNoRecursion) {
-  // A full 400 x 400 image is one component of 160000 pixels, filled from an
-  // explicit stack; a serpentine path forces the deepest possible stack.
+  // A serpentine path of 80 200 pixels is filled from an explicit stack as
+  // deep as the path is long.
   const int32_t n = 400;
-  std::vector<uint8_t> pixels(size_t(n) * n, 0);
-  LabelRun run = Label(pixels, n, n);
-  ASSERT_EQ(run.count, 1);
-  EXPECT_EQ(run.table[0].area, n * n);
-  EXPECT_EQ(run.table[0].centroidX, 199);  // (0 + ... + 399) / 400 = 199.5
-  EXPECT_EQ(run.table[0].centroidY, 199);
-
+  LabelRun run;
   std::vector<uint8_t> snake(size_t(n) * n, 255);
   for (int32_t y = 0; y < n; y += 2) {
     for (int32_t x = 0; x < n; ++x) snake[size_t(y) * n + x] = 0;

@@ -237,14 +237,12 @@ TEST_P(BothQuick, SuccessReplacesTheCallersContainer) {
   const Canvas c = ShiftedPair(30);
   ASSERT_EQ(GetParam()(kExactPpi, kExactPpi, c.pixels.data(), c.rows, c.columns, 4, 0, &result_),
             VANTREL_OK);
-  VantrelResultType* kept = result_;
   // Passing the same pointer releases the old container (the sanitizer build
   // would report it otherwise); the new one is the last result.
   ASSERT_EQ(GetParam()(kExactPpi, kExactPpi, c.pixels.data(), c.rows, c.columns, 2, 0, &result_),
             VANTREL_OK);
   EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, result_);
   EXPECT_EQ(result_->handCode, VANTREL_HAND_THUMBS) << "two of two";
-  (void)kept;
 }
 
 INSTANTIATE_TEST_SUITE_P(QuickAndNew, BothQuick, ::testing::Values(VantrelQuick, VantrelQuickNew));

@@ -50,17 +50,17 @@ bool WriteRaw(const std::string& path, const uint8_t* data, size_t size) {
 }
 
 // One "method:fingers:hand" run, printed as a JSON object.
-bool Run(const vio::GreyImage& image, const std::string& outdir, const std::string& spec,
+bool Run(const vio::GreyImage& image, const std::string& outdir, const std::string& request,
          int index) {
-  const size_t a = spec.find(':');
-  const size_t b = a == std::string::npos ? a : spec.find(':', a + 1);
+  const size_t a = request.find(':');
+  const size_t b = a == std::string::npos ? a : request.find(':', a + 1);
   if (b == std::string::npos) {
-    std::fprintf(stderr, "bad run spec %s\n", spec.c_str());
+    std::fprintf(stderr, "bad run request %s\n", request.c_str());
     return false;
   }
-  const std::string method = spec.substr(0, a);
-  const int32_t fingers = std::atoi(spec.substr(a + 1, b - a - 1).c_str());
-  const int32_t hand = std::atoi(spec.substr(b + 1).c_str());
+  const std::string method = request.substr(0, a);
+  const int32_t fingers = std::atoi(request.substr(a + 1, b - a - 1).c_str());
+  const int32_t hand = std::atoi(request.substr(b + 1).c_str());
   std::printf("{\"method\":\"%s\",\"fingers\":%d,\"hand\":%d,", method.c_str(), fingers, hand);
 
   if (method == "cent2") {

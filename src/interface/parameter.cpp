@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "interface/api_lock.h"
 #include "interface/memory.h"
 #include "interface/result.h"
 #include "quick/labelling.h"
@@ -51,6 +52,7 @@ int32_t ToWorkingArea(const VantrelParameter& block, int32_t value) {
 using vtl::g_block;
 
 void DestroyVantrelParameter() {
+  const vtl::ApiLock lock;
   if (g_block != nullptr) {
     vtl::ReleaseResult(&g_block->LastResult);
     vtl::Release(g_block);
@@ -60,6 +62,7 @@ void DestroyVantrelParameter() {
 }
 
 void VtlSetImageFileName(const char* name) {
+  const vtl::ApiLock lock;
   vtl::VantrelParameter* block = vtl::GetVantrelParameter();
   if (block == nullptr) return;
   // Truncate rather than overrun the fixed field; null clears the name.
@@ -72,6 +75,7 @@ void VtlSetImageFileName(const char* name) {
 }
 
 char* VtlGetImageFileName() {
+  const vtl::ApiLock lock;
   vtl::VantrelParameter* block = vtl::GetVantrelParameter();
   return block == nullptr ? nullptr : block->ImageFileName;
 }

@@ -1,5 +1,6 @@
 #include "interface/result.h"
 
+#include "interface/api_lock.h"
 #include "interface/memory.h"
 
 namespace vtl {
@@ -52,6 +53,9 @@ int32_t BeginSegmentation(int32_t xres, int32_t yres, const uint8_t* image, int3
     status = VANTREL_NULL_RESULT;
   }
   if (status != VANTREL_OK) return FailSegmentation(result, status);
+  // LastResult never names a released container, also while a segmenter runs
+  // without the library's lock.
+  if (*result == (*block)->LastResult) (*block)->LastResult = nullptr;
   ReleaseResult(result);
   return VANTREL_OK;
 }
@@ -64,6 +68,7 @@ int32_t FailSegmentation(VantrelResultType** result, int32_t status) {
 }  // namespace vtl
 
 void DestroyVantrelResult1(VantrelResultType** result) {
+  const vtl::ApiLock lock;
   vtl::VantrelParameter* block = vtl::GetVantrelParameter();
   vtl::ReleaseResult(result);
   if (block != nullptr) block->LastResult = nullptr;

@@ -1,5 +1,6 @@
 #include "prepare/resample.h"
 
+#include "interface/limits.h"
 #include "interface/memory.h"
 #include "vantrel.h"
 
@@ -14,6 +15,9 @@ int32_t ResampleToWorkingResolution(const uint8_t* pixels, int32_t rows, int32_t
   *outColumns = outC;
   *outPixels = nullptr;
 
+  // An absurd working image is refused before anything is allocated; an
+  // empty one is reported by the next stage.
+  if (outR > 0 && outC > 0 && WorkingImageTooLarge(outR, outC)) return VANTREL_OUT_OF_MEMORY;
   uint8_t* buffer = nullptr;
   if (outR > 0 && outC > 0) {
     buffer = AllocateZeroed<uint8_t>(static_cast<size_t>(outR) * static_cast<size_t>(outC));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "interface/limits.h"
 #include "interface/memory.h"
 
 namespace vtl {
@@ -43,7 +44,11 @@ int32_t CutFingerImages(int32_t rows, int32_t columns, const uint8_t* image, int
     const FingerRegion& region = regions[i];
     const std::size_t bytes = static_cast<std::size_t>(record.boxHeight + 1) *
                               static_cast<std::size_t>(record.boxWidth + 1);
-    record.image = AllocateZeroed<uint8_t>(bytes);
+    // A picture past the 32-bit size of its record is memory that cannot be
+    // had.
+    record.image = bytes <= static_cast<std::size_t>(kMaxFingerPictureBytes)
+                       ? AllocateZeroed<uint8_t>(bytes)
+                       : nullptr;
     if (record.image == nullptr) {
       ReleaseFingerImages(records, m);
       Release(rowTable);

@@ -2,6 +2,7 @@
 // integers in the caller's array.
 #include <cstring>
 
+#include "interface/api_lock.h"
 #include "interface/parameter.h"
 #include "quick/finger_info.h"
 #include "vantrel.h"
@@ -36,6 +37,7 @@ void ChooseSearch(int32_t handCode, int32_t fingerMask, int32_t* searchCode, int
 int32_t VantrelCent2(const uint8_t* image, int32_t rows, int32_t columns, int32_t handCode, int32_t,
                      int32_t, int32_t, int32_t, int32_t, int32_t fingerMask, FingerInfo* info,
                      char* message) {
+  const vtl::ApiLock lock;
   vtl::VantrelParameter* block = vtl::GetVantrelParameter();
   if (message != nullptr) std::memcpy(message, kProgressText, sizeof kProgressText);
   if (block == nullptr) return 0;

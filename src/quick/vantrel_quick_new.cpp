@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "interface/api_lock.h"
 #include "interface/memory.h"
 #include "interface/result.h"
 #include "quick/quick_pipeline.h"
@@ -31,6 +32,7 @@ bool ApartFromAccepted(const ComponentRecord& component, const FingerRegion* acc
 int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_t rows,
                         int32_t columns, int32_t fingerCount, int32_t handCode,
                         VantrelResultType** result) {
+  const vtl::ApiLock lock;
   vtl::VantrelParameter* block = nullptr;
   int32_t status =
       vtl::BeginSegmentation(xres, yres, image, rows, columns, fingerCount, result, &block);

@@ -1,4 +1,5 @@
 #include "analysis/finger_extraction.h"
+#include "interface/api_lock.h"
 #include "interface/memory.h"
 #include "interface/result.h"
 #include "separate/separation_driver.h"
@@ -7,6 +8,7 @@
 int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pixels, int32_t rows,
                        int32_t columns, int32_t fingerCount, int32_t handCode,
                        VantrelResultType** result) {
+  const vtl::ApiLock lock;
   vtl::VantrelParameter* block = nullptr;
   int32_t status =
       vtl::BeginSegmentation(xres, yres, pixels, rows, columns, fingerCount, result, &block);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "interface/limits.h"
 #include "slap/slap_internal.h"
 
 namespace vtl {
@@ -95,6 +96,7 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   // Less than about 6 mm either way cannot hold a fingertip.
   const double minSide = 6.0 / 25.4 * work->ppi;
   if (work->rows < minSide || work->columns < minSide) return VANTREL_NO_FINGER;
+  if (WorkingImageTooLarge(work->rows, work->columns)) return VANTREL_OUT_OF_MEMORY;
 
   const std::size_t n = static_cast<std::size_t>(work->rows) * work->columns;
   if (!work->grey.Reset(n) || !work->bandPass.Reset(n)) return VANTREL_OUT_OF_MEMORY;

@@ -1,9 +1,9 @@
 // VantrelSegmentSlap: the exported entry of the texture-driven segmenter.
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 #include "analysis/finger_extraction.h"
+#include "interface/api_lock.h"
 #include "interface/finger_region.h"
 #include "interface/result.h"
 #include "slap/slap_internal.h"
@@ -14,19 +14,27 @@ namespace slap {
 namespace {
 
 // The segmenter itself keeps no state; the parameter block (created on first
-// use) and its LastResult are the only things shared between calls, so every
-// touch of them from this entry is serialised here.
-std::mutex g_parameterLock;
-
+// use) and its LastResult are the only things shared between calls, so only
+// the steps that touch them hold the library's lock.
 int32_t Begin(int32_t xres, int32_t yres, const uint8_t* image, int32_t rows, int32_t columns,
-              int32_t fingerCount, VantrelResultType** result, VantrelParameter** block) {
-  std::lock_guard<std::mutex> lock(g_parameterLock);
-  return BeginSegmentation(xres, yres, image, rows, columns, fingerCount, result, block);
+              int32_t fingerCount, VantrelResultType** result) {
+  const ApiLock lock;
+  VantrelParameter* block = nullptr;
+  return BeginSegmentation(xres, yres, image, rows, columns, fingerCount, result, &block);
 }
 
-int32_t Fail(VantrelResultType** result, int32_t status) {
-  std::lock_guard<std::mutex> lock(g_parameterLock);
-  return FailSegmentation(result, status);
+// Hands the container to the caller and records it in LastResult. The block
+// is fetched again: another thread may have released it meanwhile.
+int32_t Finish(VantrelResultType* container, VantrelResultType** result) {
+  const ApiLock lock;
+  VantrelParameter* block = GetVantrelParameter();
+  if (block == nullptr) {
+    ReleaseResult(&container);
+    return FailSegmentation(result, VANTREL_OUT_OF_MEMORY);
+  }
+  *result = container;
+  block->LastResult = container;
+  return VANTREL_OK;
 }
 
 int32_t RoundToInt(double v) {
@@ -76,8 +84,7 @@ int32_t VantrelSegmentSlap(int32_t xres, int32_t yres, const uint8_t* image, int
                            int32_t columns, int32_t fingerCount, int32_t handCode,
                            VantrelResultType** result) {
   using namespace vtl::slap;
-  vtl::VantrelParameter* block = nullptr;
-  int32_t status = Begin(xres, yres, image, rows, columns, fingerCount, result, &block);
+  int32_t status = Begin(xres, yres, image, rows, columns, fingerCount, result);
   if (status != VANTREL_OK) return status;
 
   SlapFinger found[kMaxSlapFingers] = {};
@@ -86,10 +93,10 @@ int32_t VantrelSegmentSlap(int32_t xres, int32_t yres, const uint8_t* image, int
   status =
       SegmentSlap(image, rows, columns, xres, yres, fingerCount, handCode, found, &count, &hand);
   if (status == VANTREL_OK && count < 1) status = VANTREL_NO_FINGER;
-  if (status != VANTREL_OK) return Fail(result, status);
+  if (status != VANTREL_OK) return vtl::FailSegmentation(result, status);
 
   VantrelResultType* container = vtl::AllocateResult(count);
-  if (container == nullptr) return Fail(result, VANTREL_OUT_OF_MEMORY);
+  if (container == nullptr) return vtl::FailSegmentation(result, VANTREL_OUT_OF_MEMORY);
   vtl::FingerRegion regions[kMaxSlapFingers] = {};
   for (int32_t i = 0; i < count; ++i) {
     FillRecord(found[i], rows, columns, &container->fingers[i], &regions[i]);
@@ -99,10 +106,7 @@ int32_t VantrelSegmentSlap(int32_t xres, int32_t yres, const uint8_t* image, int
   status = vtl::ExtractFingerImages(image, columns, rows, regions, count, container->fingers);
   if (status != VANTREL_OK) {
     vtl::ReleaseResult(&container);
-    return Fail(result, status);
+    return vtl::FailSegmentation(result, status);
   }
-  *result = container;
-  std::lock_guard<std::mutex> lock(g_parameterLock);
-  block->LastResult = container;
-  return VANTREL_OK;
+  return Finish(container, result);
 }

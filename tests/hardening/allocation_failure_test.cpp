@@ -44,6 +44,37 @@ void ExpectNoLeak(int64_t n) {
 #endif
 }
 
+#if defined(VANTREL_LEAK_CHECK)
+constexpr uintptr_t kHide = 0x5A5A5A5A5A5A5A5Aull;
+
+// A block whose only reference is disguised, so that the leak checker sees it
+// as lost.
+__attribute__((noinline)) uintptr_t DisguisedBlock() {
+  return reinterpret_cast<uintptr_t>(vtl::Allocate(64)) ^ kHide;
+}
+
+// Overwrites the stack below the caller, where a copy of the pointer may
+// linger.
+__attribute__((noinline)) void ScrubStack() {
+  volatile char scratch[4096];
+  for (int i = 0; i < 4096; ++i) scratch[i] = 0;
+}
+#endif
+
+// The tests below rely on the leak checker: prove that it is on.
+TEST(LeakCheck, LeakSanitizerIsActive) {
+#if defined(VANTREL_LEAK_CHECK)
+  const uintptr_t hidden = DisguisedBlock();
+  ScrubStack();
+  std::cerr << "[the leak of 64 bytes reported next is this test's own]\n";
+  EXPECT_NE(__lsan_do_recoverable_leak_check(), 0)
+      << "LeakSanitizer is off: ASAN_OPTIONS must not set detect_leaks=0";
+  vtl::Release(reinterpret_cast<void*>(hidden ^ kHide));
+#else
+  GTEST_SKIP() << "leaks are checked in the sanitizer build";
+#endif
+}
+
 class AllocationFailure : public ::testing::Test {
  protected:
   static void TearDownTestSuite() {

@@ -10,6 +10,14 @@
 //   after DestroyVantrelParameter such a pointer must not be used again.
 // - Images passed in are only read, never kept.
 //
+// Threads: every function may be called from any thread. The calls are
+// serialised on one process-wide lock, so they behave as if made one after
+// another; VantrelSegmentSlap runs its search outside the lock, in parallel
+// with other calls. A container belongs to the caller that received it:
+// DestroyVantrelParameter, which releases the last successful call's
+// container, must not run while another thread still uses a container it has
+// not released.
+//
 // Coordinates are pixels of the caller's image: x is the column counted from
 // the left, y the row counted from the top. Images are 8-bit grey, row-major,
 // row stride equal to the number of columns.
@@ -96,6 +104,13 @@ struct FingerInfo {
 // -> 9, rows < 1 -> 10, columns < 1 -> 11, fingerCount < 1 -> 12, result null
 // -> 24. Before running, the container *result still holds is released. On any
 // failure *result is null and no partial result is returned.
+//
+// Sizes: rows x columns may pass 2^32 (offsets are 64-bit). An image whose
+// working copy (62 ppi for the quick segmenters and SeparateImages, about
+// 250 ppi for VantrelSegmentSlap) would exceed 2^24 pixels or 65536 pixels
+// either way is refused with 19 before anything is allocated, and so is a
+// finger picture above 2^31 - 1 bytes. A resolution so high that no working
+// pixel is left gives 8 (VantrelSegmentSlap: 23).
 //
 // xres, yres: resolution across and down in pixels per inch. rows, columns:
 // image size. fingerCount: fingers expected (4 for a hand, 2 for thumbs).
@@ -200,7 +215,8 @@ VANTREL_API void DestroyVantrelParameter();
 VANTREL_API void VtlSetImageFileName(const char* name);
 
 // Returns the stored image file name; empty until set. Valid until
-// DestroyVantrelParameter. Returns null only when memory is exhausted.
+// DestroyVantrelParameter. Returns null only when memory is exhausted. The
+// text is shared: another thread's VtlSetImageFileName changes it.
 VANTREL_API char* VtlGetImageFileName();
 
 // Text for a status code (header-only helper, not part of the library).

@@ -21,12 +21,23 @@ int64_t Min64(int64_t a, int64_t b) {
   return a < b ? a : b;
 }
 
+// The clones are chosen by an ifunc resolver, which runs before the thread
+// sanitizer's runtime exists and crashes it: that build keeps one version.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VANTREL_NO_CLONES 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(VANTREL_NO_CLONES)
+#define VANTREL_ROW_CLONES
+#else
+#define VANTREL_ROW_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 // sum[k] (+/-)= data[k + offset] for k in [from, to). Integer sums are the
 // same on every clone.
-__attribute__((target_clones("avx2", "default"))) void AddRow(uint16_t* __restrict sum,
-                                                              const uint16_t* __restrict data,
-                                                              int64_t offset, int64_t from,
-                                                              int64_t to, bool subtract) {
+VANTREL_ROW_CLONES void AddRow(uint16_t* __restrict sum, const uint16_t* __restrict data,
+                               int64_t offset, int64_t from, int64_t to, bool subtract) {
   if (subtract) {
     for (int64_t k = from; k < to; ++k) sum[k] = static_cast<uint16_t>(sum[k] - data[offset + k]);
   } else {

@@ -56,8 +56,9 @@ __attribute__((noinline)) uintptr_t DisguisedBlock() {
 // Overwrites the stack below the caller, where a copy of the pointer may
 // linger.
 __attribute__((noinline)) void ScrubStack() {
-  volatile char scratch[4096];
-  for (int i = 0; i < 4096; ++i) scratch[i] = 0;
+  char scratch[4096];
+  std::memset(scratch, 0, sizeof scratch);
+  asm volatile("" : : "r"(scratch) : "memory");  // the stores must happen
 }
 #endif
 
@@ -85,38 +86,47 @@ class AllocationFailure : public ::testing::Test {
   void TearDown() override { DestroyVantrelParameter(); }
 };
 
-TEST_F(AllocationFailure, Segmenters) {
-  for (const auto& entry : vtl::testing::Segmenters()) {
-    for (const TestImage& in : vtl::testing::SmallInputs()) {
-      SCOPED_TRACE(std::string(entry.name) + " on " + in.name);
-      VantrelResultType* result = nullptr;
-      int32_t status = -1;
-      const auto call = [&] {
-        // Releases the container of the previous run, if it succeeded.
-        DestroyVantrelParameter();
-        result = nullptr;
-        status = entry.call(in.xres, in.yres, in.pixels.data(), in.rows, in.columns, in.fingers,
-                            in.hand, &result);
-      };
-      call();
-      const int32_t normal = status;
-      if (in.name == "right" || in.name == "thumbs") {
-        EXPECT_EQ(normal, VANTREL_OK) << "the slap itself must segment";
-      }
-      DestroyVantrelResult1(&result);
-      const int64_t points = ForEachAllocationFailure(call, [&](int64_t n) {
-        SCOPED_TRACE(n);
-        EXPECT_EQ(status, VANTREL_OUT_OF_MEMORY);
-        EXPECT_EQ(result, nullptr);
-        EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr);
-        DestroyVantrelResult1(&result);  // a container handed out anyway must not leak
-        ExpectNoLeak(n);
-      });
-      EXPECT_GE(points, 1);
-      Points()[entry.name] += points;
+class SegmenterAllocationFailure
+    : public AllocationFailure,
+      public ::testing::WithParamInterface<vtl::testing::NamedSegmenter> {};
+
+TEST_P(SegmenterAllocationFailure, EveryInput) {
+  const auto& entry = GetParam();
+  for (const TestImage& in : vtl::testing::SmallInputs()) {
+    SCOPED_TRACE(std::string(entry.name) + " on " + in.name);
+    VantrelResultType* result = nullptr;
+    int32_t status = -1;
+    const auto call = [&] {
+      // Releases the container of the previous run, if it succeeded.
+      DestroyVantrelParameter();
+      result = nullptr;
+      status = entry.call(in.xres, in.yres, in.pixels.data(), in.rows, in.columns, in.fingers,
+                          in.hand, &result);
+    };
+    call();
+    const int32_t normal = status;
+    if (in.name == "right" || in.name == "thumbs") {
+      EXPECT_EQ(normal, VANTREL_OK) << "the slap itself must segment";
     }
+    DestroyVantrelResult1(&result);
+    const int64_t points = ForEachAllocationFailure(call, [&](int64_t n) {
+      SCOPED_TRACE(n);
+      EXPECT_EQ(status, VANTREL_OUT_OF_MEMORY);
+      EXPECT_EQ(result, nullptr);
+      EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr);
+      DestroyVantrelResult1(&result);  // a container handed out anyway must not leak
+      ExpectNoLeak(n);
+    });
+    EXPECT_GE(points, 1);
+    Points()[entry.name] += points;
+    std::cout << entry.name << " on " << in.name << ": " << points
+              << " allocation failure points\n";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(AllEntries, SegmenterAllocationFailure,
+                         ::testing::ValuesIn(vtl::testing::Segmenters()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AllocationFailure, VantrelCent2) {
   constexpr char kProgress[] = "StartToSegement";

@@ -65,6 +65,19 @@ inline int RunReader(vio::Format format, const char* signature, std::size_t sign
   return 0;
 }
 
+// The reader for one format, with that format's signature.
+inline int RunReaderFor(vio::Format format, const uint8_t* data, std::size_t size) {
+  switch (format) {
+    case vio::Format::kPng: return RunReader(format, "\x89PNG\r\n\x1a\n", 8, data, size);
+    case vio::Format::kJpeg: return RunReader(format, "\xff\xd8\xff", 3, data, size);
+    case vio::Format::kBmp: return RunReader(format, "BM", 2, data, size);
+    case vio::Format::kTiff: return RunReader(format, "II*\0", 4, data, size);  // little-endian
+    case vio::Format::kPnm: return RunReader(format, "P5\n", 3, data, size);
+    case vio::Format::kUnknown: break;
+  }
+  return 0;
+}
+
 }  // namespace vfuzz
 
 #endif

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "interface/memory.h"
@@ -119,6 +121,50 @@ inline int RunSegmenter(Segmenter entry, const uint8_t* data, std::size_t size) 
   DestroyVantrelResult1(&result);
   Require(result == nullptr, "DestroyVantrelResult1 left the pointer", 0);
   Require(vtl::GetVantrelParameter()->LastResult == nullptr, "LastResult after release", 0);
+  return 0;
+}
+
+constexpr uint8_t kFlagNullInfo = 32;
+constexpr uint8_t kFlagNullMessage = 64;
+
+// VantrelCent2: the record array has room for exactly four records and the
+// message buffer for exactly the progress text, so any write past them is
+// caught.
+inline int RunCent2(const uint8_t* data, std::size_t size) {
+  static constexpr char kProgress[] = "StartToSegement";
+  SegmenterInput in;
+  if (!DecodeSegmenterInput(data, size, &in)) return 0;
+  if (in.flags & kFlagFreshState) DestroyVantrelParameter();
+  const uint8_t* image = (in.flags & kFlagNullImage) ? nullptr : in.pixels.data();
+  // Bit 7 of the mask byte reaches the high bits: negative and wide masks.
+  const int32_t mask =
+      (in.fingerMask & 0x80) ? static_cast<int32_t>(0xFFFFFF00u | in.fingerMask) : in.fingerMask;
+
+  auto info = std::make_unique<FingerInfo[]>(4);
+  std::memset(info.get(), 0xA5, 4 * sizeof(FingerInfo));
+  auto message = std::make_unique<char[]>(sizeof kProgress);
+  FingerInfo* infoArg = (in.flags & kFlagNullInfo) ? nullptr : info.get();
+  char* messageArg = (in.flags & kFlagNullMessage) ? nullptr : message.get();
+
+  const int32_t n = VantrelCent2(image, in.rows, in.columns, in.handCode, in.xres, in.yres,
+                                 in.fingerCount, data[14], data[15], mask, infoArg, messageArg);
+  Require(n >= 0 && n <= 4, "record count out of 0..4", n);
+  if (in.handCode != VANTREL_HAND_RIGHT && in.handCode != VANTREL_HAND_LEFT) {
+    Require(n <= 2, "more than two thumbs", n);
+  }
+  if (infoArg == nullptr) Require(n == 0, "records counted without an array", n);
+  if (n == 0) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(info.get());
+    for (size_t k = 0; k < 4 * sizeof(FingerInfo); ++k) {
+      Require(bytes[k] == 0xA5, "record array written on failure", n);
+    }
+  }
+  if (messageArg != nullptr) {
+    Require(std::memcmp(message.get(), kProgress, sizeof kProgress) == 0, "message text", n);
+  }
+  const vtl::VantrelParameter* block = vtl::GetVantrelParameter();
+  Require(block->MakeFingerImages == 1, "finger images left switched off", n);
+  Require(block->LastResult == nullptr, "inner container recorded", n);
   return 0;
 }
 

@@ -412,10 +412,16 @@ int32_t RefineFingerRegions(int32_t handCode, int32_t maxLength, const uint8_t* 
   for (int32_t i = 0; i < count; ++i) {
     FingerRegion* r = &regions[i];
     if (r->rejection != 0) continue;
-    if (thumbs && i < 2) {
-      RefineThumbBox(i, columns, rows, mask, scratch, scratchSize, kWindow, kWindow, r, &turned[i]);
-    } else {
-      RefineFingerBox(columns, rows, mask, scratch, scratchSize, kWindow, kWindow, maxLength, r);
+    // A box left unrefined for want of memory is a failed call, not a
+    // result.
+    const int32_t status = thumbs && i < 2
+                               ? RefineThumbBox(i, columns, rows, mask, scratch, scratchSize,
+                                                kWindow, kWindow, r, &turned[i])
+                               : RefineFingerBox(columns, rows, mask, scratch, scratchSize, kWindow,
+                                                 kWindow, maxLength, r);
+    if (status != 0) {
+      Release(scratch);
+      return status;
     }
   }
 

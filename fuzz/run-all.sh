@@ -12,7 +12,7 @@ jobs=${2:-2}
 bin=build/fuzz/fuzz
 runs=build/fuzz/runs
 artifacts=build/fuzz/artifacts
-rm -rf "$runs"
+rm -rf "$runs" "$artifacts"
 mkdir -p "$runs" "$artifacts"
 
 targets=()
@@ -39,7 +39,17 @@ run_one() {
     echo "fuzz $name: ${execs:-?} runs in ${seconds}s, clean"
   else
     echo "fuzz $name: FAILED (exit $status); log $log"
-    grep -E "ERROR|contract broken|SUMMARY|Test unit written" "$log" | head -20 || true
+    grep -E "^INFO: Seed|ERROR|contract broken|SUMMARY|Test unit written" "$log" | head -20 || true
+    # The failing input, so that it can be reproduced from the CI log alone
+    # (base64 -d > input; build/fuzz/fuzz/fuzz_NAME input).
+    local artifact
+    for artifact in "$artifacts/$name"-*; do
+      [ -f "$artifact" ] || continue
+      if (($(stat -c %s "$artifact") <= 65536)); then
+        echo "--- $artifact (base64)"
+        base64 -w 100 "$artifact"
+      fi
+    done
     return 1
   fi
 }

@@ -100,26 +100,32 @@ ReadStatus DecodeBmp(const uint8_t* data, size_t size, GreyImage* image, FileRes
 }
 
 ReadStatus DecodePnm(const uint8_t* data, size_t size, GreyImage* image, FileResolution*) {
-  int width = 0, height = 0, channels = 0;
-  ReadStatus status = InfoAndCheck(data, size, "PGM/PPM", &width, &height, &channels);
-  if (!status.ok()) return status;
   // Header: magic, width, height, maximum value, each followed by white space
-  // (comments start with '#'), then one white-space byte before the samples.
+  // (comments run from '#' to the end of the line, '\n' or '\r', as stb reads
+  // them), then one white-space byte before the samples. It is read here
+  // first: stb accumulates header numbers in an int without a bound, so a
+  // number of ten or more digits must not reach it.
   size_t offset = 2;
   long values[3] = {};
   for (long& value : values) {
     while (offset < size && (std::isspace(data[offset]) || data[offset] == '#')) {
       if (data[offset] == '#') {
-        while (offset < size && data[offset] != '\n') ++offset;
+        while (offset < size && data[offset] != '\n' && data[offset] != '\r') ++offset;
       } else {
         ++offset;
       }
     }
-    while (offset < size && std::isdigit(data[offset]) && value < 1000000) {
+    int digits = 0;
+    while (offset < size && std::isdigit(data[offset])) {
+      if (++digits > 9)
+        return Failure(ReadError::kCorrupt, "corrupt PGM/PPM: header number too long");
       value = value * 10 + (data[offset++] - '0');
     }
   }
   ++offset;
+  int width = 0, height = 0, channels = 0;
+  ReadStatus status = InfoAndCheck(data, size, "PGM/PPM", &width, &height, &channels);
+  if (!status.ok()) return status;
   const uint64_t bytesPerSample = values[2] > 255 ? 2 : 1;
   const uint64_t needed =
       static_cast<uint64_t>(width) * height * (data[1] == '6' ? 3 : 1) * bytesPerSample;

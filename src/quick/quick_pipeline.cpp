@@ -37,6 +37,21 @@ int32_t FindForegroundComponents(const QuickCall& call, int32_t xres, int32_t yr
   return work->componentCount == 0 ? VANTREL_NO_FINGER : VANTREL_OK;
 }
 
+int32_t StartQuick(int32_t xres, int32_t yres, const QuickCall& call, VantrelResultType** result,
+                   QuickSetup* setup, QuickWork* work) {
+  *work = QuickWork{};
+  int32_t status = BeginSegmentation(xres, yres, call.image, call.rows, call.columns,
+                                     call.fingerCount, result, &setup->block);
+  if (status != VANTREL_OK) return status;
+  const VantrelParameter& block = *setup->block;
+  setup->minArea = ToWorkingArea(block, block.MinComponentArea);
+  setup->minSeparation = ToWorkingLength(block, block.MinFingerSeparation);
+  setup->wanted = call.handCode == VANTREL_HAND_THUMBS ? 2 : call.fingerCount;
+  status = FindForegroundComponents(call, xres, yres, block, work);
+  if (status != VANTREL_OK) return FailQuick(work, result, status);
+  return VANTREL_OK;
+}
+
 int32_t CollectComponentPoints(const QuickWork& work, int32_t label, PointXY* points,
                                int32_t room) {
   int32_t n = 0;

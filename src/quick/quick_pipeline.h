@@ -47,6 +47,20 @@ enum class HandInference {
   kThumbsOnly,      // 15 for two of two only
 };
 
+// What both entries settle before their fingertip choice.
+struct QuickSetup {
+  VantrelParameter* block;
+  int32_t minArea;        // working pixels
+  int32_t minSeparation;  // working columns
+  int32_t wanted;         // fingertips sought: two for thumbs
+};
+
+// The entries' common start: checks the arguments, then finds the foreground
+// components. On failure nothing is left to release and the caller's
+// container is gone; returns the status.
+int32_t StartQuick(int32_t xres, int32_t yres, const QuickCall& call, VantrelResultType** result,
+                   QuickSetup* setup, QuickWork* work);
+
 // Resamples, finds the foreground mask (releasing the working image) and
 // labels its components. Returns 0 with work->componentCount >= 1, 23 when
 // there is no component, or the failing stage's status.

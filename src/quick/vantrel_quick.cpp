@@ -35,25 +35,18 @@ int32_t VantrelQuick(int32_t xres, int32_t yres, const uint8_t* image, int32_t r
                      int32_t columns, int32_t fingerCount, int32_t handCode,
                      VantrelResultType** result) {
   const vtl::ApiLock lock;
-  vtl::VantrelParameter* block = nullptr;
-  int32_t status =
-      vtl::BeginSegmentation(xres, yres, image, rows, columns, fingerCount, result, &block);
-  if (status != VANTREL_OK) return status;
-  const int32_t minArea = vtl::ToWorkingArea(*block, block->MinComponentArea);
-  const int32_t minSeparation = vtl::ToWorkingLength(*block, block->MinFingerSeparation);
-  const int32_t n = handCode == VANTREL_HAND_THUMBS ? 2 : fingerCount;
-
   const vtl::QuickCall call{image, rows, columns, fingerCount, handCode};
+  vtl::QuickSetup setup{};
   vtl::QuickWork work{};
-  status = vtl::FindForegroundComponents(call, xres, yres, *block, &work);
-  if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
+  int32_t status = vtl::StartQuick(xres, yres, call, result, &setup, &work);
+  if (status != VANTREL_OK) return status;
 
   // Keep the components big enough to be fingertips, in table order, at the
   // front of the table.
   int32_t k = 0;
   int32_t largest = 0;
   for (int32_t j = 0; j < work.componentCount; ++j) {
-    if (work.table[j].area < minArea) continue;
+    if (work.table[j].area < setup.minArea) continue;
     if (work.table[j].area > largest) largest = work.table[j].area;
     work.table[k++] = work.table[j];
   }
@@ -75,10 +68,10 @@ int32_t VantrelQuick(int32_t xres, int32_t yres, const uint8_t* image, int32_t r
   status = vtl::SortRecords(work.regions, sizeof(FingerRegion), k, offsetof(FingerRegion, top),
                             vtl::kSortAscending);
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
-  const int32_t m = ChooseFingertips(work.regions, k, n, minSeparation);
+  const int32_t m = ChooseFingertips(work.regions, k, setup.wanted, setup.minSeparation);
 
-  status =
-      vtl::FinishQuickResult(call, vtl::HandInference::kHandsAndThumbs, block, &work, m, result);
+  status = vtl::FinishQuickResult(call, vtl::HandInference::kHandsAndThumbs, setup.block, &work, m,
+                                  result);
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
   vtl::ReleaseQuickWork(&work);
   return VANTREL_OK;

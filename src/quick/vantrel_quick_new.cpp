@@ -33,18 +33,11 @@ int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_
                         int32_t columns, int32_t fingerCount, int32_t handCode,
                         VantrelResultType** result) {
   const vtl::ApiLock lock;
-  vtl::VantrelParameter* block = nullptr;
-  int32_t status =
-      vtl::BeginSegmentation(xres, yres, image, rows, columns, fingerCount, result, &block);
-  if (status != VANTREL_OK) return status;
-  const int32_t minArea = vtl::ToWorkingArea(*block, block->MinComponentArea);
-  const int32_t minSeparation = vtl::ToWorkingLength(*block, block->MinFingerSeparation);
-  const int32_t n = handCode == VANTREL_HAND_THUMBS ? 2 : fingerCount;
-
   const vtl::QuickCall call{image, rows, columns, fingerCount, handCode};
+  vtl::QuickSetup setup{};
   vtl::QuickWork work{};
-  status = vtl::FindForegroundComponents(call, xres, yres, *block, &work);
-  if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
+  int32_t status = vtl::StartQuick(xres, yres, call, result, &setup, &work);
+  if (status != VANTREL_OK) return status;
 
   // The component table itself is reordered, so the component indices of the
   // regions refer to positions in the sorted table. A failed sort would pick
@@ -54,7 +47,7 @@ int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_
                             offsetof(ComponentRecord, area), vtl::kSortDescending);
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
   int32_t l = 0;
-  while (l < work.componentCount && table[l].area >= minArea) ++l;
+  while (l < work.componentCount && table[l].area >= setup.minArea) ++l;
   if (l == 0) return vtl::FailQuick(&work, result, VANTREL_NO_FINGER);
 
   const int32_t largest = table[0].area;
@@ -64,13 +57,13 @@ int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_
                             vtl::kSortAscending);
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
   // No more than l regions can be accepted, whatever count the caller asks.
-  const int32_t room = std::min(n, l);
+  const int32_t room = std::min(setup.wanted, l);
   work.regions = vtl::AllocateZeroed<FingerRegion>(static_cast<size_t>(room));
   if (work.regions == nullptr) return vtl::FailQuick(&work, result, VANTREL_OUT_OF_MEMORY);
 
   int32_t m = 0;
   for (int32_t j = 0; j < l && m < room; ++j) {
-    if (m > 0 && !ApartFromAccepted(table[j], work.regions, m, minSeparation)) continue;
+    if (m > 0 && !ApartFromAccepted(table[j], work.regions, m, setup.minSeparation)) continue;
     const int32_t count = vtl::CollectComponentPoints(work, table[j].label, work.points, largest);
     vtl::MeasureFingerRegion(work.workRows, work.workColumns, count, work.points, &work.regions[m]);
     work.regions[m].componentIndex = j;
@@ -79,7 +72,8 @@ int32_t VantrelQuickNew(int32_t xres, int32_t yres, const uint8_t* image, int32_
   vtl::ReleaseAndClear(work.points);
   if (m == 0) return vtl::FailQuick(&work, result, VANTREL_NO_FINGER);
 
-  status = vtl::FinishQuickResult(call, vtl::HandInference::kThumbsOnly, block, &work, m, result);
+  status =
+      vtl::FinishQuickResult(call, vtl::HandInference::kThumbsOnly, setup.block, &work, m, result);
   if (status != VANTREL_OK) return vtl::FailQuick(&work, result, status);
   vtl::ReleaseQuickWork(&work);
   return VANTREL_OK;

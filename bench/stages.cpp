@@ -107,7 +107,12 @@ void BM_SlantProfilesPlain(benchmark::State& state) {
     benchmark::DoNotOptimize(dark.data());
   }
 }
-BENCHMARK(BM_SlantProfilesPlain)->Arg(0)->Arg(40)->Arg(-150)->Arg(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SlantProfilesPlain)
+    ->Arg(0)
+    ->Arg(40)
+    ->Arg(-150)
+    ->Arg(300)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_SlantProfilesFast(benchmark::State& state) {
   const Fixture& f = F();
@@ -122,7 +127,12 @@ void BM_SlantProfilesFast(benchmark::State& state) {
   }
   vtl::ReleaseSlantTables(&tables);
 }
-BENCHMARK(BM_SlantProfilesFast)->Arg(0)->Arg(40)->Arg(-150)->Arg(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SlantProfilesFast)
+    ->Arg(0)
+    ->Arg(40)
+    ->Arg(-150)
+    ->Arg(300)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_SlantTables(benchmark::State& state) {
   const Fixture& f = F();
@@ -144,12 +154,13 @@ struct SearchContext {
 int32_t Analyse(void* context, int32_t slant, float* score, vtl::ProfilePeaks* fingers,
                 vtl::ProfilePeaks* gaps) {
   auto* c = static_cast<SearchContext*>(context);
+  if (c->tables != nullptr) {
+    return vtl::AnalyseSlantFromTables(c->tables, c->dark, c->total, 18, slant, score, fingers,
+                                       gaps);
+  }
   int32_t n = 0;
-  const int32_t status =
-      c->tables != nullptr
-          ? vtl::BuildSlantProfilesFromTables(c->tables, c->dark, c->total, &n, slant)
-          : vtl::BuildSlantProfiles(c->f->mask.data(), c->f->columns, c->f->rows, c->dark,
-                                    c->total, &n, slant, 0);
+  const int32_t status = vtl::BuildSlantProfiles(c->f->mask.data(), c->f->columns, c->f->rows,
+                                                 c->dark, c->total, &n, slant, 0);
   if (status != 0) return status;
   return vtl::FindFingersAndGaps(18, c->dark, c->total, n, c->f->rows, score, fingers, gaps);
 }

@@ -1,6 +1,7 @@
 #include "analysis/finger_gaps.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "interface/memory.h"
 
@@ -25,6 +26,66 @@ void Move(ProfilePeaks* record, int32_t entry, int32_t value, int32_t position) 
   record->hits[entry] += 1;
 }
 
+// Clears the entries the search fills and seeds the first gap.
+void ResetRecords(int32_t sought, int32_t length, const int32_t* background, ProfilePeaks* fingers,
+                  ProfilePeaks* gaps) {
+  for (int32_t j = 0; j < std::max<int32_t>(sought, 0); ++j) {
+    for (ProfilePeaks* r : {fingers, gaps}) {
+      r->value[j] = 0;
+      r->place[j].position = 0;
+      r->place[j].level = 0;
+      r->hits[j] = 0;
+    }
+  }
+  const int32_t closing = std::max<int32_t>(sought, 0);
+  gaps->value[closing] = 0;
+  gaps->place[closing].position = 0;
+  gaps->hits[closing] = 0;
+
+  // Empty profiles have no first position to seed from.
+  gaps->value[0] = length > 0 ? background[0] : 0;
+  gaps->place[0].position = 0;
+  gaps->hits[0] = 1;
+}
+
+// Where the search for the last gap starts: a finger's width beyond the last
+// finger, kept inside the profiles for any tail.
+int32_t LastGapStart(int32_t tailDistance, int32_t n, int32_t lastFinger) {
+  const int64_t from = static_cast<int64_t>(lastFinger) + tailDistance;
+  return static_cast<int32_t>(std::clamp<int64_t>(from, 0, n - 1));
+}
+
+// The darkness bar and the scores of k fingers whose last gap is placed.
+void Score(int32_t k, const int32_t* dark, const int32_t* total, const int32_t* background,
+           float* score, ProfilePeaks* fingers, ProfilePeaks* gaps) {
+  gaps->found = k + 1;
+  float sum = 0.0f;
+  for (int32_t j = 0; j < k; ++j) sum = sum + static_cast<float>(dark[fingers->place[j].position]);
+  const float mean = sum / static_cast<float>(k);
+  if (mean < fingers->mean) {
+    fingers->mean = -1.0f;
+    gaps->found = 0;
+    *score = fingers->score + gaps->score;
+    return;
+  }
+  fingers->mean = mean;
+
+  float fingerScore = 0.0f;
+  for (int32_t j = 0; j < k; ++j) {
+    const int32_t at = fingers->place[j].position;
+    fingerScore = fingerScore + Fraction(dark[at], total[at]);
+  }
+  float gapScore = 0.0f;
+  for (int32_t j = 0; j <= k; ++j) {
+    const int32_t at = gaps->place[j].position;
+    if (background[at] == 0) continue;  // only the last gap can be bare
+    gapScore = gapScore + Fraction(background[at], total[at]);
+  }
+  fingers->score = fingerScore;
+  gaps->score = gapScore;
+  *score = fingers->score + gaps->score;
+}
+
 }  // namespace
 
 int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int32_t* total,
@@ -43,23 +104,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
   if (background == nullptr) return 19;
   for (int32_t i = 0; i < length; ++i) background[i] = total[i] - dark[i];
 
-  for (int32_t j = 0; j < std::max<int32_t>(sought, 0); ++j) {
-    for (ProfilePeaks* r : {fingers, gaps}) {
-      r->value[j] = 0;
-      r->place[j].position = 0;
-      r->place[j].level = 0;
-      r->hits[j] = 0;
-    }
-  }
-  const int32_t closing = std::max<int32_t>(sought, 0);
-  gaps->value[closing] = 0;
-  gaps->place[closing].position = 0;
-  gaps->hits[closing] = 0;
-
-  // Empty profiles have no first position to seed from.
-  gaps->value[0] = length > 0 ? background[0] : 0;
-  gaps->place[0].position = 0;
-  gaps->hits[0] = 1;
+  ResetRecords(sought, length, background, fingers, gaps);
   int32_t k = 0;
 
   for (int32_t i = 1; sought > 0 && i < n - 1; ++i) {
@@ -97,8 +142,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
 
   // The gap right of the last finger: the strongest background from a
   // finger's width beyond it (kept inside the profiles for any tail).
-  const int64_t from = static_cast<int64_t>(fingers->place[k - 1].position) + tailDistance;
-  const int32_t start = static_cast<int32_t>(std::clamp<int64_t>(from, 0, n - 1));
+  const int32_t start = LastGapStart(tailDistance, n, fingers->place[k - 1].position);
   PeakPlace& last = gaps->place[k];
   last.position = start;
   last.level = background[start];
@@ -108,35 +152,97 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
       last.level = background[p];
     }
   }
-  gaps->found = k + 1;
+  Score(k, dark, total, background, score, fingers, gaps);
+  Release(background);
+  return 0;
+}
 
-  float sum = 0.0f;
-  for (int32_t j = 0; j < k; ++j) sum = sum + static_cast<float>(dark[fingers->place[j].position]);
-  const float mean = sum / static_cast<float>(k);
-  if (mean < fingers->mean) {
-    fingers->mean = -1.0f;
+int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const int32_t* total,
+                               int32_t n, int32_t rows, float* score, ProfilePeaks* fingers,
+                               ProfilePeaks* gaps, int32_t* background, uint8_t* flags) {
+  *score = 0.0f;
+  fingers->score = 0.0f;
+  gaps->score = 0.0f;
+  int32_t t = rows / 15;
+  const int32_t sought = std::min<int32_t>(fingers->expected, kMaxPeaks - 1);
+  const int32_t length = std::max<int32_t>(n, 0);
+  for (int32_t i = 0; i < length; ++i) background[i] = total[i] - dark[i];
+  ResetRecords(sought, length, background, fingers, gaps);
+  int32_t k = 0;
+
+  // Only peaks change the records (and the finger count only right after a
+  // change), so the scan visits the peaks alone. They are marked in one
+  // pass that vectorises; t, the running maximum of dark / 8, is brought up
+  // to date when a dark peak needs it (truncating division keeps the order,
+  // so the maximum of the quotients is the quotient of the maximum).
+  const int32_t end = n - 1;  // positions 1 .. end - 1 have two neighbours
+  if (sought > 0 && end > 1) {
+    flags[0] = 0;
+    for (int32_t i = 1; i < end; ++i) {
+      const bool backgroundPeak =
+          (background[i - 1] <= background[i]) & (background[i] > background[i + 1]);
+      const bool darkPeak = (dark[i - 1] < dark[i]) & (dark[i] >= dark[i + 1]);
+      flags[i] = static_cast<uint8_t>(backgroundPeak | darkPeak);
+    }
+    std::memset(flags + end, 0, 8);
+    int32_t folded = 0;  // dark[1 .. folded] are in t
+    bool done = false;
+    for (int32_t word = 0; word < end && !done; word += 8) {
+      uint64_t marks;
+      std::memcpy(&marks, flags + word, sizeof marks);
+      while (marks != 0) {
+        const int32_t i = word + (__builtin_ctzll(marks) >> 3);
+        marks &= marks - 1;  // one bit per marked byte
+        if (background[i - 1] <= background[i] && background[i] > background[i + 1]) {
+          if (fingers->hits[k] == 0 && background[i] > gaps->value[k]) {
+            Move(gaps, k, background[i], i);
+          } else if (fingers->hits[k] > 0 && background[i] >= gaps->value[k + 1] &&
+                     IsClearGap(background, total, i)) {
+            Move(gaps, k + 1, background[i], i);
+          }
+        }
+        if (dark[i - 1] < dark[i] && dark[i] >= dark[i + 1] && gaps->hits[k] > 0) {
+          int32_t highest = dark[i];
+          for (int32_t m = folded + 1; m < i; ++m) highest = std::max(highest, dark[m]);
+          t = std::max(t, highest / 8);
+          folded = i;
+          if (dark[i] > t && IsClearGap(background, total, gaps->place[k].position) &&
+              dark[i] >= fingers->value[k]) {
+            Move(fingers, k, dark[i], i);
+            gaps->value[k + 1] = 0;
+            gaps->place[k + 1].position = 0;
+            gaps->hits[k + 1] = 0;
+          }
+        }
+        if (gaps->hits[k + 1] > 0 && fingers->hits[k] > 0) {
+          ++k;
+          if (k == sought) {
+            done = true;
+            break;
+          }
+        }
+      }
+    }
+  }
+
+  fingers->found = k;
+  if (k == 0) {
     gaps->found = 0;
-    Release(background);
     *score = fingers->score + gaps->score;
     return 0;
   }
-  fingers->mean = mean;
-
-  float fingerScore = 0.0f;
-  for (int32_t j = 0; j < k; ++j) {
-    const int32_t at = fingers->place[j].position;
-    fingerScore = fingerScore + Fraction(dark[at], total[at]);
+  // The first strongest background from the start on, as the plain scan
+  // keeps it.
+  const int32_t start = LastGapStart(tailDistance, n, fingers->place[k - 1].position);
+  int32_t position = start;
+  if (start < n - 1) {
+    int32_t highest = background[start];
+    for (int32_t p = start + 1; p < n - 1; ++p) highest = std::max(highest, background[p]);
+    while (background[position] != highest) ++position;
   }
-  float gapScore = 0.0f;
-  for (int32_t j = 0; j <= k; ++j) {
-    const int32_t at = gaps->place[j].position;
-    if (background[at] == 0) continue;  // only the last gap can be bare
-    gapScore = gapScore + Fraction(background[at], total[at]);
-  }
-  fingers->score = fingerScore;
-  gaps->score = gapScore;
-  Release(background);
-  *score = fingers->score + gaps->score;
+  gaps->place[k].position = position;
+  gaps->place[k].level = background[position];
+  Score(k, dark, total, background, score, fingers, gaps);
   return 0;
 }
 

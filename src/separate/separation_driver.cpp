@@ -34,11 +34,13 @@ struct ProfileContext {
 int32_t AnalyseSlant(void* context, int32_t slant, float* score, ProfilePeaks* fingers,
                      ProfilePeaks* gaps) {
   const auto* c = static_cast<const ProfileContext*>(context);
+  if (c->tables != nullptr) {
+    return AnalyseSlantFromTables(c->tables, c->dark, c->total, c->tailDistance, slant, score,
+                                  fingers, gaps);
+  }
   int32_t n = 0;
-  const int32_t status = c->tables != nullptr
-                             ? BuildSlantProfilesFromTables(c->tables, c->dark, c->total, &n, slant)
-                             : BuildSlantProfiles(c->mask, c->columns, c->rows, c->dark, c->total,
-                                                  &n, slant, kForeground);
+  const int32_t status =
+      BuildSlantProfiles(c->mask, c->columns, c->rows, c->dark, c->total, &n, slant, kForeground);
   if (status != VANTREL_OK) return status;
   return FindFingersAndGaps(c->tailDistance, c->dark, c->total, n, c->rows, score, fingers, gaps);
 }

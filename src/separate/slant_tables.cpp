@@ -87,10 +87,13 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->steps = AllocateZeroed<int32_t>(static_cast<size_t>(positions) + 1);
   tables->histogram = AllocateZeroed<int32_t>(static_cast<size_t>(maxSlant) + 2);
   tables->scratch = AllocateZeroed<int32_t>(static_cast<size_t>(positions));
+  tables->background = AllocateZeroed<int32_t>(static_cast<size_t>(positions));
+  tables->flags = AllocateZeroed<uint8_t>(static_cast<size_t>(positions) + 8);
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
       tables->rowPrefix == nullptr || tables->rowStep == nullptr || tables->rowTotal == nullptr ||
       tables->terms == nullptr || tables->sum == nullptr || tables->steps == nullptr ||
-      tables->histogram == nullptr || tables->scratch == nullptr) {
+      tables->histogram == nullptr || tables->scratch == nullptr || tables->background == nullptr ||
+      tables->flags == nullptr) {
     ReleaseSlantTables(tables);
     return VANTREL_OUT_OF_MEMORY;
   }
@@ -138,6 +141,18 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->steps);
   ReleaseAndClear(tables->histogram);
   ReleaseAndClear(tables->scratch);
+  ReleaseAndClear(tables->background);
+  ReleaseAndClear(tables->flags);
+}
+
+int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t* dark, int32_t* total,
+                               int32_t tailDistance, int32_t s, float* score, ProfilePeaks* fingers,
+                               ProfilePeaks* gaps) {
+  int32_t n = 0;
+  const int32_t status = BuildSlantProfilesFromTables(tables, dark, total, &n, s);
+  if (status != VANTREL_OK) return status;
+  return FindFingersAndGapsInto(tailDistance, dark, total, n, tables->rows, score, fingers, gaps,
+                                tables->background, tables->flags);
 }
 
 int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "analysis/finger_gaps.h"
+
 namespace vtl {
 
 // A table row holds the image columns -1 .. columns (index column + 1);
@@ -34,11 +36,13 @@ struct SlantTables {
   uint16_t* rowTotal;      // hits in row y
   int32_t* pointX;         // reference line, reused from slant to slant
   int32_t* pointY;
-  SlantTerm* terms;    // table rows of the slant in hand
-  uint16_t* sum;       // their sum over the positions
-  int32_t* steps;      // right-hand constants, as steps over the positions
-  int32_t* histogram;  // line points per column offset, for the in-image counts
-  int32_t* scratch;    // smoothing copy
+  SlantTerm* terms;     // table rows of the slant in hand
+  uint16_t* sum;        // their sum over the positions
+  int32_t* steps;       // right-hand constants, as steps over the positions
+  int32_t* histogram;   // line points per column offset, for the in-image counts
+  int32_t* scratch;     // smoothing copy
+  int32_t* background;  // gap analysis: total - dark
+  uint8_t* flags;       // gap analysis: peak marks
 };
 
 // Masks larger than this (rows or columns, or table cells) use the plain
@@ -62,6 +66,12 @@ void ReleaseSlantTables(SlantTables* tables);
 // memory runs out.
 int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
                                      int32_t s);
+
+// The profiles of slant s and their gap analysis (FindFingersAndGapsInto on
+// the tables' scratch), as the separator runs them per slant.
+int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t* dark, int32_t* total,
+                               int32_t tailDistance, int32_t s, float* score, ProfilePeaks* fingers,
+                               ProfilePeaks* gaps);
 
 // Test and benchmark hook: makes the separator count point by point, the
 // reference against which the fast path is measured.

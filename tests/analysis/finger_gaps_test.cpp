@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include "../support/alloc_failure.h"
@@ -173,6 +177,78 @@ TEST(FingerGaps, AllocationFailureReturns19WithZeroScores) {
         EXPECT_EQ(a.fingers.found, 0);
       });
   EXPECT_EQ(points, 1);
+}
+
+// Profiles shaped like a slant's: fingers as broad dark humps with noise and
+// plateaus, a total that ramps in at the ends, sometimes bare stretches.
+void RandomProfiles(std::mt19937& rng, int32_t n, std::vector<int32_t>* dark,
+                    std::vector<int32_t>* total) {
+  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  dark->assign(n, 0);
+  total->assign(n, 0);
+  const int height = uniform(1, 200);
+  const int ramp = uniform(0, n / 2 + 1);
+  const int humps = uniform(0, 7);
+  const int width = uniform(2, 40);
+  const int noise = uniform(0, 6);
+  const int quantum = uniform(1, 4);  // coarse values give long plateaus
+  for (int32_t i = 0; i < n; ++i) {
+    const int edge = std::min(i, n - 1 - i);
+    (*total)[i] = ramp > 0 && edge < ramp ? height * (edge + 1) / (ramp + 1) : height;
+    double d = 0;
+    for (int h = 0; h < humps; ++h) {
+      const double centre = (h + 0.5) * n / humps;
+      d += std::exp(-((i - centre) * (i - centre)) / (2.0 * width * width));
+    }
+    int v = static_cast<int>(d * (*total)[i]) + uniform(-noise, noise);
+    v = v / quantum * quantum;
+    (*dark)[i] = std::clamp(v, 0, (*total)[i]);
+  }
+  if (uniform(0, 4) == 0) {  // a stretch outside the image
+    const int from = uniform(0, n - 1);
+    for (int32_t i = from; i < std::min(n, from + uniform(1, 30)); ++i)
+      (*dark)[i] = (*total)[i] = 0;
+  }
+}
+
+TEST(FingerGaps, PeakScanMatchesThePositionByPositionScan) {
+  std::mt19937 rng(11);
+  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  int withFingers = 0;
+  for (int trial = 0; trial < 4000; ++trial) {
+    const int32_t n = trial < 20 ? trial : uniform(0, 600);
+    std::vector<int32_t> dark, total;
+    RandomProfiles(rng, n, &dark, &total);
+    const int32_t rows = uniform(1, 400);
+    const int32_t tail = uniform(-50, 200);
+    // Records as a search leaves them: stale entries, a carried darkness bar.
+    Analysis plain;
+    for (auto* r : {&plain.fingers, &plain.gaps}) {
+      for (int j = 0; j < vtl::kMaxPeaks; ++j) {
+        r->value[j] = uniform(-5, 300);
+        r->place[j] = {uniform(0, 600), uniform(0, 300)};
+        r->hits[j] = uniform(0, 3);
+      }
+      r->found = uniform(0, 6);
+    }
+    plain.fingers.expected = uniform(0, 7);
+    plain.gaps.expected = plain.fingers.expected + 1;
+    plain.fingers.mean = uniform(0, 3) == 0 ? -1.0f : static_cast<float>(uniform(0, 150));
+    Analysis fast = plain;
+    plain.status = vtl::FindFingersAndGaps(tail, dark.data(), total.data(), n, rows, &plain.score,
+                                           &plain.fingers, &plain.gaps);
+    std::vector<int32_t> background(n + 1);
+    std::vector<uint8_t> flags(n + 8, 0xA5);  // stale marks must not matter
+    fast.status =
+        vtl::FindFingersAndGapsInto(tail, dark.data(), total.data(), n, rows, &fast.score,
+                                    &fast.fingers, &fast.gaps, background.data(), flags.data());
+    ASSERT_EQ(fast.status, plain.status) << trial;
+    ASSERT_EQ(std::memcmp(&fast.score, &plain.score, sizeof(float)), 0) << trial;
+    ASSERT_EQ(std::memcmp(&fast.fingers, &plain.fingers, sizeof(vtl::ProfilePeaks)), 0) << trial;
+    ASSERT_EQ(std::memcmp(&fast.gaps, &plain.gaps, sizeof(vtl::ProfilePeaks)), 0) << trial;
+    withFingers += plain.fingers.found >= 2;
+  }
+  EXPECT_GT(withFingers, 400);  // the comparison reached the interesting paths
 }
 
 }  // namespace

@@ -158,15 +158,14 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
 }
 
 int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const int32_t* total,
-                               int32_t n, int32_t rows, float* score, ProfilePeaks* fingers,
-                               ProfilePeaks* gaps, int32_t* background, uint8_t* flags) {
+                               const int32_t* background, int32_t n, int32_t rows, float* score,
+                               ProfilePeaks* fingers, ProfilePeaks* gaps, uint8_t* flags) {
   *score = 0.0f;
   fingers->score = 0.0f;
   gaps->score = 0.0f;
   int32_t t = rows / 15;
   const int32_t sought = std::min<int32_t>(fingers->expected, kMaxPeaks - 1);
   const int32_t length = std::max<int32_t>(n, 0);
-  for (int32_t i = 0; i < length; ++i) background[i] = total[i] - dark[i];
   ResetRecords(sought, length, background, fingers, gaps);
   int32_t k = 0;
 

@@ -31,18 +31,138 @@ int64_t Min64(int64_t a, int64_t b) {
 #if defined(__SANITIZE_THREAD__) || defined(VANTREL_NO_CLONES)
 #define VANTREL_ROW_CLONES
 #else
-#define VANTREL_ROW_CLONES __attribute__((target_clones("avx2", "default")))
+#define VANTREL_ROW_CLONES __attribute__((target_clones("arch=skylake-avx512", "avx2", "default")))
 #endif
 
-// sum[k] (+/-)= data[k + offset] for k in [from, to). Integer sums are the
-// same on every clone.
-VANTREL_ROW_CLONES void AddRow(uint16_t* __restrict sum, const uint16_t* __restrict data,
-                               int64_t offset, int64_t from, int64_t to, bool subtract) {
-  if (subtract) {
-    for (int64_t k = from; k < to; ++k) sum[k] = static_cast<uint16_t>(sum[k] - data[offset + k]);
-  } else {
-    for (int64_t k = from; k < to; ++k) sum[k] = static_cast<uint16_t>(sum[k] + data[offset + k]);
+// Table rows carry kPad zeros on each side, so that whole blocks of
+// kSumLanes positions can be read past a row's data; a block group spans
+// at most kMergeSpan columns, which keeps every read inside the padding.
+constexpr int64_t kPad = 48;
+constexpr int64_t kSumLanes = 32;
+constexpr int32_t kMergeSpan = 16;
+static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
+
+typedef uint16_t Lanes __attribute__((vector_size(kSumLanes * 2)));
+
+// Blocks are copied in and out (any alignment); the copies compile to
+// unaligned vector moves.
+template <int kGroup>
+__attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_t* const* rows,
+                                                    int64_t from, int64_t to, bool subtract) {
+  for (int64_t k = from; k < to; k += kSumLanes) {
+    Lanes add;
+    std::memcpy(&add, rows[0] + k, sizeof add);
+    for (int i = 1; i < kGroup; ++i) {
+      Lanes more;
+      std::memcpy(&more, rows[i] + k, sizeof more);
+      add += more;
+    }
+    Lanes now;
+    std::memcpy(&now, sum + k, sizeof now);
+    now = subtract ? now - add : now + add;
+    std::memcpy(sum + k, &now, sizeof now);
   }
+}
+
+// sum[k] (+/-)= the terms' table rows, read at column x + k, where the rows
+// hold data. Up to four terms of one sign and close columns share one pass
+// over the sums (outside its data a row reads its zero padding). Integer sums
+// are the same on every clone.
+VANTREL_ROW_CLONES void AddTerms(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C,
+                                 int64_t positions) {
+  int64_t t = 0;
+  while (t < count) {
+    const bool subtract = terms[t].subtract;
+    int32_t lo = terms[t].x;
+    int32_t hi = lo;
+    int g = 1;
+    while (g < 4 && t + g < count && terms[t + g].subtract == subtract) {
+      const int32_t x = terms[t + g].x;
+      const int32_t nextLo = x < lo ? x : lo;
+      const int32_t nextHi = x > hi ? x : hi;
+      if (nextHi - nextLo > kMergeSpan) break;
+      lo = nextLo;
+      hi = nextHi;
+      ++g;
+    }
+    // Positions where some row of the group has data (columns -1 .. C).
+    const int64_t from = Max64(0, -1 - static_cast<int64_t>(hi)) & ~(kSumLanes - 1);
+    const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(lo));
+    const uint16_t* rows[4];
+    for (int i = 0; i < g; ++i) rows[i] = terms[t + i].data + terms[t + i].x + 1;
+    switch (g) {
+      case 1: AddGroup<1>(sum, rows, from, to, subtract); break;
+      case 2: AddGroup<2>(sum, rows, from, to, subtract); break;
+      case 3: AddGroup<3>(sum, rows, from, to, subtract); break;
+      default: AddGroup<4>(sum, rows, from, to, subtract); break;
+    }
+    t += g;
+  }
+}
+
+// In-image counts of a steep line from its cumulative column counts G.
+VANTREL_ROW_CLONES void SteepTotals(int32_t* inside, const int32_t* G, int64_t positions, int64_t C,
+                                    bool rising) {
+  if (rising) {
+    for (int64_t k = 0; k < positions; ++k) inside[k] = G[k] - G[k + C];
+  } else {
+    for (int64_t k = 0; k < positions; ++k) inside[k] = G[k + C] - G[k];
+  }
+}
+
+// In-image counts of a shallow line, one point in each column xMin .. xMax.
+VANTREL_ROW_CLONES void ShallowTotals(int32_t* inside, int64_t positions, int64_t C, int64_t xMin,
+                                      int64_t xMax) {
+  const auto lastColumn = static_cast<int32_t>(C - 1);
+  const auto low = static_cast<int32_t>(xMin);
+  const auto high = static_cast<int32_t>(xMax);
+  for (int64_t k = 0; k < positions; ++k) {
+    const auto kk = static_cast<int32_t>(k);
+    const int32_t right = high + kk < lastColumn ? high + kk : lastColumn;
+    const int32_t left = low + kk > 0 ? low + kk : 0;
+    inside[k] = right >= left ? right - left + 1 : 0;
+  }
+}
+
+// Window of three over both raw profiles, as SmoothRunningSum computes it
+// for counts, and the background profile.
+VANTREL_ROW_CLONES void SmoothThree(const uint16_t* raw, const int32_t* inside, int32_t* dark,
+                                    int32_t* total, int32_t* background, int64_t n) {
+  const int64_t last = n - 1;
+  dark[0] = (raw[0] + (last >= 1 ? raw[1] : 0)) / 3;
+  total[0] = (inside[0] + (last >= 1 ? inside[1] : 0)) / 3;
+  background[0] = total[0] - dark[0];
+  for (int64_t k = 1; k < last; ++k) {
+    const uint32_t d = static_cast<uint32_t>(raw[k - 1]) + raw[k] + raw[k + 1];
+    const uint32_t a = static_cast<uint32_t>(inside[k - 1]) + static_cast<uint32_t>(inside[k]) +
+                       static_cast<uint32_t>(inside[k + 1]);
+    dark[k] = static_cast<int32_t>(d / 3u);
+    total[k] = static_cast<int32_t>(a / 3u);
+    background[k] = total[k] - dark[k];
+  }
+  if (last >= 1) {
+    dark[last] = (raw[last - 1] + raw[last]) / 3;
+    total[last] = (inside[last - 1] + inside[last]) / 3;
+    background[last] = total[last] - dark[last];
+  }
+}
+
+// Smoothed profiles and the background profile from the raw counts.
+int32_t FinishProfiles(const uint16_t* raw, const int32_t* inside, int32_t* dark, int32_t* total,
+                       int32_t* background, int64_t n, int32_t radius, int32_t* scratch) {
+  if (radius == 1) {
+    SmoothThree(raw, inside, dark, total, background, n);
+    return VANTREL_OK;
+  }
+  for (int64_t k = 0; k < n; ++k) {
+    dark[k] = raw[k];
+    total[k] = inside[k];
+  }
+  const auto count = static_cast<int32_t>(n);
+  int32_t smoothed = SmoothRunningSum(dark, count, radius, scratch);
+  if (smoothed == VANTREL_OK) smoothed = SmoothRunningSum(total, count, radius, scratch);
+  for (int64_t k = 0; k < n; ++k) background[k] = total[k] - dark[k];
+  return smoothed;
 }
 
 }  // namespace
@@ -69,9 +189,10 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   if (block == nullptr || !SlantTablesFit(columns, rows, maxSlant)) return VANTREL_OUT_OF_MEMORY;
   const int64_t C = columns;
   const int64_t R = rows;
-  const int64_t stride = C + 2;
+  const int64_t stride = C + 2 + 2 * kPad;
   const int64_t positions = C + maxSlant;
   const auto cells = static_cast<size_t>((R + 1) * stride);
+  const auto room = static_cast<size_t>(positions);
   tables->columns = columns;
   tables->rows = rows;
   tables->radius = block->RunningSumRadius;
@@ -83,26 +204,28 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->rowStep = AllocateZeroed<uint16_t>(cells);
   tables->rowTotal = AllocateZeroed<uint16_t>(static_cast<size_t>(R));
   tables->terms = AllocateZeroed<SlantTerm>(static_cast<size_t>(R) + 2);
-  tables->sum = AllocateZeroed<uint16_t>(static_cast<size_t>(positions));
-  tables->steps = AllocateZeroed<int32_t>(static_cast<size_t>(positions) + 1);
-  tables->histogram = AllocateZeroed<int32_t>(static_cast<size_t>(maxSlant) + 2);
-  tables->scratch = AllocateZeroed<int32_t>(static_cast<size_t>(positions));
-  tables->background = AllocateZeroed<int32_t>(static_cast<size_t>(positions));
-  tables->flags = AllocateZeroed<uint8_t>(static_cast<size_t>(positions) + 8);
+  tables->sum = AllocateZeroed<uint16_t>(room + 2 * kSumLanes);
+  tables->steps = AllocateZeroed<int32_t>(room + 1);
+  tables->histogram = AllocateZeroed<int32_t>(static_cast<size_t>(R) + 2);
+  tables->cumulative = AllocateZeroed<int32_t>(room + static_cast<size_t>(C));
+  tables->scratch = AllocateZeroed<int32_t>(room);
+  tables->scratch2 = AllocateZeroed<int32_t>(room);
+  tables->background = AllocateZeroed<int32_t>(room);
+  tables->flags = AllocateZeroed<uint8_t>(room + 8);
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
       tables->rowPrefix == nullptr || tables->rowStep == nullptr || tables->rowTotal == nullptr ||
       tables->terms == nullptr || tables->sum == nullptr || tables->steps == nullptr ||
-      tables->histogram == nullptr || tables->scratch == nullptr || tables->background == nullptr ||
-      tables->flags == nullptr) {
+      tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
+      tables->scratch2 == nullptr || tables->background == nullptr || tables->flags == nullptr) {
     ReleaseSlantTables(tables);
     return VANTREL_OUT_OF_MEMORY;
   }
-  // Table index i holds image column i - 1.
+  // Table index i holds image column i - 1, at offset kPad + i of its row.
   for (int64_t y = 0; y < R; ++y) {
     const uint8_t* row = mask + y * C;
-    const uint16_t* above = tables->columnPrefix + y * stride;
-    uint16_t* below = tables->columnPrefix + (y + 1) * stride;
-    uint16_t* prefix = tables->rowPrefix + y * stride;
+    const uint16_t* above = tables->columnPrefix + y * stride + kPad;
+    uint16_t* below = tables->columnPrefix + (y + 1) * stride + kPad;
+    uint16_t* prefix = tables->rowPrefix + y * stride + kPad;
     uint16_t running = 0;
     for (int64_t x = 0; x < C; ++x) {
       const uint16_t hit = row[x] == value ? 1 : 0;
@@ -114,16 +237,16 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     tables->rowTotal[y] = running;
   }
   for (int64_t y = 0; y <= R; ++y) {
-    const uint16_t* p = tables->columnPrefix + y * stride;
-    uint16_t* step = tables->columnStep + y * stride;
-    for (int64_t i = 0; i + 1 < stride; ++i) step[i] = static_cast<uint16_t>(p[i] - p[i + 1]);
-    step[stride - 1] = p[stride - 1];  // column C: nothing right of it
+    const uint16_t* p = tables->columnPrefix + y * stride + kPad;
+    uint16_t* step = tables->columnStep + y * stride + kPad;
+    for (int64_t i = 0; i <= C; ++i) step[i] = static_cast<uint16_t>(p[i] - p[i + 1]);
+    step[C + 1] = p[C + 1];  // column C: nothing right of it
   }
   for (int64_t y = 1; y < R; ++y) {
-    const uint16_t* up = tables->rowPrefix + (y - 1) * stride;
-    const uint16_t* here = tables->rowPrefix + y * stride;
-    uint16_t* step = tables->rowStep + y * stride;
-    for (int64_t i = 0; i < stride; ++i) step[i] = static_cast<uint16_t>(up[i] - here[i]);
+    const uint16_t* up = tables->rowPrefix + (y - 1) * stride + kPad;
+    const uint16_t* here = tables->rowPrefix + y * stride + kPad;
+    uint16_t* step = tables->rowStep + y * stride + kPad;
+    for (int64_t i = 0; i <= C + 1; ++i) step[i] = static_cast<uint16_t>(up[i] - here[i]);
   }
   return VANTREL_OK;
 }
@@ -140,7 +263,9 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->sum);
   ReleaseAndClear(tables->steps);
   ReleaseAndClear(tables->histogram);
+  ReleaseAndClear(tables->cumulative);
   ReleaseAndClear(tables->scratch);
+  ReleaseAndClear(tables->scratch2);
   ReleaseAndClear(tables->background);
   ReleaseAndClear(tables->flags);
 }
@@ -151,126 +276,159 @@ int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t* dark, int32_t* tota
   int32_t n = 0;
   const int32_t status = BuildSlantProfilesFromTables(tables, dark, total, &n, s);
   if (status != VANTREL_OK) return status;
-  return FindFingersAndGapsInto(tailDistance, dark, total, n, tables->rows, score, fingers, gaps,
-                                tables->background, tables->flags);
+  return FindFingersAndGapsInto(tailDistance, dark, total, tables->background, n, tables->rows,
+                                score, fingers, gaps, tables->flags);
 }
 
 int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
                                      int32_t s) {
   const int64_t C = tables->columns;
+  const int64_t R = tables->rows;
   const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
   if (width > tables->maxSlant) return VANTREL_OUT_OF_MEMORY;
   const int64_t positions = C + width;
   *n = static_cast<int32_t>(positions);
-
-  // The same reference line as the plain count, so the same points.
-  int32_t L = 0;
-  const int32_t last = tables->rows - 1;
-  const int32_t status =
-      s > 0 ? GetLinePixelBetweenTwoPoints(-s, 0, 0, last, &tables->pointX, &tables->pointY, &L)
-            : GetLinePixelBetweenTwoPoints(0, 0, s, last, &tables->pointX, &tables->pointY, &L);
-  if (status != VANTREL_OK) return status;
-  const int32_t* X = tables->pointX;
-  const int32_t* Y = tables->pointY;
   const int64_t stride = tables->stride;
+  const int64_t last = R - 1;
 
-  // The reference line is monotone, so a point lies in the image for
-  // position k exactly when its column X + k does; outside the image the
-  // tables count nothing. Runs of points then telescope: consecutive runs
-  // share a row boundary (steep lines) or a column boundary (shallow lines),
-  // leaving one table row per run.
+  // The reference line as the plain count draws it (GetLinePixelBetweenTwoPoints
+  // from (-s, 0) to (0, R - 1) for s > 0, from (0, 0) to (s, R - 1) otherwise):
+  // one coordinate steps by whole units, exactly, and the other accumulates
+  // a single-precision step and is truncated. Its runs of points are turned
+  // into table rows as they are drawn. The reference line is monotone, so a
+  // point lies in the image for position k exactly when its column X + k
+  // does; outside the image the tables count nothing. Consecutive runs share
+  // a row boundary (steep lines) or a column boundary (shallow lines), which
+  // leaves one table row per run.
   SlantTerm* terms = tables->terms;
+  int32_t* runEnds = tables->histogram;  // steep lines: rows above each run's end
   int64_t count = 0;
-  auto term = [&](const uint16_t* table, int64_t y, int64_t x, uint16_t right, bool subtract) {
-    terms[count++] = SlantTerm{table + y * stride, right, static_cast<int32_t>(x), subtract};
-  };
-  if (width <= last) {
-    // Steep: runs down one column; the column moves by one between runs.
-    int64_t j = 0;
-    while (j < L) {
-      int64_t e = j + 1;
-      while (e < L && X[e] == X[j]) ++e;
-      const int64_t rowsAbove = static_cast<int64_t>(Y[e - 1]) + 1;
-      if (e == L) {
-        term(tables->columnPrefix, rowsAbove, X[j], 0, false);
-      } else if (X[e] > X[j]) {
-        term(tables->columnStep, rowsAbove, X[j], 0, false);
-      } else {
-        term(tables->columnStep, rowsAbove, X[j] - 1, 0, true);
-      }
-      j = e;
+  bool steep = width <= last;
+  int64_t xFirst = 0;
+  int64_t xLast = 0;
+  if (steep) {
+    const float stepX =
+        last >= 1 ? (s > 0 ? 1.0f : -1.0f) * (static_cast<float>(width) / static_cast<float>(last))
+                  : 0.0f;
+    float fx = static_cast<float>(s > 0 ? -s : 0);
+    int32_t x = static_cast<int32_t>(fx);
+    xFirst = x;
+    // Lines leaning right step right (add the step row at the old column),
+    // lines leaning left step left (subtract it one column further left).
+    const uint16_t* step = tables->columnStep;
+    const int32_t shift = s > 0 ? 0 : -1;
+    const bool subtract = s < 0;
+    for (int64_t y = 0; y < last; ++y) {
+      fx += stepX;
+      const auto next = static_cast<int32_t>(fx);
+      terms[count] = SlantTerm{step + (y + 1) * stride + kPad, 0, x + shift, subtract};
+      runEnds[count] = static_cast<int32_t>(y + 1);
+      count += next != x;
+      x = next;
     }
+    runEnds[count] = static_cast<int32_t>(R);
+    terms[count++] = SlantTerm{tables->columnPrefix + R * stride + kPad, 0, x, false};
+    xLast = x;
   } else {
-    // Shallow: runs along one row; the row moves down by one between runs.
-    const bool rightwards = X[L - 1] > X[0];
+    const float stepY = static_cast<float>(last) / static_cast<float>(width);
     const uint16_t* totals = tables->rowTotal;
-    int64_t j = 0;
-    while (j < L) {
-      int64_t e = j + 1;
-      while (e < L && Y[e] == Y[j]) ++e;
-      const int64_t y = Y[j];
-      if (rightwards) {
-        if (j == 0)
-          term(tables->rowPrefix, y, X[j], totals[y], true);
-        else
-          term(tables->rowStep, y, X[j], static_cast<uint16_t>(totals[y - 1] - totals[y]), false);
-        if (e == L) term(tables->rowPrefix, y, X[e - 1] + 1, totals[y], false);
-      } else {
-        if (j == 0) term(tables->rowPrefix, y, X[j] + 1, totals[y], false);
-        if (e == L) {
-          term(tables->rowPrefix, y, X[e - 1], totals[y], true);
-        } else {
-          const int64_t next = Y[e];
-          term(tables->rowStep, next, X[e - 1],
-               static_cast<uint16_t>(totals[next - 1] - totals[next]), true);
-        }
+    const uint16_t* step = tables->rowStep;
+    const uint16_t* prefix = tables->rowPrefix;
+    float fy = 0.0f;
+    int32_t y = 0;
+    xFirst = s > 0 ? -static_cast<int64_t>(s) : 0;
+    xLast = s > 0 ? 0 : s;
+    if (s > 0) {
+      // Rightwards from column -s: each new row starts a run at its column.
+      const auto x0 = static_cast<int32_t>(-s);
+      terms[count++] = SlantTerm{prefix + kPad, totals[0], x0, true};
+      for (int64_t i = 1; i <= width; ++i) {
+        fy += stepY;
+        const auto next = static_cast<int32_t>(fy);
+        const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
+        terms[count] =
+            SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(x0 + i), false};
+        count += next != y;
+        y = next;
       }
-      j = e;
+      terms[count++] = SlantTerm{prefix + y * stride + kPad, totals[y], 1, false};
+    } else {
+      // Leftwards from column 0: each run ends, before the next row, at its
+      // last column.
+      terms[count++] = SlantTerm{prefix + kPad, totals[0], 1, false};
+      for (int64_t i = 1; i <= width; ++i) {
+        fy += stepY;
+        const auto next = static_cast<int32_t>(fy);
+        const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
+        terms[count] =
+            SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(-(i - 1)), true};
+        count += next != y;
+        y = next;
+      }
+      terms[count++] =
+          SlantTerm{prefix + y * stride + kPad, totals[y], static_cast<int32_t>(-width), true};
     }
   }
 
   // Each term reads its table row where the row has data (columns -1 .. C)
   // and adds the row's right-hand constant beyond it as a step.
   uint16_t* sum = tables->sum;
-  int32_t* steps = tables->steps;
-  std::memset(sum, 0, static_cast<size_t>(positions) * sizeof *sum);
-  std::memset(steps, 0, static_cast<size_t>(positions + 1) * sizeof *steps);
-  for (int64_t t = 0; t < count; ++t) {
-    const SlantTerm& tr = terms[t];
-    // Column x + k has table index x + k + 1, data while in [0, C + 1].
-    const int64_t from = Max64(0, -1 - static_cast<int64_t>(tr.x));
-    const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(tr.x));
-    if (from < to) AddRow(sum, tr.data, tr.x + 1, from, to, tr.subtract);
-    if (tr.right != 0 && to < positions) {
-      const int32_t right = tr.right;
-      steps[Max64(to, 0)] += tr.subtract ? -right : right;
+  const int64_t blocks = (positions + kSumLanes - 1) / kSumLanes;
+  std::memset(sum, 0, static_cast<size_t>(blocks * kSumLanes) * sizeof *sum);
+  AddTerms(sum, terms, count, C, positions);
+  uint16_t* raw = sum;
+  if (!steep) {
+    int32_t* steps = tables->steps;
+    std::memset(steps, 0, static_cast<size_t>(positions + 1) * sizeof *steps);
+    for (int64_t t = 0; t < count; ++t) {
+      const SlantTerm& tr = terms[t];
+      const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(tr.x));
+      if (tr.right != 0 && to < positions) {
+        const int32_t right = tr.right;
+        steps[Max64(to, 0)] += tr.subtract ? -right : right;
+      }
+    }
+    int32_t running = 0;
+    for (int64_t k = 0; k < positions; ++k) {
+      running += steps[k];
+      sum[k] = static_cast<uint16_t>(sum[k] + static_cast<uint16_t>(running));
     }
   }
-  int32_t step = 0;
-  for (int64_t k = 0; k < positions; ++k) {
-    step += steps[k];
-    dark[k] = static_cast<uint16_t>(sum[k] + static_cast<uint16_t>(step));
-  }
 
-  // In-image counts from geometry: line k has the points whose offset X lies
-  // in [-k, C - 1 - k].
-  const int64_t xMin = X[0] < X[L - 1] ? X[0] : X[L - 1];
-  const int64_t span = (X[0] < X[L - 1] ? X[L - 1] : X[0]) - xMin + 1;
-  int32_t* cumulative = tables->histogram;  // cumulative[i] = points with X < xMin + i
-  std::memset(cumulative, 0, static_cast<size_t>(span + 1) * sizeof(int32_t));
-  for (int64_t i = 0; i < L; ++i) ++cumulative[X[i] - xMin + 1];
-  for (int64_t i = 1; i <= span; ++i) cumulative[i] += cumulative[i - 1];
-  auto below = [&](int64_t x) {  // points with X < x
-    const int64_t i = x - xMin;
-    return i <= 0 ? 0 : cumulative[i > span ? span : i];
-  };
-  for (int64_t k = 0; k < positions; ++k) total[k] = below(C - k) - below(-k);
-
-  int32_t smoothed = SmoothRunningSum(dark, *n, tables->radius, tables->scratch);
-  if (smoothed == VANTREL_OK) {
-    smoothed = SmoothRunningSum(total, *n, tables->radius, tables->scratch);
+  // In-image counts from geometry. A shallow line has one point per column
+  // from xFirst to xLast; a steep one has a run per column, and the rows
+  // above each run's end count the points up to that column.
+  int32_t* inside = tables->scratch;
+  if (steep) {
+    // For lines leaning right (columns rising), G[u] counts the points in
+    // columns <= C - 1 - u; for lines leaning left, those in columns >= C - u.
+    int32_t* G = tables->cumulative;
+    const int64_t span = positions + C;
+    const int64_t runs = count;  // run r lies in column xFirst + r (rising) or xFirst - r
+    const auto all = static_cast<int32_t>(R);
+    auto clampSpan = [span](int64_t u) { return u < 0 ? 0 : (u > span ? span : u); };
+    if (s > 0) {
+      // Column C - 1 - u holds run C - 1 - u - xFirst.
+      const int64_t a = clampSpan(C - xFirst - runs);
+      const int64_t b = clampSpan(C - xFirst);
+      for (int64_t u = 0; u < a; ++u) G[u] = all;
+      for (int64_t u = a; u < b; ++u) G[u] = runEnds[C - 1 - u - xFirst];
+      for (int64_t u = b; u < span; ++u) G[u] = 0;
+    } else {
+      // Column C - u holds run u - C + xFirst.
+      const int64_t a = clampSpan(C - xFirst);
+      const int64_t b = clampSpan(C - xFirst + runs);
+      for (int64_t u = 0; u < a; ++u) G[u] = 0;
+      for (int64_t u = a; u < b; ++u) G[u] = runEnds[u - C + xFirst];
+      for (int64_t u = b; u < span; ++u) G[u] = all;
+    }
+    SteepTotals(inside, G, positions, C, s > 0);
+  } else {
+    ShallowTotals(inside, positions, C, xFirst < xLast ? xFirst : xLast,
+                  xFirst < xLast ? xLast : xFirst);
   }
-  return smoothed;
+  return FinishProfiles(raw, inside, dark, total, tables->background, positions, tables->radius,
+                        tables->scratch2);
 }
 
 }  // namespace vtl

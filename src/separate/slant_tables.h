@@ -39,8 +39,10 @@ struct SlantTables {
   SlantTerm* terms;     // table rows of the slant in hand
   uint16_t* sum;        // their sum over the positions
   int32_t* steps;       // right-hand constants, as steps over the positions
-  int32_t* histogram;   // line points per column offset, for the in-image counts
-  int32_t* scratch;     // smoothing copy
+  int32_t* histogram;   // steep lines: rows above the end of each run
+  int32_t* cumulative;  // steep lines: points per column range, for the in-image counts
+  int32_t* scratch;     // raw in-image counts
+  int32_t* scratch2;    // smoothing copy
   int32_t* background;  // gap analysis: total - dark
   uint8_t* flags;       // gap analysis: peak marks
 };

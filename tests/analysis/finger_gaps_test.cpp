@@ -238,10 +238,11 @@ TEST(FingerGaps, PeakScanMatchesThePositionByPositionScan) {
     plain.status = vtl::FindFingersAndGaps(tail, dark.data(), total.data(), n, rows, &plain.score,
                                            &plain.fingers, &plain.gaps);
     std::vector<int32_t> background(n + 1);
+    for (int32_t i = 0; i < n; ++i) background[i] = total[i] - dark[i];
     std::vector<uint8_t> flags(n + 8, 0xA5);  // stale marks must not matter
     fast.status =
-        vtl::FindFingersAndGapsInto(tail, dark.data(), total.data(), n, rows, &fast.score,
-                                    &fast.fingers, &fast.gaps, background.data(), flags.data());
+        vtl::FindFingersAndGapsInto(tail, dark.data(), total.data(), background.data(), n, rows,
+                                    &fast.score, &fast.fingers, &fast.gaps, flags.data());
     ASSERT_EQ(fast.status, plain.status) << trial;
     ASSERT_EQ(std::memcmp(&fast.score, &plain.score, sizeof(float)), 0) << trial;
     ASSERT_EQ(std::memcmp(&fast.fingers, &plain.fingers, sizeof(vtl::ProfilePeaks)), 0) << trial;

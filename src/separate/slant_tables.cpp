@@ -42,34 +42,41 @@ constexpr int64_t kSumLanes = 32;
 constexpr int32_t kMergeSpan = 16;
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
 
-typedef uint16_t Lanes __attribute__((vector_size(kSumLanes * 2)));
+typedef uint16_t Lanes8 __attribute__((vector_size(16)));
+typedef uint16_t Lanes16 __attribute__((vector_size(32)));
+typedef uint16_t Lanes32 __attribute__((vector_size(64)));
 
-// Blocks are copied in and out (any alignment); the copies compile to
-// unaligned vector moves.
-template <int kGroup>
+// One block of kSumLanes positions per step, in vectors of V; blocks are
+// copied in and out (any alignment), which compiles to unaligned moves.
+template <typename V, int kGroup>
 __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_t* const* rows,
                                                     int64_t from, int64_t to, bool subtract) {
+  constexpr int64_t kPer = sizeof(V) / sizeof(uint16_t);
   for (int64_t k = from; k < to; k += kSumLanes) {
-    Lanes add;
-    std::memcpy(&add, rows[0] + k, sizeof add);
-    for (int i = 1; i < kGroup; ++i) {
-      Lanes more;
-      std::memcpy(&more, rows[i] + k, sizeof more);
-      add += more;
+    for (int64_t h = k; h < k + kSumLanes; h += kPer) {
+      V add;
+      std::memcpy(&add, rows[0] + h, sizeof add);
+      for (int i = 1; i < kGroup; ++i) {
+        V more;
+        std::memcpy(&more, rows[i] + h, sizeof more);
+        add += more;
+      }
+      V now;
+      std::memcpy(&now, sum + h, sizeof now);
+      now = subtract ? now - add : now + add;
+      std::memcpy(sum + h, &now, sizeof now);
     }
-    Lanes now;
-    std::memcpy(&now, sum + k, sizeof now);
-    now = subtract ? now - add : now + add;
-    std::memcpy(sum + k, &now, sizeof now);
   }
 }
 
 // sum[k] (+/-)= the terms' table rows, read at column x + k, where the rows
 // hold data. Up to four terms of one sign and close columns share one pass
 // over the sums (outside its data a row reads its zero padding). Integer sums
-// are the same on every clone.
-VANTREL_ROW_CLONES void AddTerms(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C,
-                                 int64_t positions) {
+// are the same for every vector width.
+template <typename V>
+__attribute__((always_inline)) inline void AddTermsWith(uint16_t* sum, const SlantTerm* terms,
+                                                        int64_t count, int64_t C,
+                                                        int64_t positions) {
   int64_t t = 0;
   while (t < count) {
     const bool subtract = terms[t].subtract;
@@ -91,13 +98,51 @@ VANTREL_ROW_CLONES void AddTerms(uint16_t* sum, const SlantTerm* terms, int64_t 
     const uint16_t* rows[4];
     for (int i = 0; i < g; ++i) rows[i] = terms[t + i].data + terms[t + i].x + 1;
     switch (g) {
-      case 1: AddGroup<1>(sum, rows, from, to, subtract); break;
-      case 2: AddGroup<2>(sum, rows, from, to, subtract); break;
-      case 3: AddGroup<3>(sum, rows, from, to, subtract); break;
-      default: AddGroup<4>(sum, rows, from, to, subtract); break;
+      case 1: AddGroup<V, 1>(sum, rows, from, to, subtract); break;
+      case 2: AddGroup<V, 2>(sum, rows, from, to, subtract); break;
+      case 3: AddGroup<V, 3>(sum, rows, from, to, subtract); break;
+      default: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
     }
     t += g;
   }
+}
+
+using AddTermsFunction = void (*)(uint16_t*, const SlantTerm*, int64_t, int64_t, int64_t);
+
+void AddTermsPlain(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C,
+                   int64_t positions) {
+  AddTermsWith<Lanes8>(sum, terms, count, C, positions);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void AddTermsAvx2(uint16_t* sum, const SlantTerm* terms,
+                                                  int64_t count, int64_t C, int64_t positions) {
+  AddTermsWith<Lanes16>(sum, terms, count, C, positions);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void AddTermsAvx512(uint16_t* sum,
+                                                                const SlantTerm* terms,
+                                                                int64_t count, int64_t C,
+                                                                int64_t positions) {
+  AddTermsWith<Lanes32>(sum, terms, count, C, positions);
+}
+#endif
+
+// Chosen once, by what the processor offers (a plain pointer rather than an
+// ifunc, which the thread sanitizer's runtime cannot run).
+AddTermsFunction PickAddTerms() {
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+    return AddTermsAvx512;
+  }
+  if (__builtin_cpu_supports("avx2")) return AddTermsAvx2;
+#endif
+  return AddTermsPlain;
+}
+
+void AddTerms(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C, int64_t positions) {
+  static const AddTermsFunction chosen = PickAddTerms();
+  chosen(sum, terms, count, C, positions);
 }
 
 // In-image counts of a steep line from its cumulative column counts G.

@@ -157,6 +157,42 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
   return 0;
 }
 
+namespace {
+
+// The clones are chosen by an ifunc resolver, which runs before the thread
+// sanitizer's runtime exists and crashes it: that build keeps one version.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VANTREL_NO_GAP_CLONES 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(VANTREL_NO_GAP_CLONES)
+#define VANTREL_GAP_CLONES
+#else
+#define VANTREL_GAP_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
+// peaks[i] (1 .. end - 1): 1 for a background peak, 2 for a dark peak, 4
+// for a background peak that is a clear gap; clear[i] (0 .. n - 1):
+// IsClearGap, the same single-precision quotient.
+VANTREL_GAP_CLONES void MarkPeaks(const int32_t* dark, const int32_t* total,
+                                  const int32_t* background, int32_t n, uint8_t* peaks,
+                                  uint8_t* clear) {
+  const int32_t end = n - 1;
+  for (int32_t i = 1; i < end; ++i) {
+    const bool backgroundPeak =
+        (background[i - 1] <= background[i]) & (background[i] > background[i + 1]);
+    const bool darkPeak = (dark[i - 1] < dark[i]) & (dark[i] >= dark[i + 1]);
+    peaks[i] = static_cast<uint8_t>(backgroundPeak | (darkPeak << 1));
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    clear[i] = static_cast<float>(background[i]) / static_cast<float>(total[i]) > kGapFraction;
+  }
+  for (int32_t i = 1; i < end; ++i) peaks[i] |= static_cast<uint8_t>((peaks[i] & clear[i]) << 2);
+}
+
+}  // namespace
+
 int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const int32_t* total,
                                const int32_t* background, int32_t n, int32_t rows, float* score,
                                ProfilePeaks* fingers, ProfilePeaks* gaps, uint8_t* flags) {
@@ -176,50 +212,59 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
   // so the maximum of the quotients is the quotient of the maximum).
   const int32_t end = n - 1;  // positions 1 .. end - 1 have two neighbours
   if (sought > 0 && end > 1) {
-    flags[0] = 0;
-    for (int32_t i = 1; i < end; ++i) {
-      const bool backgroundPeak =
-          (background[i - 1] <= background[i]) & (background[i] > background[i + 1]);
-      const bool darkPeak = (dark[i - 1] < dark[i]) & (dark[i] >= dark[i + 1]);
-      flags[i] = static_cast<uint8_t>(backgroundPeak | darkPeak);
-    }
-    std::memset(flags + end, 0, 8);
+    uint8_t* peaks = flags;
+    uint8_t* clear = flags + n + 8;
+    peaks[0] = 0;
+    std::memset(peaks + end, 0, 8);
+    MarkPeaks(dark, total, background, n, peaks, clear);
     int32_t folded = 0;  // dark[1 .. folded] are in t
-    bool done = false;
-    for (int32_t word = 0; word < end && !done; word += 8) {
+    constexpr uint64_t kBytes = 0x0101010101010101u;
+    // Marks that can change the records: before finger k is found any
+    // background peak may move gap k; after it only a clear gap can move gap
+    // k + 1. Dark peaks count throughout.
+    auto marksAt = [&](int32_t word) {
       uint64_t marks;
-      std::memcpy(&marks, flags + word, sizeof marks);
-      while (marks != 0) {
-        const int32_t i = word + (__builtin_ctzll(marks) >> 3);
-        marks &= marks - 1;  // one bit per marked byte
-        if (background[i - 1] <= background[i] && background[i] > background[i + 1]) {
-          if (fingers->hits[k] == 0 && background[i] > gaps->value[k]) {
-            Move(gaps, k, background[i], i);
-          } else if (fingers->hits[k] > 0 && background[i] >= gaps->value[k + 1] &&
-                     IsClearGap(background, total, i)) {
-            Move(gaps, k + 1, background[i], i);
-          }
+      std::memcpy(&marks, peaks + word, sizeof marks);
+      marks &= (fingers->hits[k] == 0 ? 3u : 6u) * kBytes;
+      return (marks | marks >> 1 | marks >> 2) & kBytes;  // one bit per marked byte
+    };
+    int32_t next = 1;
+    while (next < end) {
+      int32_t word = next;
+      uint64_t marks = marksAt(word);
+      while (marks == 0) {
+        word += 8;
+        if (word >= end) break;
+        marks = marksAt(word);
+      }
+      if (marks == 0) break;
+      const int32_t i = word + (__builtin_ctzll(marks) >> 3);
+      next = i + 1;
+      const uint8_t kind = peaks[i];
+      if (kind & 1) {
+        if (fingers->hits[k] == 0 && background[i] > gaps->value[k]) {
+          Move(gaps, k, background[i], i);
+        } else if (fingers->hits[k] > 0 && background[i] >= gaps->value[k + 1] && (kind & 4)) {
+          Move(gaps, k + 1, background[i], i);
         }
-        if (dark[i - 1] < dark[i] && dark[i] >= dark[i + 1] && gaps->hits[k] > 0) {
-          int32_t highest = dark[i];
-          for (int32_t m = folded + 1; m < i; ++m) highest = std::max(highest, dark[m]);
-          t = std::max(t, highest / 8);
-          folded = i;
-          if (dark[i] > t && IsClearGap(background, total, gaps->place[k].position) &&
-              dark[i] >= fingers->value[k]) {
-            Move(fingers, k, dark[i], i);
-            gaps->value[k + 1] = 0;
-            gaps->place[k + 1].position = 0;
-            gaps->hits[k + 1] = 0;
-          }
+      }
+      // t is brought up to date only for peaks that pass the other tests.
+      if ((kind & 2) && gaps->hits[k] > 0 && dark[i] >= fingers->value[k] &&
+          clear[gaps->place[k].position]) {
+        int32_t highest = dark[i];
+        for (int32_t m = folded + 1; m < i; ++m) highest = std::max(highest, dark[m]);
+        t = std::max(t, highest / 8);
+        folded = i;
+        if (dark[i] > t) {
+          Move(fingers, k, dark[i], i);
+          gaps->value[k + 1] = 0;
+          gaps->place[k + 1].position = 0;
+          gaps->hits[k + 1] = 0;
         }
-        if (gaps->hits[k + 1] > 0 && fingers->hits[k] > 0) {
-          ++k;
-          if (k == sought) {
-            done = true;
-            break;
-          }
-        }
+      }
+      if (gaps->hits[k + 1] > 0 && fingers->hits[k] > 0) {
+        ++k;
+        if (k == sought) break;
       }
     }
   }

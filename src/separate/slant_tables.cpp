@@ -256,7 +256,7 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->scratch = AllocateZeroed<int32_t>(room);
   tables->scratch2 = AllocateZeroed<int32_t>(room);
   tables->background = AllocateZeroed<int32_t>(room);
-  tables->flags = AllocateZeroed<uint8_t>(room + 8);
+  tables->flags = AllocateZeroed<uint8_t>(2 * room + 16);
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
       tables->rowPrefix == nullptr || tables->rowStep == nullptr || tables->rowTotal == nullptr ||
       tables->terms == nullptr || tables->sum == nullptr || tables->steps == nullptr ||

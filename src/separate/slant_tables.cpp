@@ -5,7 +5,6 @@
 
 #include "interface/memory.h"
 #include "interface/parameter.h"
-#include "separate/line_pixels.h"
 #include "separate/slant_profiles.h"
 #include "vantrel.h"
 
@@ -40,6 +39,9 @@ int64_t Min64(int64_t a, int64_t b) {
 constexpr int64_t kPad = 48;
 constexpr int64_t kSumLanes = 32;
 constexpr int32_t kMergeSpan = 16;
+constexpr int kMaxGroup = 8;        // terms summed in one pass
+constexpr int kLineLanes = 8;       // reference lines drawn side by side
+constexpr int kLineMagnitudes = 4;  // slant magnitudes per batch (both signs)
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
@@ -70,7 +72,7 @@ __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_
 }
 
 // sum[k] (+/-)= the terms' table rows, read at column x + k, where the rows
-// hold data. Up to four terms of one sign and close columns share one pass
+// hold data. Up to kMaxGroup terms of one sign and close columns share one pass
 // over the sums (outside its data a row reads its zero padding). Integer sums
 // are the same for every vector width.
 template <typename V>
@@ -83,7 +85,7 @@ __attribute__((always_inline)) inline void AddTermsWith(uint16_t* sum, const Sla
     int32_t lo = terms[t].x;
     int32_t hi = lo;
     int g = 1;
-    while (g < 4 && t + g < count && terms[t + g].subtract == subtract) {
+    while (g < kMaxGroup && t + g < count && terms[t + g].subtract == subtract) {
       const int32_t x = terms[t + g].x;
       const int32_t nextLo = x < lo ? x : lo;
       const int32_t nextHi = x > hi ? x : hi;
@@ -95,13 +97,17 @@ __attribute__((always_inline)) inline void AddTermsWith(uint16_t* sum, const Sla
     // Positions where some row of the group has data (columns -1 .. C).
     const int64_t from = Max64(0, -1 - static_cast<int64_t>(hi)) & ~(kSumLanes - 1);
     const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(lo));
-    const uint16_t* rows[4];
+    const uint16_t* rows[kMaxGroup];
     for (int i = 0; i < g; ++i) rows[i] = terms[t + i].data + terms[t + i].x + 1;
     switch (g) {
       case 1: AddGroup<V, 1>(sum, rows, from, to, subtract); break;
       case 2: AddGroup<V, 2>(sum, rows, from, to, subtract); break;
       case 3: AddGroup<V, 3>(sum, rows, from, to, subtract); break;
-      default: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
+      case 4: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
+      case 5: AddGroup<V, 5>(sum, rows, from, to, subtract); break;
+      case 6: AddGroup<V, 6>(sum, rows, from, to, subtract); break;
+      case 7: AddGroup<V, 7>(sum, rows, from, to, subtract); break;
+      default: AddGroup<V, 8>(sum, rows, from, to, subtract); break;
     }
     t += g;
   }
@@ -143,6 +149,46 @@ AddTermsFunction PickAddTerms() {
 void AddTerms(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C, int64_t positions) {
   static const AddTermsFunction chosen = PickAddTerms();
   chosen(sum, terms, count, C, positions);
+}
+
+// The accumulated coordinate of the reference lines of eight slants, one
+// per lane: magnitudes kLineMagnitudes * batch .. + 3, each leaning right
+// (even lanes) and left (odd lanes). A steep line (|s| <= R - 1) accumulates
+// its column from -s (right) or 0 (left) by |s| / (R - 1), signed; a shallow
+// one its row from 0 by (R - 1) / |s|; the other coordinate steps by exact
+// whole units. These are the single-precision additions and truncations of
+// GetLinePixelBetweenTwoPoints, eight chains side by side.
+void DrawLineBatch(SlantTables* tables, int64_t batch) {
+  typedef float Floats __attribute__((vector_size(kLineLanes * sizeof(float))));
+  typedef int32_t Ints __attribute__((vector_size(kLineLanes * sizeof(int32_t))));
+  const int64_t last = tables->rows - 1;
+  Floats f;
+  Floats step;
+  int64_t longest = 1;
+  for (int lane = 0; lane < kLineLanes; ++lane) {
+    const int64_t m = batch * kLineMagnitudes + lane / 2;
+    const bool left = (lane & 1) != 0;
+    f[lane] = 0.0f;
+    step[lane] = 0.0f;
+    if (m > tables->maxSlant) continue;
+    if (m <= last) {
+      if (last >= 1) {
+        step[lane] = (left ? -1.0f : 1.0f) * (static_cast<float>(m) / static_cast<float>(last));
+      }
+      f[lane] = static_cast<float>(left ? 0 : -m);
+      longest = Max64(longest, last + 1);
+    } else {
+      step[lane] = static_cast<float>(last) / static_cast<float>(m);
+      longest = Max64(longest, m + 1);
+    }
+  }
+  int32_t* out = tables->lineCoordinates;
+  for (int64_t j = 0; j < longest; ++j) {
+    const Ints truncated = __builtin_convertvector(f, Ints);
+    std::memcpy(out + j * kLineLanes, &truncated, sizeof truncated);
+    f += step;
+  }
+  tables->lineBatch = batch;
 }
 
 // In-image counts of a steep line from its cumulative column counts G.
@@ -257,11 +303,15 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->scratch2 = AllocateZeroed<int32_t>(room);
   tables->background = AllocateZeroed<int32_t>(room);
   tables->flags = AllocateZeroed<uint8_t>(2 * room + 16);
+  tables->lineCoordinates = AllocateZeroed<int32_t>(
+      static_cast<size_t>(Max64(R, static_cast<int64_t>(maxSlant) + 1)) * kLineLanes);
+  tables->lineBatch = -1;
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
       tables->rowPrefix == nullptr || tables->rowStep == nullptr || tables->rowTotal == nullptr ||
       tables->terms == nullptr || tables->sum == nullptr || tables->steps == nullptr ||
       tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
-      tables->scratch2 == nullptr || tables->background == nullptr || tables->flags == nullptr) {
+      tables->scratch2 == nullptr || tables->background == nullptr || tables->flags == nullptr ||
+      tables->lineCoordinates == nullptr) {
     ReleaseSlantTables(tables);
     return VANTREL_OUT_OF_MEMORY;
   }
@@ -302,8 +352,6 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->rowPrefix);
   ReleaseAndClear(tables->rowStep);
   ReleaseAndClear(tables->rowTotal);
-  ReleaseAndClear(tables->pointX);
-  ReleaseAndClear(tables->pointY);
   ReleaseAndClear(tables->terms);
   ReleaseAndClear(tables->sum);
   ReleaseAndClear(tables->steps);
@@ -313,6 +361,7 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->scratch2);
   ReleaseAndClear(tables->background);
   ReleaseAndClear(tables->flags);
+  ReleaseAndClear(tables->lineCoordinates);
 }
 
 int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t* dark, int32_t* total,
@@ -339,12 +388,17 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
   // The reference line as the plain count draws it (GetLinePixelBetweenTwoPoints
   // from (-s, 0) to (0, R - 1) for s > 0, from (0, 0) to (s, R - 1) otherwise):
   // one coordinate steps by whole units, exactly, and the other accumulates
-  // a single-precision step and is truncated. Its runs of points are turned
-  // into table rows as they are drawn. The reference line is monotone, so a
+  // a single-precision step and is truncated (DrawLineBatch). Its runs of
+  // points are turned into table rows. The reference line is monotone, so a
   // point lies in the image for position k exactly when its column X + k
   // does; outside the image the tables count nothing. Consecutive runs share
   // a row boundary (steep lines) or a column boundary (shallow lines), which
   // leaves one table row per run.
+  const int64_t batch = width / kLineMagnitudes;
+  if (tables->lineBatch != batch) DrawLineBatch(tables, batch);
+  // Lane 2m + (s < 0) of the batch holds the slant of magnitude m.
+  const int32_t* line =
+      tables->lineCoordinates + 2 * (width - batch * kLineMagnitudes) + (s < 0 ? 1 : 0);
   SlantTerm* terms = tables->terms;
   int32_t* runEnds = tables->histogram;  // steep lines: rows above each run's end
   int64_t count = 0;
@@ -352,11 +406,7 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
   int64_t xFirst = 0;
   int64_t xLast = 0;
   if (steep) {
-    const float stepX =
-        last >= 1 ? (s > 0 ? 1.0f : -1.0f) * (static_cast<float>(width) / static_cast<float>(last))
-                  : 0.0f;
-    float fx = static_cast<float>(s > 0 ? -s : 0);
-    int32_t x = static_cast<int32_t>(fx);
+    int32_t x = line[0];
     xFirst = x;
     // Lines leaning right step right (add the step row at the old column),
     // lines leaning left step left (subtract it one column further left).
@@ -364,8 +414,7 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
     const int32_t shift = s > 0 ? 0 : -1;
     const bool subtract = s < 0;
     for (int64_t y = 0; y < last; ++y) {
-      fx += stepX;
-      const auto next = static_cast<int32_t>(fx);
+      const int32_t next = line[(y + 1) * kLineLanes];
       terms[count] = SlantTerm{step + (y + 1) * stride + kPad, 0, x + shift, subtract};
       runEnds[count] = static_cast<int32_t>(y + 1);
       count += next != x;
@@ -375,11 +424,9 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
     terms[count++] = SlantTerm{tables->columnPrefix + R * stride + kPad, 0, x, false};
     xLast = x;
   } else {
-    const float stepY = static_cast<float>(last) / static_cast<float>(width);
     const uint16_t* totals = tables->rowTotal;
     const uint16_t* step = tables->rowStep;
     const uint16_t* prefix = tables->rowPrefix;
-    float fy = 0.0f;
     int32_t y = 0;
     xFirst = s > 0 ? -static_cast<int64_t>(s) : 0;
     xLast = s > 0 ? 0 : s;
@@ -388,8 +435,7 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
       const auto x0 = static_cast<int32_t>(-s);
       terms[count++] = SlantTerm{prefix + kPad, totals[0], x0, true};
       for (int64_t i = 1; i <= width; ++i) {
-        fy += stepY;
-        const auto next = static_cast<int32_t>(fy);
+        const int32_t next = line[i * kLineLanes];
         const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
         terms[count] =
             SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(x0 + i), false};
@@ -402,8 +448,7 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
       // last column.
       terms[count++] = SlantTerm{prefix + kPad, totals[0], 1, false};
       for (int64_t i = 1; i <= width; ++i) {
-        fy += stepY;
-        const auto next = static_cast<int32_t>(fy);
+        const int32_t next = line[i * kLineLanes];
         const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
         terms[count] =
             SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(-(i - 1)), true};

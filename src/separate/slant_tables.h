@@ -29,22 +29,22 @@ struct SlantTables {
   int32_t maxSlant;  // largest |slant| the tables serve
   int64_t stride;    // table row length: columns + 2
   // Counts modulo 2^16 (exact: no profile value reaches 2^15).
-  uint16_t* columnPrefix;  // (rows + 1) rows: hits above row y in column x; 0 outside
-  uint16_t* columnStep;    // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
-  uint16_t* rowPrefix;     // rows rows: hits left of column x in row y; row total right
-  uint16_t* rowStep;       // rowPrefix[y - 1][x] - rowPrefix[y][x] (row 0 unused)
-  uint16_t* rowTotal;      // hits in row y
-  int32_t* pointX;         // reference line, reused from slant to slant
-  int32_t* pointY;
-  SlantTerm* terms;     // table rows of the slant in hand
-  uint16_t* sum;        // their sum over the positions
-  int32_t* steps;       // right-hand constants, as steps over the positions
-  int32_t* histogram;   // steep lines: rows above the end of each run
-  int32_t* cumulative;  // steep lines: points per column range, for the in-image counts
-  int32_t* scratch;     // raw in-image counts
-  int32_t* scratch2;    // smoothing copy
-  int32_t* background;  // gap analysis: total - dark
-  uint8_t* flags;       // gap analysis: peak marks
+  uint16_t* columnPrefix;    // (rows + 1) rows: hits above row y in column x; 0 outside
+  uint16_t* columnStep;      // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
+  uint16_t* rowPrefix;       // rows rows: hits left of column x in row y; row total right
+  uint16_t* rowStep;         // rowPrefix[y - 1][x] - rowPrefix[y][x] (row 0 unused)
+  uint16_t* rowTotal;        // hits in row y
+  SlantTerm* terms;          // table rows of the slant in hand
+  uint16_t* sum;             // their sum over the positions
+  int32_t* steps;            // right-hand constants, as steps over the positions
+  int32_t* histogram;        // steep lines: rows above the end of each run
+  int32_t* cumulative;       // steep lines: points per column range, for the in-image counts
+  int32_t* scratch;          // raw in-image counts
+  int32_t* scratch2;         // smoothing copy
+  int32_t* background;       // gap analysis: total - dark
+  uint8_t* flags;            // gap analysis: peak marks
+  int32_t* lineCoordinates;  // reference lines of one batch of slants, lanes interleaved
+  int64_t lineBatch;         // the batch drawn there, -1 before the first
 };
 
 // Masks larger than this (rows or columns, or table cells) use the plain

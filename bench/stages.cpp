@@ -155,8 +155,7 @@ int32_t Analyse(void* context, int32_t slant, float* score, vtl::ProfilePeaks* f
                 vtl::ProfilePeaks* gaps) {
   auto* c = static_cast<SearchContext*>(context);
   if (c->tables != nullptr) {
-    return vtl::AnalyseSlantFromTables(c->tables, c->dark, c->total, 18, slant, score, fingers,
-                                       gaps);
+    return vtl::AnalyseSlantFromTables(c->tables, 18, slant, score, fingers, gaps);
   }
   int32_t n = 0;
   const int32_t status = vtl::BuildSlantProfiles(c->f->mask.data(), c->f->columns, c->f->rows,

@@ -35,8 +35,7 @@ int32_t AnalyseSlant(void* context, int32_t slant, float* score, ProfilePeaks* f
                      ProfilePeaks* gaps) {
   const auto* c = static_cast<const ProfileContext*>(context);
   if (c->tables != nullptr) {
-    return AnalyseSlantFromTables(c->tables, c->dark, c->total, c->tailDistance, slant, score,
-                                  fingers, gaps);
+    return AnalyseSlantFromTables(c->tables, c->tailDistance, slant, score, fingers, gaps);
   }
   int32_t n = 0;
   const int32_t status =

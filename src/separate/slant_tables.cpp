@@ -39,9 +39,9 @@ int64_t Min64(int64_t a, int64_t b) {
 constexpr int64_t kPad = 48;
 constexpr int64_t kSumLanes = 32;
 constexpr int32_t kMergeSpan = 16;
-constexpr int kMaxGroup = 8;        // terms summed in one pass
-constexpr int kLineLanes = 8;       // reference lines drawn side by side
-constexpr int kLineMagnitudes = 4;  // slant magnitudes per batch (both signs)
+constexpr int kMaxGroup = 8;       // terms summed in one pass
+constexpr int64_t kBandRows = 16;  // table rows per band of a batch
+constexpr int kBatchLanes = kSlantBatch;
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
@@ -71,103 +71,120 @@ __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_
   }
 }
 
+// One batch of slants: their table rows (in rising table-row order), sums
+// and positions.
+struct BatchLanes {
+  const SlantTerm* terms[kBatchLanes];
+  int64_t count[kBatchLanes];
+  uint16_t* sum[kBatchLanes];
+  int64_t positions[kBatchLanes];
+  int lanes;
+};
+
 // sum[k] (+/-)= the terms' table rows, read at column x + k, where the rows
-// hold data. Up to kMaxGroup terms of one sign and close columns share one pass
-// over the sums (outside its data a row reads its zero padding). Integer sums
+// hold data. Up to kMaxGroup terms of one sign and close columns share one
+// pass over the sums (outside its data a row reads its zero padding). The
+// batch's slants are interleaved by bands of table rows, so that a band read
+// for one slant is still in the first-level cache for the next. Integer sums
 // are the same for every vector width.
 template <typename V>
-__attribute__((always_inline)) inline void AddTermsWith(uint16_t* sum, const SlantTerm* terms,
-                                                        int64_t count, int64_t C,
-                                                        int64_t positions) {
-  int64_t t = 0;
-  while (t < count) {
-    const bool subtract = terms[t].subtract;
-    int32_t lo = terms[t].x;
-    int32_t hi = lo;
-    int g = 1;
-    while (g < kMaxGroup && t + g < count && terms[t + g].subtract == subtract) {
-      const int32_t x = terms[t + g].x;
-      const int32_t nextLo = x < lo ? x : lo;
-      const int32_t nextHi = x > hi ? x : hi;
-      if (nextHi - nextLo > kMergeSpan) break;
-      lo = nextLo;
-      hi = nextHi;
-      ++g;
+__attribute__((always_inline)) inline void AddBatchWith(const BatchLanes& b, int64_t C) {
+  int64_t next[kBatchLanes] = {};
+  for (int64_t rowEnd = kBandRows;; rowEnd += kBandRows) {
+    bool open = false;
+    for (int lane = 0; lane < b.lanes; ++lane) {
+      const SlantTerm* terms = b.terms[lane];
+      const int64_t count = b.count[lane];
+      uint16_t* sum = b.sum[lane];
+      const int64_t positions = b.positions[lane];
+      int64_t t = next[lane];
+      while (t < count && terms[t].row < rowEnd) {
+        const bool subtract = terms[t].subtract;
+        int32_t lo = terms[t].x;
+        int32_t hi = lo;
+        int g = 1;
+        while (g < kMaxGroup && t + g < count && terms[t + g].subtract == subtract) {
+          const int32_t x = terms[t + g].x;
+          const int32_t nextLo = x < lo ? x : lo;
+          const int32_t nextHi = x > hi ? x : hi;
+          if (nextHi - nextLo > kMergeSpan) break;
+          lo = nextLo;
+          hi = nextHi;
+          ++g;
+        }
+        // Positions where some row of the group has data (columns -1 .. C).
+        const int64_t from = Max64(0, -1 - static_cast<int64_t>(hi)) & ~(kSumLanes - 1);
+        const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(lo));
+        const uint16_t* rows[kMaxGroup];
+        for (int i = 0; i < g; ++i) rows[i] = terms[t + i].data + terms[t + i].x + 1;
+        switch (g) {
+          case 1: AddGroup<V, 1>(sum, rows, from, to, subtract); break;
+          case 2: AddGroup<V, 2>(sum, rows, from, to, subtract); break;
+          case 3: AddGroup<V, 3>(sum, rows, from, to, subtract); break;
+          case 4: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
+          case 5: AddGroup<V, 5>(sum, rows, from, to, subtract); break;
+          case 6: AddGroup<V, 6>(sum, rows, from, to, subtract); break;
+          case 7: AddGroup<V, 7>(sum, rows, from, to, subtract); break;
+          default: AddGroup<V, 8>(sum, rows, from, to, subtract); break;
+        }
+        t += g;
+      }
+      next[lane] = t;
+      open |= t < count;
     }
-    // Positions where some row of the group has data (columns -1 .. C).
-    const int64_t from = Max64(0, -1 - static_cast<int64_t>(hi)) & ~(kSumLanes - 1);
-    const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(lo));
-    const uint16_t* rows[kMaxGroup];
-    for (int i = 0; i < g; ++i) rows[i] = terms[t + i].data + terms[t + i].x + 1;
-    switch (g) {
-      case 1: AddGroup<V, 1>(sum, rows, from, to, subtract); break;
-      case 2: AddGroup<V, 2>(sum, rows, from, to, subtract); break;
-      case 3: AddGroup<V, 3>(sum, rows, from, to, subtract); break;
-      case 4: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
-      case 5: AddGroup<V, 5>(sum, rows, from, to, subtract); break;
-      case 6: AddGroup<V, 6>(sum, rows, from, to, subtract); break;
-      case 7: AddGroup<V, 7>(sum, rows, from, to, subtract); break;
-      default: AddGroup<V, 8>(sum, rows, from, to, subtract); break;
-    }
-    t += g;
+    if (!open) break;
   }
 }
 
-using AddTermsFunction = void (*)(uint16_t*, const SlantTerm*, int64_t, int64_t, int64_t);
+using AddBatchFunction = void (*)(const BatchLanes&, int64_t);
 
-void AddTermsPlain(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C,
-                   int64_t positions) {
-  AddTermsWith<Lanes8>(sum, terms, count, C, positions);
+void AddBatchPlain(const BatchLanes& b, int64_t C) {
+  AddBatchWith<Lanes8>(b, C);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void AddTermsAvx2(uint16_t* sum, const SlantTerm* terms,
-                                                  int64_t count, int64_t C, int64_t positions) {
-  AddTermsWith<Lanes16>(sum, terms, count, C, positions);
+__attribute__((target("avx2"))) void AddBatchAvx2(const BatchLanes& b, int64_t C) {
+  AddBatchWith<Lanes16>(b, C);
 }
 
-__attribute__((target("avx512f,avx512bw"))) void AddTermsAvx512(uint16_t* sum,
-                                                                const SlantTerm* terms,
-                                                                int64_t count, int64_t C,
-                                                                int64_t positions) {
-  AddTermsWith<Lanes32>(sum, terms, count, C, positions);
+__attribute__((target("avx512f,avx512bw"))) void AddBatchAvx512(const BatchLanes& b, int64_t C) {
+  AddBatchWith<Lanes32>(b, C);
 }
 #endif
 
 // Chosen once, by what the processor offers (a plain pointer rather than an
 // ifunc, which the thread sanitizer's runtime cannot run).
-AddTermsFunction PickAddTerms() {
+AddBatchFunction PickAddBatch() {
 #if defined(__x86_64__) || defined(__i386__)
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
-    return AddTermsAvx512;
+    return AddBatchAvx512;
   }
-  if (__builtin_cpu_supports("avx2")) return AddTermsAvx2;
+  if (__builtin_cpu_supports("avx2")) return AddBatchAvx2;
 #endif
-  return AddTermsPlain;
+  return AddBatchPlain;
 }
 
-void AddTerms(uint16_t* sum, const SlantTerm* terms, int64_t count, int64_t C, int64_t positions) {
-  static const AddTermsFunction chosen = PickAddTerms();
-  chosen(sum, terms, count, C, positions);
+void AddBatch(const BatchLanes& b, int64_t C) {
+  static const AddBatchFunction chosen = PickAddBatch();
+  chosen(b, C);
 }
 
-// The accumulated coordinate of the reference lines of eight slants, one
-// per lane: magnitudes kLineMagnitudes * batch .. + 3, each leaning right
-// (even lanes) and left (odd lanes). A steep line (|s| <= R - 1) accumulates
-// its column from -s (right) or 0 (left) by |s| / (R - 1), signed; a shallow
-// one its row from 0 by (R - 1) / |s|; the other coordinate steps by exact
-// whole units. These are the single-precision additions and truncations of
-// GetLinePixelBetweenTwoPoints, eight chains side by side.
-void DrawLineBatch(SlantTables* tables, int64_t batch) {
-  typedef float Floats __attribute__((vector_size(kLineLanes * sizeof(float))));
-  typedef int32_t Ints __attribute__((vector_size(kLineLanes * sizeof(int32_t))));
+// The accumulated coordinate of the reference lines of a batch of slants of
+// one sign, one per lane: magnitudes kBatchLanes * batch + lane. A steep
+// line (|s| <= R - 1) accumulates its column from -s (leaning right) or 0
+// (leaning left) by |s| / (R - 1), signed; a shallow one its row from 0 by
+// (R - 1) / |s|; the other coordinate steps by exact whole units. These are
+// the single-precision additions and truncations of
+// GetLinePixelBetweenTwoPoints, the batch's chains side by side.
+void DrawLineBatch(SlantTables* tables, bool left, int64_t batch) {
+  typedef float Floats __attribute__((vector_size(kBatchLanes * sizeof(float))));
+  typedef int32_t Ints __attribute__((vector_size(kBatchLanes * sizeof(int32_t))));
   const int64_t last = tables->rows - 1;
   Floats f;
   Floats step;
   int64_t longest = 1;
-  for (int lane = 0; lane < kLineLanes; ++lane) {
-    const int64_t m = batch * kLineMagnitudes + lane / 2;
-    const bool left = (lane & 1) != 0;
+  for (int lane = 0; lane < kBatchLanes; ++lane) {
+    const int64_t m = batch * kBatchLanes + lane;
     f[lane] = 0.0f;
     step[lane] = 0.0f;
     if (m > tables->maxSlant) continue;
@@ -185,10 +202,9 @@ void DrawLineBatch(SlantTables* tables, int64_t batch) {
   int32_t* out = tables->lineCoordinates;
   for (int64_t j = 0; j < longest; ++j) {
     const Ints truncated = __builtin_convertvector(f, Ints);
-    std::memcpy(out + j * kLineLanes, &truncated, sizeof truncated);
+    std::memcpy(out + j * kBatchLanes, &truncated, sizeof truncated);
     f += step;
   }
-  tables->lineBatch = batch;
 }
 
 // In-image counts of a steep line from its cumulative column counts G.
@@ -294,24 +310,27 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->rowPrefix = AllocateZeroed<uint16_t>(cells);
   tables->rowStep = AllocateZeroed<uint16_t>(cells);
   tables->rowTotal = AllocateZeroed<uint16_t>(static_cast<size_t>(R));
-  tables->terms = AllocateZeroed<SlantTerm>(static_cast<size_t>(R) + 2);
-  tables->sum = AllocateZeroed<uint16_t>(room + 2 * kSumLanes);
+  const auto batchRows = static_cast<size_t>(R + 2) * kBatchLanes;
+  const auto sumRoom = static_cast<size_t>((positions + kSumLanes - 1) / kSumLanes * kSumLanes);
+  tables->terms = AllocateZeroed<SlantTerm>(batchRows);
+  tables->sum = AllocateZeroed<uint16_t>(sumRoom * kBatchLanes);
   tables->steps = AllocateZeroed<int32_t>(room + 1);
-  tables->histogram = AllocateZeroed<int32_t>(static_cast<size_t>(R) + 2);
+  tables->histogram = AllocateZeroed<int32_t>(batchRows);
   tables->cumulative = AllocateZeroed<int32_t>(room + static_cast<size_t>(C));
   tables->scratch = AllocateZeroed<int32_t>(room);
   tables->scratch2 = AllocateZeroed<int32_t>(room);
-  tables->background = AllocateZeroed<int32_t>(room);
   tables->flags = AllocateZeroed<uint8_t>(2 * room + 16);
   tables->lineCoordinates = AllocateZeroed<int32_t>(
-      static_cast<size_t>(Max64(R, static_cast<int64_t>(maxSlant) + 1)) * kLineLanes);
-  tables->lineBatch = -1;
+      static_cast<size_t>(Max64(R, static_cast<int64_t>(maxSlant) + 1)) * kBatchLanes);
+  tables->profiles = AllocateZeroed<int32_t>(room * 3 * 2 * kBatchLanes);
+  tables->cachedBatch[0] = -1;
+  tables->cachedBatch[1] = -1;
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
       tables->rowPrefix == nullptr || tables->rowStep == nullptr || tables->rowTotal == nullptr ||
       tables->terms == nullptr || tables->sum == nullptr || tables->steps == nullptr ||
       tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
-      tables->scratch2 == nullptr || tables->background == nullptr || tables->flags == nullptr ||
-      tables->lineCoordinates == nullptr) {
+      tables->scratch2 == nullptr || tables->flags == nullptr ||
+      tables->lineCoordinates == nullptr || tables->profiles == nullptr) {
     ReleaseSlantTables(tables);
     return VANTREL_OUT_OF_MEMORY;
   }
@@ -359,113 +378,97 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->cumulative);
   ReleaseAndClear(tables->scratch);
   ReleaseAndClear(tables->scratch2);
-  ReleaseAndClear(tables->background);
   ReleaseAndClear(tables->flags);
   ReleaseAndClear(tables->lineCoordinates);
+  ReleaseAndClear(tables->profiles);
 }
 
-int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t* dark, int32_t* total,
-                               int32_t tailDistance, int32_t s, float* score, ProfilePeaks* fingers,
-                               ProfilePeaks* gaps) {
-  int32_t n = 0;
-  const int32_t status = BuildSlantProfilesFromTables(tables, dark, total, &n, s);
-  if (status != VANTREL_OK) return status;
-  return FindFingersAndGapsInto(tailDistance, dark, total, tables->background, n, tables->rows,
-                                score, fingers, gaps, tables->flags);
-}
+namespace {
 
-int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
-                                     int32_t s) {
-  const int64_t C = tables->columns;
+// The reference line's runs of points as table rows (the line from
+// DrawLineBatch, every kBatchLanes-th value). The reference line is
+// monotone, so a point lies in the image for position k exactly when its
+// column X + k does; outside the image the tables count nothing. Consecutive
+// runs share a row boundary (steep lines) or a column boundary (shallow
+// lines), which leaves one table row per run. A steep line also leaves the
+// rows above each run's end in runEnds. Returns whether the line is steep.
+bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantTerm* terms,
+               int32_t* runEnds, int64_t* termCount, int64_t* firstColumn, int64_t* lastColumn) {
   const int64_t R = tables->rows;
   const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
-  if (width > tables->maxSlant) return VANTREL_OUT_OF_MEMORY;
-  const int64_t positions = C + width;
-  *n = static_cast<int32_t>(positions);
   const int64_t stride = tables->stride;
   const int64_t last = R - 1;
-
-  // The reference line as the plain count draws it (GetLinePixelBetweenTwoPoints
-  // from (-s, 0) to (0, R - 1) for s > 0, from (0, 0) to (s, R - 1) otherwise):
-  // one coordinate steps by whole units, exactly, and the other accumulates
-  // a single-precision step and is truncated (DrawLineBatch). Its runs of
-  // points are turned into table rows. The reference line is monotone, so a
-  // point lies in the image for position k exactly when its column X + k
-  // does; outside the image the tables count nothing. Consecutive runs share
-  // a row boundary (steep lines) or a column boundary (shallow lines), which
-  // leaves one table row per run.
-  const int64_t batch = width / kLineMagnitudes;
-  if (tables->lineBatch != batch) DrawLineBatch(tables, batch);
-  // Lane 2m + (s < 0) of the batch holds the slant of magnitude m.
-  const int32_t* line =
-      tables->lineCoordinates + 2 * (width - batch * kLineMagnitudes) + (s < 0 ? 1 : 0);
-  SlantTerm* terms = tables->terms;
-  int32_t* runEnds = tables->histogram;  // steep lines: rows above each run's end
   int64_t count = 0;
-  bool steep = width <= last;
-  int64_t xFirst = 0;
-  int64_t xLast = 0;
+  const bool steep = width <= last;
   if (steep) {
     int32_t x = line[0];
-    xFirst = x;
+    *firstColumn = x;
     // Lines leaning right step right (add the step row at the old column),
     // lines leaning left step left (subtract it one column further left).
     const uint16_t* step = tables->columnStep;
     const int32_t shift = s > 0 ? 0 : -1;
     const bool subtract = s < 0;
     for (int64_t y = 0; y < last; ++y) {
-      const int32_t next = line[(y + 1) * kLineLanes];
-      terms[count] = SlantTerm{step + (y + 1) * stride + kPad, 0, x + shift, subtract};
+      const int32_t next = line[(y + 1) * kBatchLanes];
+      terms[count] = SlantTerm{step + (y + 1) * stride + kPad, 0, x + shift,
+                               static_cast<int32_t>(y + 1), subtract};
       runEnds[count] = static_cast<int32_t>(y + 1);
       count += next != x;
       x = next;
     }
     runEnds[count] = static_cast<int32_t>(R);
-    terms[count++] = SlantTerm{tables->columnPrefix + R * stride + kPad, 0, x, false};
-    xLast = x;
+    terms[count++] =
+        SlantTerm{tables->columnPrefix + R * stride + kPad, 0, x, static_cast<int32_t>(R), false};
+    *lastColumn = x;
   } else {
     const uint16_t* totals = tables->rowTotal;
     const uint16_t* step = tables->rowStep;
     const uint16_t* prefix = tables->rowPrefix;
     int32_t y = 0;
-    xFirst = s > 0 ? -static_cast<int64_t>(s) : 0;
-    xLast = s > 0 ? 0 : s;
+    *firstColumn = s > 0 ? -static_cast<int64_t>(s) : 0;
+    *lastColumn = s > 0 ? 0 : s;
     if (s > 0) {
       // Rightwards from column -s: each new row starts a run at its column.
       const auto x0 = static_cast<int32_t>(-s);
-      terms[count++] = SlantTerm{prefix + kPad, totals[0], x0, true};
+      terms[count++] = SlantTerm{prefix + kPad, totals[0], x0, 0, true};
       for (int64_t i = 1; i <= width; ++i) {
-        const int32_t next = line[i * kLineLanes];
+        const int32_t next = line[i * kBatchLanes];
         const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
-        terms[count] =
-            SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(x0 + i), false};
+        terms[count] = SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(x0 + i),
+                                 next, false};
         count += next != y;
         y = next;
       }
-      terms[count++] = SlantTerm{prefix + y * stride + kPad, totals[y], 1, false};
+      terms[count++] = SlantTerm{prefix + y * stride + kPad, totals[y], 1, y, false};
     } else {
       // Leftwards from column 0: each run ends, before the next row, at its
       // last column.
-      terms[count++] = SlantTerm{prefix + kPad, totals[0], 1, false};
+      terms[count++] = SlantTerm{prefix + kPad, totals[0], 1, 0, false};
       for (int64_t i = 1; i <= width; ++i) {
-        const int32_t next = line[i * kLineLanes];
+        const int32_t next = line[i * kBatchLanes];
         const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
-        terms[count] =
-            SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(-(i - 1)), true};
+        terms[count] = SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(-(i - 1)),
+                                 next, true};
         count += next != y;
         y = next;
       }
       terms[count++] =
-          SlantTerm{prefix + y * stride + kPad, totals[y], static_cast<int32_t>(-width), true};
+          SlantTerm{prefix + y * stride + kPad, totals[y], static_cast<int32_t>(-width), y, true};
     }
   }
+  *termCount = count;
+  return steep;
+}
 
-  // Each term reads its table row where the row has data (columns -1 .. C)
-  // and adds the row's right-hand constant beyond it as a step.
-  uint16_t* sum = tables->sum;
-  const int64_t blocks = (positions + kSumLanes - 1) / kSumLanes;
-  std::memset(sum, 0, static_cast<size_t>(blocks * kSumLanes) * sizeof *sum);
-  AddTerms(sum, terms, count, C, positions);
+// The rows' right-hand constants, the in-image counts and the smoothing of
+// one slant whose row sums are in `sum`.
+int32_t FinishSlant(SlantTables* tables, int32_t s, bool steep, const SlantTerm* terms,
+                    int64_t count, const int32_t* runEnds, int64_t xFirst, int64_t xLast,
+                    uint16_t* sum, int32_t* dark, int32_t* total, int32_t* background) {
+  const int64_t C = tables->columns;
+  const int64_t R = tables->rows;
+  const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
+  const int64_t positions = C + width;
   uint16_t* raw = sum;
   if (!steep) {
     int32_t* steps = tables->steps;
@@ -517,8 +520,96 @@ int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t
     ShallowTotals(inside, positions, C, xFirst < xLast ? xFirst : xLast,
                   xFirst < xLast ? xLast : xFirst);
   }
-  return FinishProfiles(raw, inside, dark, total, tables->background, positions, tables->radius,
+  return FinishProfiles(raw, inside, dark, total, background, positions, tables->radius,
                         tables->scratch2);
+}
+
+// Profiles of the slants of one sign with magnitudes kBatchLanes * batch ..,
+// into the sign's cache.
+int32_t BuildBatch(SlantTables* tables, bool left, int64_t batch) {
+  const int64_t C = tables->columns;
+  const int64_t R = tables->rows;
+  const int64_t room = C + tables->maxSlant;
+  const int64_t sumRoom = (room + kSumLanes - 1) / kSumLanes * kSumLanes;
+  DrawLineBatch(tables, left, batch);
+  BatchLanes b{};
+  bool steep[kBatchLanes] = {};
+  int64_t xFirst[kBatchLanes] = {};
+  int64_t xLast[kBatchLanes] = {};
+  for (int lane = 0; lane < kBatchLanes; ++lane) {
+    const int64_t m = batch * kBatchLanes + lane;
+    if (m > tables->maxSlant) break;
+    const auto s = static_cast<int32_t>(left ? -m : m);
+    SlantTerm* terms = tables->terms + lane * (R + 2);
+    steep[lane] =
+        EmitTerms(tables, s, tables->lineCoordinates + lane, terms,
+                  tables->histogram + lane * (R + 2), &b.count[lane], &xFirst[lane], &xLast[lane]);
+    b.terms[lane] = terms;
+    b.positions[lane] = C + m;
+    b.sum[lane] = tables->sum + lane * sumRoom;
+    std::memset(b.sum[lane], 0, static_cast<size_t>(sumRoom) * sizeof(uint16_t));
+    b.lanes = lane + 1;
+  }
+  AddBatch(b, C);
+  const int sign = left ? 1 : 0;
+  for (int lane = 0; lane < b.lanes; ++lane) {
+    const int64_t m = batch * kBatchLanes + lane;
+    int32_t* profiles = tables->profiles + ((sign * kBatchLanes + lane) * 3) * room;
+    const int32_t status =
+        FinishSlant(tables, static_cast<int32_t>(left ? -m : m), steep[lane], b.terms[lane],
+                    b.count[lane], tables->histogram + lane * (R + 2), xFirst[lane], xLast[lane],
+                    b.sum[lane], profiles, profiles + room, profiles + 2 * room);
+    if (status != VANTREL_OK) {
+      tables->cachedBatch[sign] = -1;
+      return status;
+    }
+  }
+  tables->cachedBatch[sign] = batch;
+  return VANTREL_OK;
+}
+
+// The cached profiles of slant s (dark, total, background, `room` apart),
+// built with their batch when not cached.
+int32_t CachedProfiles(SlantTables* tables, int32_t s, int32_t** profiles) {
+  const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
+  if (width > tables->maxSlant) return VANTREL_OUT_OF_MEMORY;
+  const bool left = s < 0;
+  const int64_t batch = width / kBatchLanes;
+  if (tables->cachedBatch[left ? 1 : 0] != batch) {
+    const int32_t status = BuildBatch(tables, left, batch);
+    if (status != VANTREL_OK) return status;
+  }
+  const int64_t room = static_cast<int64_t>(tables->columns) + tables->maxSlant;
+  const int64_t lane = width - batch * kBatchLanes;
+  *profiles = tables->profiles + (((left ? 1 : 0) * kBatchLanes + lane) * 3) * room;
+  return VANTREL_OK;
+}
+
+}  // namespace
+
+int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t tailDistance, int32_t s, float* score,
+                               ProfilePeaks* fingers, ProfilePeaks* gaps) {
+  int32_t* profiles = nullptr;
+  const int32_t status = CachedProfiles(tables, s, &profiles);
+  if (status != VANTREL_OK) return status;
+  const int64_t room = static_cast<int64_t>(tables->columns) + tables->maxSlant;
+  const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
+  const auto n = static_cast<int32_t>(tables->columns + width);
+  return FindFingersAndGapsInto(tailDistance, profiles, profiles + room, profiles + 2 * room, n,
+                                tables->rows, score, fingers, gaps, tables->flags);
+}
+
+int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
+                                     int32_t s) {
+  int32_t* profiles = nullptr;
+  const int32_t status = CachedProfiles(tables, s, &profiles);
+  if (status != VANTREL_OK) return status;
+  const int64_t room = static_cast<int64_t>(tables->columns) + tables->maxSlant;
+  const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
+  *n = static_cast<int32_t>(tables->columns + width);
+  std::memcpy(dark, profiles, static_cast<size_t>(*n) * sizeof(int32_t));
+  std::memcpy(total, profiles + room, static_cast<size_t>(*n) * sizeof(int32_t));
+  return VANTREL_OK;
 }
 
 }  // namespace vtl

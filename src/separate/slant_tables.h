@@ -19,32 +19,39 @@ struct SlantTerm {
   const uint16_t* data;
   uint16_t right;
   int32_t x;
+  int32_t row;  // table row, which orders the terms
   bool subtract;
 };
+
+// Slants whose profiles are built together: magnitudes kSlantBatch * b ..
+// kSlantBatch * b + kSlantBatch - 1 of one sign.
+constexpr int kSlantBatch = 8;
 
 struct SlantTables {
   int32_t columns;
   int32_t rows;
   int32_t radius;    // running-sum radius of the profiles
   int32_t maxSlant;  // largest |slant| the tables serve
-  int64_t stride;    // table row length: columns + 2
+  int64_t stride;    // table row length, with zero padding on both sides
   // Counts modulo 2^16 (exact: no profile value reaches 2^15).
   uint16_t* columnPrefix;    // (rows + 1) rows: hits above row y in column x; 0 outside
   uint16_t* columnStep;      // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
   uint16_t* rowPrefix;       // rows rows: hits left of column x in row y; row total right
   uint16_t* rowStep;         // rowPrefix[y - 1][x] - rowPrefix[y][x] (row 0 unused)
   uint16_t* rowTotal;        // hits in row y
-  SlantTerm* terms;          // table rows of the slant in hand
-  uint16_t* sum;             // their sum over the positions
+  SlantTerm* terms;          // table rows of each slant of a batch
+  uint16_t* sum;             // their sums over the positions, per slant
   int32_t* steps;            // right-hand constants, as steps over the positions
-  int32_t* histogram;        // steep lines: rows above the end of each run
+  int32_t* histogram;        // steep lines: rows above the end of each run, per slant
   int32_t* cumulative;       // steep lines: points per column range, for the in-image counts
   int32_t* scratch;          // raw in-image counts
   int32_t* scratch2;         // smoothing copy
-  int32_t* background;       // gap analysis: total - dark
   uint8_t* flags;            // gap analysis: peak marks
-  int32_t* lineCoordinates;  // reference lines of one batch of slants, lanes interleaved
-  int64_t lineBatch;         // the batch drawn there, -1 before the first
+  int32_t* lineCoordinates;  // reference lines of one batch, lanes interleaved
+  // Per sign (leaning right, leaning left) and slant of the cached batch:
+  // dark, total and background profiles, columns + maxSlant values each.
+  int32_t* profiles;
+  int64_t cachedBatch[2];  // -1: none
 };
 
 // Masks larger than this (rows or columns, or table cells) use the plain
@@ -64,16 +71,16 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
 void ReleaseSlantTables(SlantTables* tables);
 
 // The profiles of slant s (|s| <= maxSlant), exactly as BuildSlantProfiles
-// computes them: same positions, counts and smoothing. Returns 0, or 19 when
-// memory runs out.
+// computes them: same positions, counts and smoothing. They are built a batch
+// at a time and kept until another batch of the same sign is asked for.
+// Returns 0, or 19 when memory runs out.
 int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
                                      int32_t s);
 
-// The profiles of slant s and their gap analysis (FindFingersAndGapsInto on
-// the tables' scratch), as the separator runs them per slant.
-int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t* dark, int32_t* total,
-                               int32_t tailDistance, int32_t s, float* score, ProfilePeaks* fingers,
-                               ProfilePeaks* gaps);
+// The profiles of slant s and their gap analysis (FindFingersAndGapsInto),
+// as the separator runs them per slant.
+int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t tailDistance, int32_t s, float* score,
+                               ProfilePeaks* fingers, ProfilePeaks* gaps);
 
 // Test and benchmark hook: makes the separator count point by point, the
 // reference against which the fast path is measured.

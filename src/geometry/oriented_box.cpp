@@ -131,27 +131,48 @@ struct EightRowWalk {
   const int* base;
 };
 
+// The truncating sampler reads the 32-bit word at its pixel: it never
+// samples the last row or column, so the word lies in the source. The
+// nearest-pixel sampler may sample the last pixel, so it reads the word that
+// ends at its pixel (or the first word, for the first three pixels) and
+// shifts its pixel down.
+template <bool kTruncated>
 VANTREL_AVX512 inline __attribute__((always_inline)) __m256i Step(EightRowWalk& w) {
   const __m512d zero = _mm512_setzero_pd();
+  constexpr int kBelow = kTruncated ? _CMP_LE_OQ : _CMP_LT_OQ;
   __mmask8 inside = _mm512_cmp_pd_mask(w.x, zero, _CMP_GE_OQ);
-  inside = _mm512_mask_cmp_pd_mask(inside, w.x, w.xLimit, _CMP_LE_OQ);
+  inside = _mm512_mask_cmp_pd_mask(inside, w.x, w.xLimit, kBelow);
   inside = _mm512_mask_cmp_pd_mask(inside, w.y, zero, _CMP_GE_OQ);
-  inside = _mm512_mask_cmp_pd_mask(inside, w.y, w.yLimit, _CMP_LE_OQ);
+  inside = _mm512_mask_cmp_pd_mask(inside, w.y, w.yLimit, kBelow);
+  const __m512d half = _mm512_set1_pd(0.5);
+  const __m512d x = kTruncated ? w.x : _mm512_add_pd(w.x, half);
+  const __m512d y = kTruncated ? w.y : _mm512_add_pd(w.y, half);
+  // Outside lanes may convert to anything; they are never fetched.
   const __m256i index =
-      _mm256_add_epi32(_mm256_mullo_epi32(_mm512_maskz_cvttpd_epi32(0xFF, w.y), w.stride),
-                       _mm512_maskz_cvttpd_epi32(0xFF, w.x));
-  const __m256i got = _mm256_mmask_i32gather_epi32(w.fill, inside, index, w.base, 1);
+      _mm256_add_epi32(_mm256_mullo_epi32(_mm512_maskz_cvttpd_epi32(0xFF, y), w.stride),
+                       _mm512_maskz_cvttpd_epi32(0xFF, x));
+  __m256i got;
+  if (kTruncated) {
+    got = _mm256_mmask_i32gather_epi32(w.fill, inside, index, w.base, 1);
+  } else {
+    const __m256i three = _mm256_set1_epi32(3);
+    const __m256i end = _mm256_max_epi32(index, three);  // the word's last byte
+    got = _mm256_mmask_i32gather_epi32(w.fill, inside, _mm256_sub_epi32(end, three), w.base, 1);
+    const __m256i shift =
+        _mm256_maskz_slli_epi32(inside, _mm256_add_epi32(_mm256_sub_epi32(index, end), three), 3);
+    got = _mm256_srlv_epi32(got, shift);
+  }
   w.x = _mm512_add_pd(w.x, w.c);
   w.y = _mm512_sub_pd(w.y, w.s);
   return got;
 }
 
 // The four-row walk widened to eight rows.
-VANTREL_AVX512 void SampleEightRowsTruncatedAvx512(const uint8_t* source, int32_t columns,
-                                                   uint8_t* out, std::size_t width,
-                                                   int32_t boxWidth, const double* startX,
-                                                   const double* startY, double c, double s,
-                                                   double xLimit, double yLimit, uint8_t fill) {
+template <bool kTruncated>
+VANTREL_AVX512 void SampleEightRowsAvx512(const uint8_t* source, int32_t columns, uint8_t* out,
+                                          std::size_t width, int32_t boxWidth, const double* startX,
+                                          const double* startY, double c, double s, double xLimit,
+                                          double yLimit, uint8_t fill) {
   EightRowWalk w;
   w.x = _mm512_loadu_pd(startX);
   w.y = _mm512_loadu_pd(startY);
@@ -166,10 +187,10 @@ VANTREL_AVX512 void SampleEightRowsTruncatedAvx512(const uint8_t* source, int32_
 
   int32_t j = 0;
   for (; j + 4 <= boxWidth; j += 4) {
-    const __m256i g0 = _mm256_and_si256(Step(w), low);
-    const __m256i g1 = _mm256_slli_epi32(_mm256_and_si256(Step(w), low), 8);
-    const __m256i g2 = _mm256_slli_epi32(_mm256_and_si256(Step(w), low), 16);
-    const __m256i g3 = _mm256_slli_epi32(Step(w), 24);
+    const __m256i g0 = _mm256_and_si256(Step<kTruncated>(w), low);
+    const __m256i g1 = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w), low), 8);
+    const __m256i g2 = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w), low), 16);
+    const __m256i g3 = _mm256_slli_epi32(Step<kTruncated>(w), 24);
     alignas(32) int32_t packed[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(packed),
                        _mm256_or_si256(_mm256_or_si256(g0, g1), _mm256_or_si256(g2, g3)));
@@ -177,7 +198,7 @@ VANTREL_AVX512 void SampleEightRowsTruncatedAvx512(const uint8_t* source, int32_
   }
   for (; j < boxWidth; ++j) {
     alignas(32) int32_t got[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(got), Step(w));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(got), Step<kTruncated>(w));
     for (int r = 0; r < 8; ++r) out[r * width + j] = static_cast<uint8_t>(got[r]);
   }
 }
@@ -219,22 +240,25 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
   int32_t i = 0;
 #ifdef VANTREL_X86_KERNELS
   // Gathered 32-bit indices: the whole source must be addressable by them.
-  if (kTruncated && static_cast<int64_t>(rows) * columns <= INT32_MAX && HasAvx2()) {
-    if (HasAvx512()) {
-      for (; i + 8 <= boxHeight; i += 8) {
-        double startX[8];
-        double startY[8];
-        for (int q = 0; q < 8; ++q) {
-          startX[q] = rowX;
-          startY[q] = rowY;
-          rowX = rowX + s;
-          rowY = rowY + c;
-        }
-        SampleEightRowsTruncatedAvx512(source, columns,
-                                       destination + static_cast<std::size_t>(i) * width, width,
-                                       boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
+  // Gathered 32-bit indices: the whole source must be addressable by them,
+  // and hold a whole word.
+  const int64_t size = static_cast<int64_t>(rows) * columns;
+  if (size <= INT32_MAX && size >= 4 && HasAvx512()) {
+    for (; i + 8 <= boxHeight; i += 8) {
+      double startX[8];
+      double startY[8];
+      for (int q = 0; q < 8; ++q) {
+        startX[q] = rowX;
+        startY[q] = rowY;
+        rowX = rowX + s;
+        rowY = rowY + c;
       }
+      SampleEightRowsAvx512<kTruncated>(source, columns,
+                                        destination + static_cast<std::size_t>(i) * width, width,
+                                        boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
     }
+  }
+  if (kTruncated && size <= INT32_MAX && HasAvx2()) {
     for (; i + 4 <= boxHeight; i += 4) {
       double startX[4];
       double startY[4];

@@ -173,22 +173,20 @@ namespace {
 #endif
 
 // peaks[i] (1 .. end - 1): 1 for a background peak, 2 for a dark peak, 4
-// for a background peak that is a clear gap; clear[i] (0 .. n - 1):
-// IsClearGap, the same single-precision quotient.
+// for a background peak that is a clear gap (IsClearGap, the same
+// single-precision quotient), in one pass.
 VANTREL_GAP_CLONES void MarkPeaks(const int32_t* dark, const int32_t* total,
-                                  const int32_t* background, int32_t n, uint8_t* peaks,
-                                  uint8_t* clear) {
+                                  const int32_t* background, int32_t n, uint8_t* peaks) {
   const int32_t end = n - 1;
   for (int32_t i = 1; i < end; ++i) {
     const bool backgroundPeak =
         (background[i - 1] <= background[i]) & (background[i] > background[i + 1]);
     const bool darkPeak = (dark[i - 1] < dark[i]) & (dark[i] >= dark[i + 1]);
-    peaks[i] = static_cast<uint8_t>(backgroundPeak | (darkPeak << 1));
+    const bool clear =
+        static_cast<float>(background[i]) / static_cast<float>(total[i]) > kGapFraction;
+    peaks[i] =
+        static_cast<uint8_t>(backgroundPeak | (darkPeak << 1) | ((backgroundPeak & clear) << 2));
   }
-  for (int32_t i = 0; i < n; ++i) {
-    clear[i] = static_cast<float>(background[i]) / static_cast<float>(total[i]) > kGapFraction;
-  }
-  for (int32_t i = 1; i < end; ++i) peaks[i] |= static_cast<uint8_t>((peaks[i] & clear[i]) << 2);
 }
 
 }  // namespace
@@ -213,10 +211,13 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
   const int32_t end = n - 1;  // positions 1 .. end - 1 have two neighbours
   if (sought > 0 && end > 1) {
     uint8_t* peaks = flags;
-    uint8_t* clear = flags + n + 8;
     peaks[0] = 0;
     std::memset(peaks + end, 0, 8);
-    MarkPeaks(dark, total, background, n, peaks, clear);
+    MarkPeaks(dark, total, background, n, peaks);
+    // Gaps lie at background peaks, or at the first position before any
+    // has moved.
+    const bool firstClear = IsClearGap(background, total, 0);
+    auto clearGap = [&](int32_t at) { return at == 0 ? firstClear : (peaks[at] & 4) != 0; };
     int32_t folded = 0;  // dark[1 .. folded] are in t
     constexpr uint64_t kBytes = 0x0101010101010101u;
     // Marks that can change the records: before finger k is found any
@@ -250,7 +251,7 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
       }
       // t is brought up to date only for peaks that pass the other tests.
       if ((kind & 2) && gaps->hits[k] > 0 && dark[i] >= fingers->value[k] &&
-          clear[gaps->place[k].position]) {
+          clearGap(gaps->place[k].position)) {
         int32_t highest = dark[i];
         for (int32_t m = folded + 1; m < i; ++m) highest = std::max(highest, dark[m]);
         t = std::max(t, highest / 8);

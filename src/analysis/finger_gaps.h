@@ -34,10 +34,10 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
                            ProfilePeaks* gaps);
 
 // The same analysis, for profiles whose values are counts (0 .. 2^30), with
-// the background profile total - dark given; `flags` (room for 2n + 16
-// bytes) marks the peaks and clear gaps, so that only peaks are visited. Results, records and
-// scores equal FindFingersAndGaps' bit for bit; nothing is allocated, so it
-// always returns 0.
+// the background profile total - dark given; `flags` (room for n + 8 bytes)
+// marks the peaks and clear gaps, so that only peaks are visited. Results,
+// records and scores equal FindFingersAndGaps' bit for bit; nothing is
+// allocated, so it always returns 0.
 int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const int32_t* total,
                                const int32_t* background, int32_t n, int32_t rows, float* score,
                                ProfilePeaks* fingers, ProfilePeaks* gaps, uint8_t* flags);

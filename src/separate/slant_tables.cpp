@@ -176,7 +176,7 @@ void AddBatch(const BatchLanes& b, int64_t C) {
 // (R - 1) / |s|; the other coordinate steps by exact whole units. These are
 // the single-precision additions and truncations of
 // GetLinePixelBetweenTwoPoints, the batch's chains side by side.
-void DrawLineBatch(SlantTables* tables, bool left, int64_t batch) {
+VANTREL_ROW_CLONES void DrawLineBatch(SlantTables* tables, bool left, int64_t batch) {
   typedef float Floats __attribute__((vector_size(kBatchLanes * sizeof(float))));
   typedef int32_t Ints __attribute__((vector_size(kBatchLanes * sizeof(int32_t))));
   const int64_t last = tables->rows - 1;

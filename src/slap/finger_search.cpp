@@ -213,9 +213,11 @@ bool OnPiece(const Context& ctx, int32_t label, double x, double y) {
 
 // Follows a finger from its tip down its midline: at every level the run of
 // the piece across the axis, skipping levels where the run has merged with
-// a touching neighbour; a line through the run middles corrects the axis.
-// Three rounds, starting from the hand's direction at the outline peak.
-bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
+// a touching neighbour; a line through the run middles, down to `depth`
+// finger widths (the lower segments give the axis a longer base), corrects
+// the axis. Three rounds, starting from the hand's direction at the outline
+// peak.
+bool TraceFinger(const Context& ctx, const Candidate& c, double depth, FingerAxis* out) {
   constexpr int32_t kMaxLevels = 160;
   const double perMm = ctx.g.blocksPerMm;
   const double phi = std::atan2(ctx.frame.ux, -ctx.frame.uy);
@@ -237,7 +239,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
     if (!found) return false;
   }
   const double step = 0.5;
-  const int32_t levels = std::min(kMaxLevels, static_cast<int32_t>(30 * perMm / step));
+  const int32_t levels = std::min(kMaxLevels, static_cast<int32_t>(45 * perMm / step));
   const double maxHalf = 20 * perMm;
   double left[kMaxLevels], right[kMaxLevels];
   bool valid[kMaxLevels];
@@ -312,7 +314,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, FingerAxis* out) {
     double n = 0, ss = 0, sm = 0, sss = 0, ssm = 0;
     double kept[kMaxLevels];
     int32_t kc = 0;
-    const int32_t last = std::min(levels, static_cast<int32_t>(1.5 * typical / step));
+    const int32_t last = std::min(levels, static_cast<int32_t>(depth * typical / step));
     for (int32_t k = static_cast<int32_t>(1.5 * perMm / step); k < last; ++k) {
       if (!valid[k]) continue;
       const double w = right[k] - left[k] + 0.5;
@@ -375,7 +377,8 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
   const double b = ctx.map.blockSize;
   const double pxPerMm = ctx.work.ppi / 25.4;
   FingerAxis axis;
-  if (!TraceFinger(ctx, c, &axis)) return false;
+  // Where the lower segments are lost, the top one alone.
+  if (!TraceFinger(ctx, c, 2.2, &axis) && !TraceFinger(ctx, c, 1.5, &axis)) return false;
   const double tilt = axis.tilt;
   double width = axis.width * b;
   const double tMid = 0;
@@ -699,6 +702,27 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
   return VANTREL_OK;
 }
 
+// Median axis tilt of the fingers found.
+double MedianTilt(const TipBox* tips, int32_t count) {
+  double tilts[kMaxSlapFingers];
+  const int32_t n = std::min(count, kMaxSlapFingers);
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t j = i;
+    for (; j > 0 && tilts[j - 1] > tips[i].tilt; --j) tilts[j] = tilts[j - 1];
+    tilts[j] = tips[i].tilt;
+  }
+  return n % 2 ? tilts[n / 2] : 0.5 * (tilts[n / 2 - 1] + tilts[n / 2]);
+}
+
+// How far the fingers' axes bend away from the direction they were searched
+// in: the mean absolute difference, radians.
+double Bend(const TipBox* tips, int32_t count, double phi) {
+  if (count < 1) return 0;
+  double sum = 0;
+  for (int32_t i = 0; i < count; ++i) sum += std::fabs(tips[i].tilt - phi);
+  return sum / count;
+}
+
 }  // namespace
 
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
@@ -815,34 +839,58 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
     }
   }
   // The fingers' own axes correct the hand's direction when the outline
-  // misjudged it (fingers of very different heights make peaks of their own
-  // at a slant).
+  // misjudged it (fingers of very different heights, or touching ones, make
+  // peaks of their own at a slant): fingers traced at the right angle keep
+  // about its direction, at a wrong one they bend away from it. The search
+  // follows the fingers' median axis, then tries the pieces' direction and
+  // upright, and keeps the most fingers, then the most self-consistent.
   double strength = 0;
   int32_t status = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phi, maxFingers,
                                  tips, count, &strength);
   if (status != VANTREL_OK) return status;
-  if (*count >= 1) {
-    double tilts[kMaxSlapFingers];
-    const int32_t n = std::min(*count, kMaxSlapFingers);
-    for (int32_t i = 0; i < n; ++i) {
-      // Insertion into the sorted prefix.
-      int32_t j = i;
-      for (; j > 0 && tilts[j - 1] > tips[i].tilt; --j) tilts[j] = tilts[j - 1];
-      tilts[j] = tips[i].tilt;
+  double tried[6] = {phi};
+  int32_t triedCount = 1;
+  double bend = Bend(tips, *count, phi);
+  auto attempt = [&](double phiTry, bool follow) -> int32_t {
+    for (int32_t i = 0; i < triedCount; ++i) {
+      if (std::fabs(tried[i] - phiTry) < 2 * kPi / 180) return VANTREL_OK;
     }
-    const double phi2 = n % 2 ? tilts[n / 2] : 0.5 * (tilts[n / 2 - 1] + tilts[n / 2]);
-    if (std::fabs(phi2 - phi) > 5 * kPi / 180) {
-      TipBox second[kMaxSlapFingers];
-      int32_t secondCount = 0;
-      double secondStrength = 0;
-      status = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phi2, maxFingers, second,
-                             &secondCount, &secondStrength);
+    if (triedCount >= 6) return VANTREL_OK;
+    tried[triedCount++] = phiTry;
+    TipBox other[kMaxSlapFingers];
+    int32_t otherCount = 0;
+    double otherStrength = 0;
+    const int32_t st = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phiTry,
+                                     maxFingers, other, &otherCount, &otherStrength);
+    if (st != VANTREL_OK) return st;
+    const double otherBend = Bend(other, otherCount, phiTry);
+    const bool better =
+        otherCount > *count ||
+        (otherCount == *count &&
+         (otherBend < bend - 2 * kPi / 180 ||
+          (follow && otherBend <= bend + 2 * kPi / 180 && otherStrength >= strength)));
+    if (better) {
+      for (int32_t i = 0; i < otherCount; ++i) tips[i] = other[i];
+      *count = otherCount;
+      strength = otherStrength;
+      bend = otherBend;
+      phi = phiTry;
+    }
+    return VANTREL_OK;
+  };
+  for (int32_t round = 0; round < 2 && *count >= 1; ++round) {
+    const double phi2 = MedianTilt(tips, *count);
+    if (std::fabs(phi2 - phi) <= (*count < maxFingers ? 1 : 5) * kPi / 180) break;
+    status = attempt(phi2, true);
+    if (status != VANTREL_OK) return status;
+  }
+  if (*count < maxFingers || bend > 8 * kPi / 180) {
+    status = attempt(pieceAngle, false);
+    if (status == VANTREL_OK) status = attempt(0.0, false);
+    if (status != VANTREL_OK) return status;
+    if (*count >= 1) {
+      status = attempt(MedianTilt(tips, *count), true);
       if (status != VANTREL_OK) return status;
-      if (secondCount > *count || (secondCount == *count && secondStrength >= strength)) {
-        for (int32_t i = 0; i < secondCount; ++i) tips[i] = second[i];
-        *count = secondCount;
-        phi = phi2;
-      }
     }
   }
   *handAngle = phi;

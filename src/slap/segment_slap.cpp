@@ -21,14 +21,65 @@ int32_t CodeFor(int32_t hand, int32_t slot) {
 // finger widths below the middle finger: the little finger stands far
 // lower, the index and ring fingers a little.
 constexpr double kTipDrop[4] = {-0.48, 0.0, -0.35, -1.3};
+// Lengths of their top segments, relative: the little finger's is short.
+// Their measure varies by about kLengthSpread (log).
+constexpr double kLengthSpread = 0.3;
+constexpr double kTopLength[4] = {0.95, 1.02, 0.98, 0.86};
+
+// A fingertip in millimetres of the page, so that a caller's image with
+// different resolutions across and down does not bend the hand's geometry.
+struct PageTip {
+  double x = 0, y = 0;  // the tip (top end of the axis)
+  double tilt = 0;      // axis from vertical, + = tip leans right
+  double width = 0;
+  double length = 0;  // of the top segment
+};
+
+PageTip ToPage(const SlapFinger& f, double xres, double yres) {
+  PageTip t;
+  const double mmX = 25.4 / xres, mmY = 25.4 / yres;
+  // Up the box: (-sin a, -cos a) in caller pixels.
+  const double ux = -std::sin(f.angle), uy = -std::cos(f.angle);
+  t.x = (f.cx + ux * 0.5 * f.height) * mmX;
+  t.y = (f.cy + uy * 0.5 * f.height) * mmY;
+  t.tilt = std::atan2(ux * mmX, -uy * mmY);
+  t.width = f.width * std::sqrt(mmX * mmY);
+  t.length = f.height * std::sqrt(mmX * mmY);
+  return t;
+}
+
+// The hand's direction from its fingers' axes: the median, so that one
+// finger misjudged (a punched hole, a blot) does not turn the hand.
+double HandTilt(const PageTip* tips, int32_t n) {
+  double t[kMaxSlapFingers];
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t j = i;
+    for (; j > 0 && t[j - 1] > tips[i].tilt; --j) t[j] = t[j - 1];
+    t[j] = tips[i].tilt;
+  }
+  return n % 2 ? t[n / 2] : 0.5 * (t[n / 2 - 1] + t[n / 2]);
+}
 
 // Places the fingers found (left to right) on the four slots of a hand: the
 // slots left out by a missing finger show as a wider step across the hand,
-// and the heights of the tips follow the hand's pattern. With hand 0 both
-// hands are tried. Sets each tip's slot and returns the hand chosen.
-int32_t AssignFingers(TipBox* tips, int32_t n, int32_t hand) {
+// and the heights of the tips follow the hand's pattern, seen along the
+// hand's own direction. A hand short of a finger is still placed about the
+// middle of the impression, which tells which end lost it when the heights
+// cannot. With hand 0 both hands are tried. Sets slots[] and returns the hand
+// chosen.
+int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centreX, double centreY,
+                      int32_t* slotsOut) {
   double meanWidth = 0;
   for (int32_t i = 0; i < n; ++i) meanWidth += tips[i].width / n;
+  const double phi = HandTilt(tips, n);
+  // Up the hand (sin phi, -cos phi), across it (cos phi, sin phi).
+  const double ux = std::sin(phi), uy = -std::cos(phi), rx = std::cos(phi), ry = std::sin(phi);
+  double across[kMaxSlapFingers], height[kMaxSlapFingers];
+  for (int32_t i = 0; i < n; ++i) {
+    across[i] = tips[i].x * rx + tips[i].y * ry;
+    height[i] = tips[i].x * ux + tips[i].y * uy;
+  }
+  const double centreAcross = centreX * rx + centreY * ry;
   const double pitch0 = 1.1 * meanWidth;
   double bestCost = 1e300;
   int32_t bestHand = hand == 0 ? kRightHand : hand;
@@ -44,25 +95,41 @@ int32_t AssignFingers(TipBox* tips, int32_t n, int32_t hand) {
       if (k != n || n > 4) continue;
       // Across: a = c + slot * pitch, least squares.
       double cost = 0;
+      double ms = 0, ma = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        ms += slots[i] / static_cast<double>(n);
+        ma += across[i] / n;
+      }
+      double pitch = pitch0;
       if (n >= 2) {
-        double ms = 0, ma = 0;
-        for (int32_t i = 0; i < n; ++i) {
-          ms += slots[i] / static_cast<double>(n);
-          ma += tips[i].across / n;
-        }
         double sab = 0, sss = 0;
         for (int32_t i = 0; i < n; ++i) {
-          sab += (slots[i] - ms) * (tips[i].across - ma);
+          sab += (slots[i] - ms) * (across[i] - ma);
           sss += (slots[i] - ms) * (slots[i] - ms);
         }
-        const double pitch = std::max(sab / sss, 0.2 * pitch0);
+        pitch = std::max(sab / sss, 0.2 * pitch0);
         double residual = 0;
         for (int32_t i = 0; i < n; ++i) {
-          const double e = tips[i].across - (ma + (slots[i] - ms) * pitch);
+          const double e = across[i] - (ma + (slots[i] - ms) * pitch);
           residual += e * e;
         }
         const double ratio = std::log(pitch / pitch0);
         cost += residual / (pitch * pitch) + 3 * ratio * ratio;
+      }
+      if (n < 4) {
+        const double off = (ma + (1.5 - ms) * pitch - centreAcross) / pitch;
+        cost += 0.5 * off * off;
+      }
+      // Top segment lengths against the hand's pattern, scale free.
+      double logScale = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        const int32_t finger = h == kRightHand ? slots[i] : 3 - slots[i];
+        logScale += std::log(tips[i].length / kTopLength[finger]) / n;
+      }
+      for (int32_t i = 0; i < n; ++i) {
+        const int32_t finger = h == kRightHand ? slots[i] : 3 - slots[i];
+        const double e = (std::log(tips[i].length / kTopLength[finger]) - logScale) / kLengthSpread;
+        cost += 0.5 * e * e;
       }
       // Heights against the hand's pattern, offset free.
       double offset = 0;
@@ -70,10 +137,10 @@ int32_t AssignFingers(TipBox* tips, int32_t n, int32_t hand) {
       for (int32_t i = 0; i < n; ++i) {
         const int32_t finger = h == kRightHand ? slots[i] : 3 - slots[i];
         drop[i] = kTipDrop[finger] * meanWidth;
-        offset += (tips[i].height_along - drop[i]) / n;
+        offset += (height[i] - drop[i]) / n;
       }
       for (int32_t i = 0; i < n; ++i) {
-        const double e = (tips[i].height_along - drop[i] - offset) / meanWidth;
+        const double e = (height[i] - drop[i] - offset) / meanWidth;
         cost += e * e;
       }
       if (cost < bestCost) {
@@ -83,16 +150,16 @@ int32_t AssignFingers(TipBox* tips, int32_t n, int32_t hand) {
       }
     }
   }
-  for (int32_t i = 0; i < n; ++i) tips[i].slot = n <= 4 ? bestSlots[i] : i;
+  for (int32_t i = 0; i < n; ++i) slotsOut[i] = n <= 4 ? bestSlots[i] : i;
   return bestHand;
 }
 
-// A thumb found alone: thumbs lean towards each other, so a tip leaning right
-// is the left thumb's; upright, the side of the image decides.
-bool LeftThumbAlone(const TipBox& t, int32_t columns) {
-  constexpr double kClearLean = 4 * 3.14159265358979323846 / 180;
-  if (std::fabs(t.tilt) > kClearLean) return t.tilt > 0;
-  return t.cx < columns * 0.5;
+// A thumb found alone keeps its side of a two-thumb impression; near the
+// middle, its lean (thumbs lean towards each other) decides.
+bool LeftThumbAlone(const PageTip& t, double centreX) {
+  const double off = t.x - centreX;
+  if (std::fabs(off) > 0.5 * t.width) return off < 0;
+  return t.tilt > 0;
 }
 }  // namespace
 
@@ -115,17 +182,6 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
   status = FindFingertips(work, map, wanted, tips, &found, &handAngle);
   if (status != VANTREL_OK) return status;
 
-  // Hand and codes.
-  int32_t useHand = handCode;
-  if (useHand != kRightHand && useHand != kLeftHand && useHand != kThumbs && wanted == 2) {
-    useHand = kThumbs;
-  }
-  if (useHand != kThumbs && found > 0) {
-    const bool open = useHand != kRightHand && useHand != kLeftHand;
-    useHand = AssignFingers(tips, found, open ? 0 : useHand);
-  }
-  *hand = useHand;
-
   const double fx = work.factorX, fy = work.factorY;
   for (int32_t i = 0; i < found; ++i) {
     const TipBox& t = tips[i];
@@ -141,10 +197,28 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
     f.height = t.height * std::hypot(sx * fx, cx * fy);
     f.angle = -tilt;
     f.confidence = t.confidence;
+  }
+
+  // Hand and codes.
+  PageTip page[kMaxSlapFingers];
+  for (int32_t i = 0; i < found; ++i) page[i] = ToPage(fingers[i], xres, yres);
+  const double centreX = 0.5 * (columns - 1) * 25.4 / xres;
+  const double centreY = 0.5 * (rows - 1) * 25.4 / yres;
+  int32_t useHand = handCode;
+  if (useHand != kRightHand && useHand != kLeftHand && useHand != kThumbs && wanted == 2) {
+    useHand = kThumbs;
+  }
+  int32_t slots[kMaxSlapFingers] = {0, 1, 2, 3, 4};
+  if (useHand != kThumbs && found > 0) {
+    const bool open = useHand != kRightHand && useHand != kLeftHand;
+    useHand = AssignFingers(page, found, open ? 0 : useHand, centreX, centreY, slots);
+  }
+  *hand = useHand;
+  for (int32_t i = 0; i < found; ++i) {
     if (useHand == kThumbs) {
-      f.position = (found == 2 ? (i == 0) : LeftThumbAlone(t, work.columns)) ? 6 : 1;
+      fingers[i].position = (found == 2 ? (i == 0) : LeftThumbAlone(page[i], centreX)) ? 6 : 1;
     } else {
-      f.position = CodeFor(useHand == kLeftHand ? kLeftHand : kRightHand, t.slot);
+      fingers[i].position = CodeFor(useHand == kLeftHand ? kLeftHand : kRightHand, slots[i]);
     }
   }
   *count = found;

@@ -179,16 +179,39 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "synth-%llu-h%d", static_cast<unsigned long long>(o.seed + i),
                   slap.hand);
     score.name = name;
-    if (o.verbose || score.matched < score.truthCount || !score.countRight) {
+    const bool codesWrong = score.countRight && score.positionsKnown && !score.positionsRight;
+    const bool bad = score.matched < score.truthCount || !score.countRight || codesWrong;
+    if (o.verbose || bad) {
       std::printf("%s\n", veval::FormatImageLine(score).c_str());
+      std::printf(
+          "   options: %.0fx%.0f ppi  turn %.1f  missing %d  touching %d  clutter %d"
+          "  contrast %.2f  noise %.3f  bilevel %d\n",
+          options.xppi, options.yppi, options.rotationDeg, options.missingFinger, options.touching,
+          options.clutter, options.contrast, options.noise, options.bilevel);
+      for (const auto& t : truth) {
+        std::printf("   truth %2d  c (%.0f, %.0f)  %.0f x %.0f  tilt %.1f\n", t.position, t.box.cx,
+                    t.box.cy, t.box.width, t.box.height, -t.box.angle * 180 / 3.14159265358979);
+      }
+      for (const auto& d : found) {
+        std::printf("   found %2d  c (%.0f, %.0f)  %.0f x %.0f  tilt %.1f\n", d.position, d.box.cx,
+                    d.box.cy, d.box.width, d.box.height, -d.box.angle * 180 / 3.14159265358979);
+      }
     }
     scores.push_back(score);
-    const bool bad = score.matched < score.truthCount || !score.countRight;
     if (!o.overlays.empty() && bad) {
       const std::vector<uint8_t> rgb =
           veval::DrawOverlay(slap.pixels.data(), slap.rows, slap.columns, truth, found);
       veval::WritePng(o.overlays + "/" + name + "." + o.method + ".png", rgb.data(), slap.rows,
                       slap.columns, 3);
+    }
+    if (!o.maps.empty() && bad) {
+      veval::GreyPicture pic;
+      pic.rows = slap.rows;
+      pic.columns = slap.columns;
+      pic.xppi = xppi;
+      pic.yppi = yppi;
+      pic.pixels = slap.pixels;
+      WriteMaps(o.maps, name, pic);
     }
   }
 #endif

@@ -11,6 +11,11 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kMaxCandidates = 24;
 constexpr int32_t kMaxBins = 1024;
+// A finger's axis may turn this far from the search direction (radians);
+// held, when it leaned far from the other fingers' (kOddLean), this far.
+constexpr double kMaxBend = 35 * kPi / 180;
+constexpr double kOddLean = 15 * kPi / 180;
+constexpr double kHeldBend = 8 * kPi / 180;
 
 struct Geometry {
   double mmPerBlock;  // block side in millimetres
@@ -139,6 +144,27 @@ double Clamp(double v, double lo, double hi) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// Median axis tilt of the fingers found.
+double MedianTilt(const TipBox* tips, int32_t count) {
+  double tilts[kMaxSlapFingers];
+  const int32_t n = std::min(count, kMaxSlapFingers);
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t j = i;
+    for (; j > 0 && tilts[j - 1] > tips[i].tilt; --j) tilts[j] = tilts[j - 1];
+    tilts[j] = tips[i].tilt;
+  }
+  return n % 2 ? tilts[n / 2] : 0.5 * (tilts[n / 2 - 1] + tilts[n / 2]);
+}
+
+// How far the fingers' axes bend away from the direction they were searched
+// in: the mean absolute difference, radians.
+double Bend(const TipBox* tips, int32_t count, double phi) {
+  if (count < 1) return 0;
+  double sum = 0;
+  for (int32_t i = 0; i < count; ++i) sum += std::fabs(tips[i].tilt - phi);
+  return sum / count;
+}
+
 struct Context {
   const WorkingImage& work;
   const BlockMap& map;
@@ -217,7 +243,8 @@ bool OnPiece(const Context& ctx, int32_t label, double x, double y) {
 // finger widths (the lower segments give the axis a longer base), corrects
 // the axis. Three rounds, starting from the hand's direction at the outline
 // peak.
-bool TraceFinger(const Context& ctx, const Candidate& c, double depth, FingerAxis* out) {
+bool TraceFinger(const Context& ctx, const Candidate& c, double depth, double maxBend,
+                 FingerAxis* out) {
   constexpr int32_t kMaxLevels = 160;
   const double perMm = ctx.g.blocksPerMm;
   const double phi = std::atan2(ctx.frame.ux, -ctx.frame.uy);
@@ -348,7 +375,7 @@ bool TraceFinger(const Context& ctx, const Candidate& c, double depth, FingerAxi
     // Move onto the midline and turn along it.
     px = tipX + offset * nx - 1.0 * vx;
     py = tipY + offset * ny - 1.0 * vy;
-    tilt = phi + Clamp(tilt - std::atan(slope) - phi, -35 * kPi / 180, 35 * kPi / 180);
+    tilt = phi + Clamp(tilt - std::atan(slope) - phi, -maxBend, maxBend);
     if (!OnPiece(ctx, c.label, px, py)) {
       px = tipX - 1.0 * vx;
       py = tipY - 1.0 * vy;
@@ -373,12 +400,14 @@ constexpr int32_t kMaxProfile = 4096;
 // The top segment of a candidate: its axis from the blocks near the tip, the
 // tip and the first crease from the ridge energy along that axis, the width
 // from the ridge area across it.
-bool RefineCandidate(const Context& ctx, const Candidate& c, TipBox* box) {
+bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend, TipBox* box) {
   const double b = ctx.map.blockSize;
   const double pxPerMm = ctx.work.ppi / 25.4;
   FingerAxis axis;
   // Where the lower segments are lost, the top one alone.
-  if (!TraceFinger(ctx, c, 2.2, &axis) && !TraceFinger(ctx, c, 1.5, &axis)) return false;
+  if (!TraceFinger(ctx, c, 2.2, maxBend, &axis) && !TraceFinger(ctx, c, 1.5, maxBend, &axis)) {
+    return false;
+  }
   const double tilt = axis.tilt;
   double width = axis.width * b;
   const double tMid = 0;
@@ -559,12 +588,15 @@ double OutlineScore(const int32_t* labels, const int32_t* pieceOf, int32_t piece
 
 // Candidates seen in the hand's direction phi: peaks of each piece's outline,
 // lower segments under a higher tip dropped, the strongest kept and measured.
-// *strength sums the kept candidates' weights.
+// *strength sums the kept candidates' weights; *bend is how far their axes, traced
+// freely, turned from phi (see Bend).
 int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32_t* labels,
                       const Component* comps, int32_t compCount, const Geometry& g, double phi,
-                      int32_t maxFingers, TipBox* tips, int32_t* count, double* strength) {
+                      int32_t maxFingers, TipBox* tips, int32_t* count, double* strength,
+                      double* bend) {
   *count = 0;
   *strength = 0;
+  *bend = 0;
   const int32_t rows = map.rows, columns = map.columns;
   const Frame frame(phi);
 
@@ -686,12 +718,26 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
   if (kept == 0) return VANTREL_OK;
   const double typical = cands[order[(kept - 1) / 2]].weight;
   int32_t taken = 0;
+  int32_t source[kMaxSlapFingers];
   for (int32_t i = 0; i < kept; ++i) {
     if (cands[order[i]].weight < 0.25 * typical) continue;
     TipBox box;
-    if (RefineCandidate(ctx, cands[order[i]], &box)) {
+    if (RefineCandidate(ctx, cands[order[i]], kMaxBend, &box)) {
+      source[taken] = order[i];
       tips[taken++] = box;
       *strength += cands[order[i]].weight;
+    }
+  }
+  // Fingers of one hand lean within a few degrees of each other; one that
+  // turned far from the others was led off by damage at its edge (a punched
+  // hole, a blot) and is traced again held near the search direction.
+  *bend = Bend(tips, taken, phi);
+  if (taken >= 3) {
+    const double median = MedianTilt(tips, taken);
+    for (int32_t i = 0; i < taken; ++i) {
+      if (std::fabs(tips[i].tilt - median) <= kOddLean) continue;
+      TipBox box;
+      if (RefineCandidate(ctx, cands[source[i]], kHeldBend, &box)) tips[i] = box;
     }
   }
   // Left to right across the hand.
@@ -700,27 +746,6 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
   for (int32_t i = 0; i < taken; ++i) tips[i].slot = i;
   *count = taken;
   return VANTREL_OK;
-}
-
-// Median axis tilt of the fingers found.
-double MedianTilt(const TipBox* tips, int32_t count) {
-  double tilts[kMaxSlapFingers];
-  const int32_t n = std::min(count, kMaxSlapFingers);
-  for (int32_t i = 0; i < n; ++i) {
-    int32_t j = i;
-    for (; j > 0 && tilts[j - 1] > tips[i].tilt; --j) tilts[j] = tilts[j - 1];
-    tilts[j] = tips[i].tilt;
-  }
-  return n % 2 ? tilts[n / 2] : 0.5 * (tilts[n / 2 - 1] + tilts[n / 2]);
-}
-
-// How far the fingers' axes bend away from the direction they were searched
-// in: the mean absolute difference, radians.
-double Bend(const TipBox* tips, int32_t count, double phi) {
-  if (count < 1) return 0;
-  double sum = 0;
-  for (int32_t i = 0; i < count; ++i) sum += std::fabs(tips[i].tilt - phi);
-  return sum / count;
 }
 
 }  // namespace
@@ -845,12 +870,12 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
   // follows the fingers' median axis, then tries the pieces' direction and
   // upright, and keeps the most fingers, then the most self-consistent.
   double strength = 0;
+  double bend = 0;
   int32_t status = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phi, maxFingers,
-                                 tips, count, &strength);
+                                 tips, count, &strength, &bend);
   if (status != VANTREL_OK) return status;
   double tried[6] = {phi};
   int32_t triedCount = 1;
-  double bend = Bend(tips, *count, phi);
   auto attempt = [&](double phiTry, bool follow) -> int32_t {
     for (int32_t i = 0; i < triedCount; ++i) {
       if (std::fabs(tried[i] - phiTry) < 2 * kPi / 180) return VANTREL_OK;
@@ -859,11 +884,10 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
     tried[triedCount++] = phiTry;
     TipBox other[kMaxSlapFingers];
     int32_t otherCount = 0;
-    double otherStrength = 0;
+    double otherStrength = 0, otherBend = 0;
     const int32_t st = SearchAtAngle(work, map, labels.get(), comps, compCount, g, phiTry,
-                                     maxFingers, other, &otherCount, &otherStrength);
+                                     maxFingers, other, &otherCount, &otherStrength, &otherBend);
     if (st != VANTREL_OK) return st;
-    const double otherBend = Bend(other, otherCount, phiTry);
     const bool better =
         otherCount > *count ||
         (otherCount == *count &&

@@ -16,6 +16,20 @@ constexpr int32_t kMaxBins = 1024;
 constexpr double kMaxBend = 35 * kPi / 180;
 constexpr double kOddLean = 15 * kPi / 180;
 constexpr double kHeldBend = 8 * kPi / 180;
+// A top segment this much longer or shorter (log) than the hand's median has
+// its crease looked for again.
+constexpr double kOddLength = 0.3;
+// A finger narrower than kNarrow of the hand's median width is given
+// kNarrowed of it (little fingers are about a tenth narrower).
+constexpr double kNarrow = 0.7;
+constexpr double kNarrowed = 0.9;
+
+// Expected top segment length (working pixels; 0: from the width) and how
+// strongly the crease search keeps to it.
+struct LengthPrior {
+  double length = 0;
+  double weight = 0.5;
+};
 
 struct Geometry {
   double mmPerBlock;  // block side in millimetres
@@ -400,7 +414,8 @@ constexpr int32_t kMaxProfile = 4096;
 // The top segment of a candidate: its axis from the blocks near the tip, the
 // tip and the first crease from the ridge energy along that axis, the width
 // from the ridge area across it.
-bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend, TipBox* box) {
+bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
+                     const LengthPrior& prior, TipBox* box) {
   const double b = ctx.map.blockSize;
   const double pxPerMm = ctx.work.ppi / 25.4;
   FingerAxis axis;
@@ -457,7 +472,7 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend, Tip
   if (tip >= len) return false;
   // First crease: a dip below the level just above it, near the expected
   // segment length.
-  const double expected = 1.5 * width;
+  const double expected = prior.length > 0 ? prior.length : 1.5 * width;
   const int32_t above0 = static_cast<int32_t>(1.5 * pxPerMm),
                 above1 = static_cast<int32_t>(6 * pxPerMm);
   int32_t bestI = -1;
@@ -493,7 +508,7 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend, Tip
     const double twoSided = Clamp(down / scale, 0.0, 1.0);
     const double length = i - tip;
     const double score =
-        depth * (0.7 + 0.3 * twoSided) - 0.5 * std::fabs(std::log(length / expected));
+        depth * (0.7 + 0.3 * twoSided) - prior.weight * std::fabs(std::log(length / expected));
     if (score > bestScore) {
       bestScore = score;
       bestI = i;
@@ -719,10 +734,11 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
   const double typical = cands[order[(kept - 1) / 2]].weight;
   int32_t taken = 0;
   int32_t source[kMaxSlapFingers];
+  bool held[kMaxSlapFingers] = {false, false, false, false, false};
   for (int32_t i = 0; i < kept; ++i) {
     if (cands[order[i]].weight < 0.25 * typical) continue;
     TipBox box;
-    if (RefineCandidate(ctx, cands[order[i]], kMaxBend, &box)) {
+    if (RefineCandidate(ctx, cands[order[i]], kMaxBend, LengthPrior(), &box)) {
       source[taken] = order[i];
       tips[taken++] = box;
       *strength += cands[order[i]].weight;
@@ -737,7 +753,36 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
     for (int32_t i = 0; i < taken; ++i) {
       if (std::fabs(tips[i].tilt - median) <= kOddLean) continue;
       TipBox box;
-      if (RefineCandidate(ctx, cands[source[i]], kHeldBend, &box)) tips[i] = box;
+      if (RefineCandidate(ctx, cands[source[i]], kHeldBend, LengthPrior(), &box)) {
+        tips[i] = box;
+        held[i] = true;
+      }
+    }
+    // The top segments of one hand differ little in length; a crease taken
+    // far from the others' (a dip at a core or a blot above it, a faint one
+    // passed over) is looked for again near their median length.
+    double lengths[kMaxSlapFingers];
+    for (int32_t i = 0; i < taken; ++i) lengths[i] = tips[i].height;
+    std::nth_element(lengths, lengths + taken / 2, lengths + taken);
+    const double typicalLength = lengths[taken / 2];
+    for (int32_t i = 0; i < taken; ++i) {
+      if (std::fabs(std::log(tips[i].height / typicalLength)) <= kOddLength) continue;
+      LengthPrior prior;
+      prior.length = typicalLength;
+      prior.weight = 2.0;
+      TipBox box;
+      if (RefineCandidate(ctx, cands[source[i]], held[i] ? kHeldBend : kMaxBend, prior, &box)) {
+        tips[i] = box;
+      }
+    }
+    // Widths too: one far narrower than the others' was eaten into at an
+    // edge (a hole, a blot, a faint side) and takes theirs.
+    double widths[kMaxSlapFingers];
+    for (int32_t i = 0; i < taken; ++i) widths[i] = tips[i].width;
+    std::nth_element(widths, widths + taken / 2, widths + taken);
+    const double typicalWidth = widths[taken / 2];
+    for (int32_t i = 0; i < taken; ++i) {
+      if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
     }
   }
   // Left to right across the hand.

@@ -59,6 +59,12 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5074, "touching left hand searched at a slant: a finger lost"},
       {5103, "touching right hand searched at a slant: two fingers merged"},
       {1278, "touching right hand: the little finger lost"},
+      {1068, "punched hole at a fingertip's edge turned its axis"},
+      {1176, "faint finger beside clutter turned off the hand's direction"},
+      {1155, "crease taken at a dip halfway down the top segment"},
+      {1428, "crease taken too high on a card with clutter"},
+      {1148, "first crease passed over, the second taken"},
+      {1465, "index finger measured far narrower than the others"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

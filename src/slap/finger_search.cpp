@@ -708,6 +708,7 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
   // A piece standing below a higher fingertip in the same band is a lower
   // segment (or the palm) of that finger.
   const double segmentDrop = 8.0 * g.blocksPerMm;
+  const double peakMargin = 3.0 * g.blocksPerMm;
   for (int32_t i = 0; i < candCount; ++i) {
     Candidate& x = cands[i];
     if (x.weight <= 0) x.dropped = true;
@@ -717,7 +718,13 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
       const double overlap =
           std::min(x.acrossHigh, y.acrossHigh) - std::max(x.acrossLow, y.acrossLow);
       const double narrower = std::min(x.acrossHigh - x.acrossLow, y.acrossHigh - y.acrossLow);
-      if (overlap > 0.5 * narrower && x.tipHeight < y.tipHeight - segmentDrop) x.dropped = true;
+      // The higher tip stands over the piece: a band spanning two fingers
+      // does not make the neighbour's separate top segment a lower one.
+      const bool over =
+          y.acrossPeak >= x.acrossLow - peakMargin && y.acrossPeak <= x.acrossHigh + peakMargin;
+      if (overlap > 0.5 * narrower && over && x.tipHeight < y.tipHeight - segmentDrop) {
+        x.dropped = true;
+      }
     }
   }
   // The strongest remaining pieces, as many as sought; pieces far weaker than

@@ -65,6 +65,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {1428, "crease taken too high on a card with clutter"},
       {1148, "first crease passed over, the second taken"},
       {1465, "index finger measured far narrower than the others"},
+      {1356, "touching right hand: the index's top segment taken for a lower one"},
+      {1051, "touching right hand: the little finger's top segment dropped"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

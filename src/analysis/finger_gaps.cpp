@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "geometry/vector_level.h"
 #include "interface/memory.h"
 
 namespace vtl {
@@ -159,24 +160,12 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
 
 namespace {
 
-// The clones are chosen by an ifunc resolver, which runs before the thread
-// sanitizer's runtime exists and crashes it: that build keeps one version.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VANTREL_NO_GAP_CLONES 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__) || defined(VANTREL_NO_GAP_CLONES)
-#define VANTREL_GAP_CLONES
-#else
-#define VANTREL_GAP_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-
 // peaks[i] (1 .. end - 1): 1 for a background peak, 2 for a dark peak, 4
 // for a background peak that is a clear gap (IsClearGap, the same
 // single-precision quotient), in one pass.
-VANTREL_GAP_CLONES void MarkPeaks(const int32_t* dark, const int32_t* total,
-                                  const int32_t* background, int32_t n, uint8_t* peaks) {
+inline __attribute__((always_inline)) void MarkPeaksWith(const int32_t* dark, const int32_t* total,
+                                                         const int32_t* background, int32_t n,
+                                                         uint8_t* peaks) {
   const int32_t end = n - 1;
   for (int32_t i = 1; i < end; ++i) {
     const bool backgroundPeak =
@@ -187,6 +176,32 @@ VANTREL_GAP_CLONES void MarkPeaks(const int32_t* dark, const int32_t* total,
     peaks[i] =
         static_cast<uint8_t>(backgroundPeak | (darkPeak << 1) | ((backgroundPeak & clear) << 2));
   }
+}
+
+void MarkPeaksBaseline(const int32_t* dark, const int32_t* total, const int32_t* background,
+                       int32_t n, uint8_t* peaks) {
+  MarkPeaksWith(dark, total, background, n, peaks);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void MarkPeaksAvx2(const int32_t* dark, const int32_t* total,
+                                                   const int32_t* background, int32_t n,
+                                                   uint8_t* peaks) {
+  MarkPeaksWith(dark, total, background, n, peaks);
+}
+#endif
+
+// Every variant marks the same peaks (the quotients are single-precision
+// divisions either way); the active vector level picks one.
+void MarkPeaks(const int32_t* dark, const int32_t* total, const int32_t* background, int32_t n,
+               uint8_t* peaks) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (ActiveVectorLevel() != VectorLevel::kBaseline) {
+    MarkPeaksAvx2(dark, total, background, n, peaks);
+    return;
+  }
+#endif
+  MarkPeaksBaseline(dark, total, background, n, peaks);
 }
 
 }  // namespace

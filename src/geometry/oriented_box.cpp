@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "geometry/vector_level.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define VANTREL_X86_KERNELS 1
@@ -203,16 +205,6 @@ VANTREL_AVX512 void SampleEightRowsAvx512(const uint8_t* source, int32_t columns
   }
 }
 
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                          __builtin_cpu_supports("avx512dq");
-  return has;
-}
-
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #endif
 
 template <bool kTruncated>
@@ -239,11 +231,11 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
   double rowY = centreRow + s * hw - c * hh;
   int32_t i = 0;
 #ifdef VANTREL_X86_KERNELS
-  // Gathered 32-bit indices: the whole source must be addressable by them.
   // Gathered 32-bit indices: the whole source must be addressable by them,
   // and hold a whole word.
   const int64_t size = static_cast<int64_t>(rows) * columns;
-  if (size <= INT32_MAX && size >= 4 && HasAvx512()) {
+  const VectorLevel level = ActiveVectorLevel();
+  if (size <= INT32_MAX && size >= 4 && level == VectorLevel::kAvx512) {
     for (; i + 8 <= boxHeight; i += 8) {
       double startX[8];
       double startY[8];
@@ -258,7 +250,7 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
                                         boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
     }
   }
-  if (kTruncated && size <= INT32_MAX && HasAvx2()) {
+  if (kTruncated && size <= INT32_MAX && level != VectorLevel::kBaseline) {
     for (; i + 4 <= boxHeight; i += 4) {
       double startX[4];
       double startY[4];

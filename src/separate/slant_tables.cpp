@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "geometry/vector_level.h"
 #include "interface/memory.h"
 #include "interface/parameter.h"
 #include "separate/slant_profiles.h"
@@ -19,19 +20,6 @@ int64_t Max64(int64_t a, int64_t b) {
 int64_t Min64(int64_t a, int64_t b) {
   return a < b ? a : b;
 }
-
-// The clones are chosen by an ifunc resolver, which runs before the thread
-// sanitizer's runtime exists and crashes it: that build keeps one version.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VANTREL_NO_CLONES 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__) || defined(VANTREL_NO_CLONES)
-#define VANTREL_ROW_CLONES
-#else
-#define VANTREL_ROW_CLONES __attribute__((target_clones("arch=skylake-avx512", "avx2", "default")))
-#endif
 
 // Table rows carry kPad zeros on each side, so that whole blocks of
 // kSumLanes positions can be read past a row's data; a block group spans
@@ -136,39 +124,6 @@ __attribute__((always_inline)) inline void AddBatchWith(const BatchLanes& b, int
   }
 }
 
-using AddBatchFunction = void (*)(const BatchLanes&, int64_t);
-
-void AddBatchPlain(const BatchLanes& b, int64_t C) {
-  AddBatchWith<Lanes8>(b, C);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void AddBatchAvx2(const BatchLanes& b, int64_t C) {
-  AddBatchWith<Lanes16>(b, C);
-}
-
-__attribute__((target("avx512f,avx512bw"))) void AddBatchAvx512(const BatchLanes& b, int64_t C) {
-  AddBatchWith<Lanes32>(b, C);
-}
-#endif
-
-// Chosen once, by what the processor offers (a plain pointer rather than an
-// ifunc, which the thread sanitizer's runtime cannot run).
-AddBatchFunction PickAddBatch() {
-#if defined(__x86_64__) || defined(__i386__)
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
-    return AddBatchAvx512;
-  }
-  if (__builtin_cpu_supports("avx2")) return AddBatchAvx2;
-#endif
-  return AddBatchPlain;
-}
-
-void AddBatch(const BatchLanes& b, int64_t C) {
-  static const AddBatchFunction chosen = PickAddBatch();
-  chosen(b, C);
-}
-
 // The accumulated coordinate of the reference lines of a batch of slants of
 // one sign, one per lane: magnitudes kBatchLanes * batch + lane. A steep
 // line (|s| <= R - 1) accumulates its column from -s (leaning right) or 0
@@ -176,7 +131,8 @@ void AddBatch(const BatchLanes& b, int64_t C) {
 // (R - 1) / |s|; the other coordinate steps by exact whole units. These are
 // the single-precision additions and truncations of
 // GetLinePixelBetweenTwoPoints, the batch's chains side by side.
-VANTREL_ROW_CLONES void DrawLineBatch(SlantTables* tables, bool left, int64_t batch) {
+inline __attribute__((always_inline)) void DrawLineBatchWith(SlantTables* tables, bool left,
+                                                             int64_t batch) {
   typedef float Floats __attribute__((vector_size(kBatchLanes * sizeof(float))));
   typedef int32_t Ints __attribute__((vector_size(kBatchLanes * sizeof(int32_t))));
   const int64_t last = tables->rows - 1;
@@ -208,8 +164,9 @@ VANTREL_ROW_CLONES void DrawLineBatch(SlantTables* tables, bool left, int64_t ba
 }
 
 // In-image counts of a steep line from its cumulative column counts G.
-VANTREL_ROW_CLONES void SteepTotals(int32_t* inside, const int32_t* G, int64_t positions, int64_t C,
-                                    bool rising) {
+inline __attribute__((always_inline)) void SteepTotalsWith(int32_t* inside, const int32_t* G,
+                                                           int64_t positions, int64_t C,
+                                                           bool rising) {
   if (rising) {
     for (int64_t k = 0; k < positions; ++k) inside[k] = G[k] - G[k + C];
   } else {
@@ -218,8 +175,9 @@ VANTREL_ROW_CLONES void SteepTotals(int32_t* inside, const int32_t* G, int64_t p
 }
 
 // In-image counts of a shallow line, one point in each column xMin .. xMax.
-VANTREL_ROW_CLONES void ShallowTotals(int32_t* inside, int64_t positions, int64_t C, int64_t xMin,
-                                      int64_t xMax) {
+inline __attribute__((always_inline)) void ShallowTotalsWith(int32_t* inside, int64_t positions,
+                                                             int64_t C, int64_t xMin,
+                                                             int64_t xMax) {
   const auto lastColumn = static_cast<int32_t>(C - 1);
   const auto low = static_cast<int32_t>(xMin);
   const auto high = static_cast<int32_t>(xMax);
@@ -233,8 +191,10 @@ VANTREL_ROW_CLONES void ShallowTotals(int32_t* inside, int64_t positions, int64_
 
 // Window of three over both raw profiles, as SmoothRunningSum computes it
 // for counts, and the background profile.
-VANTREL_ROW_CLONES void SmoothThree(const uint16_t* raw, const int32_t* inside, int32_t* dark,
-                                    int32_t* total, int32_t* background, int64_t n) {
+inline __attribute__((always_inline)) void SmoothThreeWith(const uint16_t* raw,
+                                                           const int32_t* inside, int32_t* dark,
+                                                           int32_t* total, int32_t* background,
+                                                           int64_t n) {
   const int64_t last = n - 1;
   dark[0] = (raw[0] + (last >= 1 ? raw[1] : 0)) / 3;
   total[0] = (inside[0] + (last >= 1 ? inside[1] : 0)) / 3;
@@ -254,11 +214,86 @@ VANTREL_ROW_CLONES void SmoothThree(const uint16_t* raw, const int32_t* inside, 
   }
 }
 
+// The kernels above, compiled once per vector level (the integer and
+// single-precision results are the same for each) and chosen per batch by
+// the active level: a plain table of pointers rather than ifunc clones,
+// which pick by processor model and which the thread sanitizer's runtime
+// cannot run.
+struct RowKernels {
+  void (*addBatch)(const BatchLanes& b, int64_t C);
+  void (*drawLines)(SlantTables* tables, bool left, int64_t batch);
+  void (*steepTotals)(int32_t* inside, const int32_t* G, int64_t positions, int64_t C, bool rising);
+  void (*shallowTotals)(int32_t* inside, int64_t positions, int64_t C, int64_t xMin, int64_t xMax);
+  void (*smoothThree)(const uint16_t* raw, const int32_t* inside, int32_t* dark, int32_t* total,
+                      int32_t* background, int64_t n);
+};
+
+#define VANTREL_LINE_KERNELS(Name, Target)                                                       \
+  Target void DrawLineBatch##Name(SlantTables* tables, bool left, int64_t batch) {               \
+    DrawLineBatchWith(tables, left, batch);                                                      \
+  }                                                                                              \
+  Target void SteepTotals##Name(int32_t* inside, const int32_t* G, int64_t positions, int64_t C, \
+                                bool rising) {                                                   \
+    SteepTotalsWith(inside, G, positions, C, rising);                                            \
+  }                                                                                              \
+  Target void ShallowTotals##Name(int32_t* inside, int64_t positions, int64_t C, int64_t xMin,   \
+                                  int64_t xMax) {                                                \
+    ShallowTotalsWith(inside, positions, C, xMin, xMax);                                         \
+  }                                                                                              \
+  Target void SmoothThree##Name(const uint16_t* raw, const int32_t* inside, int32_t* dark,       \
+                                int32_t* total, int32_t* background, int64_t n) {                \
+    SmoothThreeWith(raw, inside, dark, total, background, n);                                    \
+  }
+
+VANTREL_LINE_KERNELS(Baseline, )
+
+void AddBatchBaseline(const BatchLanes& b, int64_t C) {
+  AddBatchWith<Lanes8>(b, C);
+}
+
+constexpr RowKernels kBaselineKernels = {AddBatchBaseline, DrawLineBatchBaseline,
+                                         SteepTotalsBaseline, ShallowTotalsBaseline,
+                                         SmoothThreeBaseline};
+
+#if defined(__x86_64__) || defined(__i386__)
+VANTREL_LINE_KERNELS(Avx2, __attribute__((target("avx2"))))
+
+__attribute__((target("avx2"))) void AddBatchAvx2(const BatchLanes& b, int64_t C) {
+  AddBatchWith<Lanes16>(b, C);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void AddBatchAvx512(const BatchLanes& b, int64_t C) {
+  AddBatchWith<Lanes32>(b, C);
+}
+
+constexpr RowKernels kAvx2Kernels = {AddBatchAvx2, DrawLineBatchAvx2, SteepTotalsAvx2,
+                                     ShallowTotalsAvx2, SmoothThreeAvx2};
+
+// Only the row sums gain from AVX-512: the other kernels' AVX-512 versions
+// made a whole search slower (profiles of a few hundred values, eight lines
+// of eight lanes), so that level keeps their AVX2 versions.
+constexpr RowKernels kAvx512Kernels = {AddBatchAvx512, DrawLineBatchAvx2, SteepTotalsAvx2,
+                                       ShallowTotalsAvx2, SmoothThreeAvx2};
+#endif
+#undef VANTREL_LINE_KERNELS
+
+const RowKernels& ActiveRowKernels() {
+#if defined(__x86_64__) || defined(__i386__)
+  switch (ActiveVectorLevel()) {
+    case VectorLevel::kAvx512: return kAvx512Kernels;
+    case VectorLevel::kAvx2: return kAvx2Kernels;
+    case VectorLevel::kBaseline: break;
+  }
+#endif
+  return kBaselineKernels;
+}
+
 // Smoothed profiles and the background profile from the raw counts.
-int32_t FinishProfiles(const uint16_t* raw, const int32_t* inside, int32_t* dark, int32_t* total,
-                       int32_t* background, int64_t n, int32_t radius, int32_t* scratch) {
+int32_t FinishProfiles(const RowKernels& kernels, const uint16_t* raw, const int32_t* inside,
+                       int32_t* dark, int32_t* total, int32_t* background, int64_t n,
+                       int32_t radius, int32_t* scratch) {
   if (radius == 1) {
-    SmoothThree(raw, inside, dark, total, background, n);
+    kernels.smoothThree(raw, inside, dark, total, background, n);
     return VANTREL_OK;
   }
   for (int64_t k = 0; k < n; ++k) {
@@ -462,9 +497,10 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
 
 // The rows' right-hand constants, the in-image counts and the smoothing of
 // one slant whose row sums are in `sum`.
-int32_t FinishSlant(SlantTables* tables, int32_t s, bool steep, const SlantTerm* terms,
-                    int64_t count, const int32_t* runEnds, int64_t xFirst, int64_t xLast,
-                    uint16_t* sum, int32_t* dark, int32_t* total, int32_t* background) {
+int32_t FinishSlant(const RowKernels& kernels, SlantTables* tables, int32_t s, bool steep,
+                    const SlantTerm* terms, int64_t count, const int32_t* runEnds, int64_t xFirst,
+                    int64_t xLast, uint16_t* sum, int32_t* dark, int32_t* total,
+                    int32_t* background) {
   const int64_t C = tables->columns;
   const int64_t R = tables->rows;
   const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
@@ -515,12 +551,12 @@ int32_t FinishSlant(SlantTables* tables, int32_t s, bool steep, const SlantTerm*
       for (int64_t u = a; u < b; ++u) G[u] = runEnds[u - C + xFirst];
       for (int64_t u = b; u < span; ++u) G[u] = all;
     }
-    SteepTotals(inside, G, positions, C, s > 0);
+    kernels.steepTotals(inside, G, positions, C, s > 0);
   } else {
-    ShallowTotals(inside, positions, C, xFirst < xLast ? xFirst : xLast,
-                  xFirst < xLast ? xLast : xFirst);
+    kernels.shallowTotals(inside, positions, C, xFirst < xLast ? xFirst : xLast,
+                          xFirst < xLast ? xLast : xFirst);
   }
-  return FinishProfiles(raw, inside, dark, total, background, positions, tables->radius,
+  return FinishProfiles(kernels, raw, inside, dark, total, background, positions, tables->radius,
                         tables->scratch2);
 }
 
@@ -531,7 +567,8 @@ int32_t BuildBatch(SlantTables* tables, bool left, int64_t batch) {
   const int64_t R = tables->rows;
   const int64_t room = C + tables->maxSlant;
   const int64_t sumRoom = (room + kSumLanes - 1) / kSumLanes * kSumLanes;
-  DrawLineBatch(tables, left, batch);
+  const RowKernels& kernels = ActiveRowKernels();
+  kernels.drawLines(tables, left, batch);
   BatchLanes b{};
   bool steep[kBatchLanes] = {};
   int64_t xFirst[kBatchLanes] = {};
@@ -550,15 +587,15 @@ int32_t BuildBatch(SlantTables* tables, bool left, int64_t batch) {
     std::memset(b.sum[lane], 0, static_cast<size_t>(sumRoom) * sizeof(uint16_t));
     b.lanes = lane + 1;
   }
-  AddBatch(b, C);
+  kernels.addBatch(b, C);
   const int sign = left ? 1 : 0;
   for (int lane = 0; lane < b.lanes; ++lane) {
     const int64_t m = batch * kBatchLanes + lane;
     int32_t* profiles = tables->profiles + ((sign * kBatchLanes + lane) * 3) * room;
     const int32_t status =
-        FinishSlant(tables, static_cast<int32_t>(left ? -m : m), steep[lane], b.terms[lane],
-                    b.count[lane], tables->histogram + lane * (R + 2), xFirst[lane], xLast[lane],
-                    b.sum[lane], profiles, profiles + room, profiles + 2 * room);
+        FinishSlant(kernels, tables, static_cast<int32_t>(left ? -m : m), steep[lane],
+                    b.terms[lane], b.count[lane], tables->histogram + lane * (R + 2), xFirst[lane],
+                    xLast[lane], b.sum[lane], profiles, profiles + room, profiles + 2 * room);
     if (status != VANTREL_OK) {
       tables->cachedBatch[sign] = -1;
       return status;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../support/alloc_failure.h"
+#include "../support/vector_levels.h"
 
 namespace {
 
@@ -211,7 +212,10 @@ void RandomProfiles(std::mt19937& rng, int32_t n, std::vector<int32_t>* dark,
   }
 }
 
-TEST(FingerGaps, PeakScanMatchesThePositionByPositionScan) {
+// The peak marks have an AVX2 variant and a baseline one.
+using FingerGapsAtLevel = vtl::testing::AtVectorLevel;
+
+TEST_P(FingerGapsAtLevel, PeakScanMatchesThePositionByPositionScan) {
   std::mt19937 rng(11);
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   int withFingers = 0;
@@ -251,5 +255,8 @@ TEST(FingerGaps, PeakScanMatchesThePositionByPositionScan) {
   }
   EXPECT_GT(withFingers, 400);  // the comparison reached the interesting paths
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, FingerGapsAtLevel, vtl::testing::AllVectorLevels(),
+                         vtl::testing::LevelParamName);
 
 }  // namespace

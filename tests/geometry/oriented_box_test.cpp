@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "../support/vector_levels.h"
+
 namespace {
 
 // Every pixel distinct enough to tell rows and columns apart.
@@ -142,7 +144,11 @@ void ReferenceSample(const uint8_t* source, int32_t columns, int32_t rows, uint8
   }
 }
 
-TEST(OrientedBox, RandomBoxesMatchThePixelByPixelWalk) {
+// Eight rows at once (AVX-512), four (AVX2, truncating sampler) or one, with
+// the rows left over walked one at a time: every level against the walk.
+using OrientedBoxAtLevel = vtl::testing::AtVectorLevel;
+
+TEST_P(OrientedBoxAtLevel, RandomBoxesMatchThePixelByPixelWalk) {
   std::mt19937 rng(7);
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   for (int trial = 0; trial < 3000; ++trial) {
@@ -176,7 +182,7 @@ TEST(OrientedBox, RandomBoxesMatchThePixelByPixelWalk) {
   }
 }
 
-TEST(OrientedBox, NotANumberAngleGivesAllFill) {
+TEST_P(OrientedBoxAtLevel, NotANumberAngleGivesAllFill) {
   const auto src = Ramp(16, 16);
   for (Sampler sample :
        {Sampler{vtl::SampleOrientedBox}, Sampler{vtl::SampleOrientedBoxTruncated}}) {
@@ -185,5 +191,8 @@ TEST(OrientedBox, NotANumberAngleGivesAllFill) {
     EXPECT_EQ(box, std::vector<uint8_t>(box.size(), 77));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, OrientedBoxAtLevel, vtl::testing::AllVectorLevels(),
+                         vtl::testing::LevelParamName);
 
 }  // namespace

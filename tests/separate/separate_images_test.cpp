@@ -4,12 +4,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../support/alloc_failure.h"
+#include "../support/vector_levels.h"
 #include "interface/parameter.h"
+#include "separate/slant_tables.h"
 #include "slap_generator.h"
 #include "vantrel.h"
 
@@ -289,5 +293,88 @@ TEST(SeparateImages, EachAllocationFailure) {
   hand.xppi = hand.yppi = 250;
   ExpectEachFailureClean(vsynth::GenerateSlap(hand), 1, 0);
 }
+
+// Whole calls at each vector level (row sums, line batches, peak marks, box
+// sampling) against the point-by-point slant count with every kernel at the
+// baseline level: the same records and the same finger pictures, byte for
+// byte.
+struct WholeCall {
+  int32_t status = -1;
+  int32_t handCode = 0;
+  std::vector<SegmentedFinger> records;  // image pointers cleared
+  std::vector<std::vector<uint8_t>> pictures;
+};
+
+WholeCall SeparateAndCopy(const vsynth::Slap& slap, int32_t fingerCount, int32_t handCode) {
+  Separated s;
+  Separate(slap, fingerCount, handCode, s);
+  WholeCall call;
+  call.status = s.status;
+  if (s.result == nullptr) return call;
+  call.handCode = s.result->handCode;
+  for (int i = 0; i < s.result->count; ++i) {
+    SegmentedFinger f = s.result->fingers[i];
+    const auto size = static_cast<size_t>(f.boxWidth) * static_cast<size_t>(f.boxHeight);
+    call.pictures.emplace_back(f.image, f.image == nullptr ? f.image : f.image + size);
+    f.image = nullptr;  // freed with the result; the copy above stays
+    call.records.push_back(f);
+  }
+  return call;
+}
+
+using SeparateImagesAtLevel = vtl::testing::AtVectorLevel;
+
+TEST_P(SeparateImagesAtLevel, SameResultAsThePlainCountAtTheBaselineLevel) {
+  struct Slap {
+    int hand;
+    double rotationDeg;
+    int code;
+    uint64_t seed;
+    int ppi;
+  };
+  const Slap slaps[] = {{13, -15, 0, 3, 500},
+                        {14, 20, 14, 6, 500},
+                        {15, -6, 15, 10, 500},
+                        {13, 8, 13, 21, 1000},
+                        {14, -4, 0, 17, 500}};
+  int fingers = 0;
+  for (const Slap& c : slaps) {
+    SCOPED_TRACE("hand " + std::to_string(c.hand) + " code " + std::to_string(c.code));
+    vsynth::SlapOptions o;
+    o.seed = c.seed;
+    o.hand = c.hand;
+    o.rotationDeg = c.rotationDeg;
+    o.xppi = o.yppi = c.ppi;
+    const vsynth::Slap slap = vsynth::GenerateSlap(o);
+    const int32_t sought = c.hand == 15 ? 2 : 4;
+    ASSERT_TRUE(vtl::ForceVectorLevel(vtl::VectorLevel::kBaseline));
+    vtl::SetPlainSlantCounting(true);
+    const WholeCall plain = SeparateAndCopy(slap, sought, c.code);
+    vtl::SetPlainSlantCounting(false);
+    ASSERT_TRUE(vtl::ForceVectorLevel(GetParam()));
+    const WholeCall fast = SeparateAndCopy(slap, sought, c.code);
+    ASSERT_EQ(plain.status, 0);
+    EXPECT_EQ(fast.status, plain.status);
+    EXPECT_EQ(fast.handCode, plain.handCode);
+    ASSERT_EQ(fast.records.size(), plain.records.size());
+    for (size_t i = 0; i < plain.records.size(); ++i) {
+      const SegmentedFinger& a = fast.records[i];
+      const SegmentedFinger& b = plain.records[i];
+      EXPECT_EQ(std::tie(a.position, a.boxHeight, a.boxWidth, a.centerX, a.centerY, a.top, a.left,
+                         a.bottom, a.right),
+                std::tie(b.position, b.boxHeight, b.boxWidth, b.centerX, b.centerY, b.top, b.left,
+                         b.bottom, b.right))
+          << "record " << i;
+      EXPECT_EQ(std::memcmp(&a.angle, &b.angle, sizeof a.angle), 0) << "record " << i;
+      EXPECT_EQ(std::memcmp(&a.fixedValue, &b.fixedValue, sizeof a.fixedValue), 0);
+      EXPECT_TRUE(fast.pictures[i] == plain.pictures[i]) << "picture " << i;
+    }
+    fingers += static_cast<int>(plain.records.size());
+  }
+  EXPECT_GE(fingers, 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, SeparateImagesAtLevel, vtl::testing::AllVectorLevels(),
+                         vtl::testing::LevelParamName);
 
 }  // namespace

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "../support/alloc_failure.h"
+#include "../support/vector_levels.h"
 #include "interface/parameter.h"
 #include "separate/slant_profiles.h"
 #include "separate/slant_search.h"
@@ -55,14 +58,26 @@ void ExpectSameProfiles(const std::vector<uint8_t>& mask, int rows, int columns)
   vtl::ReleaseSlantTables(&tables);
 }
 
-class SlantTables : public ::testing::TestWithParam<int32_t> {
+// Smoothing radius and the vector level of the row sums, line batches and
+// peak marks.
+class SlantTables : public ::testing::TestWithParam<std::tuple<int32_t, vtl::VectorLevel>> {
  protected:
-  void SetUp() override { vtl::GetVantrelParameter()->RunningSumRadius = GetParam(); }
-  void TearDown() override { DestroyVantrelParameter(); }
+  void SetUp() override {
+    if (!vtl::ForceVectorLevel(Level())) {
+      GTEST_SKIP() << "this processor lacks " << vtl::testing::VectorLevelName(Level());
+    }
+    vtl::GetVantrelParameter()->RunningSumRadius = Radius();
+  }
+  void TearDown() override {
+    vtl::ResetVectorLevel();
+    DestroyVantrelParameter();
+  }
+  static int32_t Radius() { return std::get<0>(GetParam()); }
+  static vtl::VectorLevel Level() { return std::get<1>(GetParam()); }
 };
 
 TEST_P(SlantTables, MatchPlainCountOnRandomMasks) {
-  std::mt19937 rng(12345 + GetParam());
+  std::mt19937 rng(12345 + Radius());
   const int sizes[][2] = {{1, 1},  {1, 9},  {9, 1},   {2, 3},   {3, 2},
                           {7, 40}, {40, 7}, {31, 33}, {60, 45}, {124, 99}};
   for (const auto& sz : sizes)
@@ -78,7 +93,7 @@ TEST_P(SlantTables, MatchPlainCountOnSlantedBars) {
 // Profiles are built a batch of slants at a time and kept per sign: any order
 // of requests, hopping between batches and signs, gives the same profiles.
 TEST_P(SlantTables, AnyOrderOfSlantsGivesTheSameProfiles) {
-  std::mt19937 rng(77 + GetParam());
+  std::mt19937 rng(77 + Radius());
   const int rows = 41, columns = 57;
   const auto mask = RandomMask(rng, rows, columns, 45);
   vtl::SlantTables tables{};
@@ -135,7 +150,7 @@ int32_t AnalyseFast(void* context, int32_t slant, float* score, vtl::ProfilePeak
 }
 
 TEST_P(SlantTables, SearchEndsWithTheSameRecords) {
-  std::mt19937 rng(5 + GetParam());
+  std::mt19937 rng(5 + Radius());
   int searches = 0;
   for (int lean : {-60, -13, 0, 9, 47}) {
     for (int noise : {0, 1}) {
@@ -168,12 +183,18 @@ TEST_P(SlantTables, SearchEndsWithTheSameRecords) {
   }
   // Most searches found fingers to compare (a window of seven blurs the
   // bars' six-pixel gaps below a clear gap).
-  if (GetParam() <= 1) {
+  if (Radius() <= 1) {
     EXPECT_GT(searches, 20);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Radius, SlantTables, ::testing::Values(0, 1, 3));
+INSTANTIATE_TEST_SUITE_P(RadiusAndLevel, SlantTables,
+                         ::testing::Combine(::testing::Values(0, 1, 3),
+                                            vtl::testing::AllVectorLevels()),
+                         [](const auto& info) {
+                           return "Radius" + std::to_string(std::get<0>(info.param)) +
+                                  vtl::testing::VectorLevelName(std::get<1>(info.param));
+                         });
 
 TEST(SlantTablesMemory, FailuresReleaseEverything) {
   std::mt19937 rng(7);

@@ -765,6 +765,10 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
         held[i] = true;
       }
     }
+  }
+  // Two fingers (thumbs) are too few to tell which leans oddly; for lengths
+  // and widths the larger of the two stands as the reference.
+  if (taken >= 2) {
     // The top segments of one hand differ little in length; a crease taken
     // far from the others' (a dip at a core or a blot above it, a faint one
     // passed over) is looked for again near their median length.

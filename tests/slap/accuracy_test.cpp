@@ -67,6 +67,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {1465, "index finger measured far narrower than the others"},
       {1356, "touching right hand: the index's top segment taken for a lower one"},
       {1051, "touching right hand: the little finger's top segment dropped"},
+      {1125, "thumb eaten into by a hole, far narrower than the other"},
+      {1275, "faint thumb: crease taken halfway down"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -107,8 +107,10 @@ int RunEvaluate(const EvaluateOptions& o) {
         veval::RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi,
                            slap.hand == 15 ? 2 : 4, truth, &found);
     score.name = "synth-" + std::to_string(seed) + "-h" + std::to_string(slap.hand);
-    // Generated runs are long: only the images with a miss are listed.
-    const bool miss = score.matched < score.truthCount || !score.countRight;
+    // Generated runs are long: only the images with a miss or a wrong code
+    // are listed.
+    const bool miss = score.matched < score.truthCount || !score.countRight ||
+                      (score.positionsKnown && !score.positionsRight);
     if (o.all || miss) std::printf("%s\n", veval::FormatImageLine(score).c_str());
     scores.push_back(score);
     if (!o.overlays.empty() && miss) {
@@ -136,8 +138,9 @@ void AddEvaluateCommand(CLI::App& app) {
   command->add_option("--seed", options->seed, "first seed of the generated slaps");
   command->add_option("--method", options->method, "entry to score")
       ->check(CLI::IsMember({"slap", "separate", "quick", "quick-new"}));
-  command->add_option("--overlays", options->overlays,
-                      "folder for overlays: truth and result boxes (generated: misses only)");
+  command->add_option(
+      "--overlays", options->overlays,
+      "folder for overlays: truth and result boxes (generated: misses and wrong codes only)");
   command->add_flag("--all", options->all, "list every generated slap, not only the misses");
   command->callback([options] { FinishWith(RunEvaluate(*options)); });
 }

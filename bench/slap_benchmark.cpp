@@ -1,10 +1,17 @@
 // VantrelSegmentSlap on a 500 ppi four-finger slap of about 1600 x 1500
-// pixels, and its stages.
+// pixels, and its stages; with the generator, on varied generated slaps.
 #include <benchmark/benchmark.h>
 
 #include "../tests/slap/painted_hand.h"
 #include "slap/slap_internal.h"
 #include "vantrel.h"
+// The generator is linked in when it is built.
+#if __has_include("slap_generator.h")
+#define VANTREL_BENCH_HAVE_SYNTH 1
+#include <vector>
+
+#include "slap_generator.h"
+#endif
 
 namespace {
 
@@ -32,6 +39,39 @@ void BM_SegmentSlap500(benchmark::State& state) {
   state.counters["rows"] = img.rows;
 }
 BENCHMARK(BM_SegmentSlap500)->Unit(benchmark::kMillisecond);
+
+#ifdef VANTREL_BENCH_HAVE_SYNTH
+// Generated 500 ppi slaps of every kind (hands, thumbs, turned, touching,
+// missing fingers, card clutter, faint, bilevel): the harder ones search the
+// hand's direction more than once. One iteration segments one slap.
+const std::vector<vsynth::Slap>& Generated500() {
+  static const std::vector<vsynth::Slap> slaps = [] {
+    std::vector<vsynth::Slap> out;
+    for (uint64_t seed = 1000; seed < 1040; ++seed) {
+      vsynth::SlapOptions o = vsynth::RandomOptions(seed);
+      o.xppi = o.yppi = 500;
+      out.push_back(vsynth::GenerateSlap(o));
+    }
+    return out;
+  }();
+  return slaps;
+}
+
+void BM_SegmentSlapGenerated500(benchmark::State& state) {
+  const auto& slaps = Generated500();
+  VantrelResultType* result = nullptr;
+  std::size_t next = 0;
+  for (auto _ : state) {
+    const vsynth::Slap& s = slaps[next];
+    next = (next + 1) % slaps.size();
+    const int32_t status = VantrelSegmentSlap(500, 500, s.pixels.data(), s.rows, s.columns,
+                                              s.hand == 15 ? 2 : 4, 0, &result);
+    benchmark::DoNotOptimize(status);
+  }
+  DestroyVantrelResult1(&result);
+}
+BENCHMARK(BM_SegmentSlapGenerated500)->Unit(benchmark::kMillisecond)->Iterations(400);
+#endif
 
 void BM_SlapStages500(benchmark::State& state) {
   const auto& img = Slap500();

@@ -236,12 +236,22 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
     int32_t folded = 0;  // dark[1 .. folded] are in t
     constexpr uint64_t kBytes = 0x0101010101010101u;
     // Marks that can change the records: before finger k is found any
-    // background peak may move gap k; after it only a clear gap can move gap
-    // k + 1. Dark peaks count throughout.
+    // background peak may move gap k, and dark peaks count only while gap k
+    // lies on a clear gap; after it only a clear gap can move gap k + 1, and
+    // dark peaks count (gap k no longer moves, and was clear when the finger
+    // was taken).
+    uint64_t wanted = 0;
+    auto updateWanted = [&] {
+      const uint64_t kinds = fingers->hits[k] != 0               ? 6u
+                             : clearGap(gaps->place[k].position) ? 3u
+                                                                 : 1u;
+      wanted = kinds * kBytes;
+    };
+    updateWanted();
     auto marksAt = [&](int32_t word) {
       uint64_t marks;
       std::memcpy(&marks, peaks + word, sizeof marks);
-      marks &= (fingers->hits[k] == 0 ? 3u : 6u) * kBytes;
+      marks &= wanted;
       return (marks | marks >> 1 | marks >> 2) & kBytes;  // one bit per marked byte
     };
     int32_t next = 1;
@@ -282,6 +292,7 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
         ++k;
         if (k == sought) break;
       }
+      updateWanted();
     }
   }
 

@@ -169,39 +169,56 @@ VANTREL_AVX512 inline __attribute__((always_inline)) __m256i Step(EightRowWalk& 
   return got;
 }
 
-// The four-row walk widened to eight rows.
-template <bool kTruncated>
-VANTREL_AVX512 void SampleEightRowsAvx512(const uint8_t* source, int32_t columns, uint8_t* out,
-                                          std::size_t width, int32_t boxWidth, const double* startX,
-                                          const double* startY, double c, double s, double xLimit,
-                                          double yLimit, uint8_t fill) {
-  EightRowWalk w;
-  w.x = _mm512_loadu_pd(startX);
-  w.y = _mm512_loadu_pd(startY);
-  w.c = _mm512_set1_pd(c);
-  w.s = _mm512_set1_pd(s);
-  w.xLimit = _mm512_set1_pd(xLimit);
-  w.yLimit = _mm512_set1_pd(yLimit);
-  w.stride = _mm256_set1_epi32(columns);
-  w.fill = _mm256_set1_epi32(fill);
-  w.base = reinterpret_cast<const int*>(source);
+// The four-row walk widened to eight rows per walk; kWalks walks side by
+// side (independent chains, so that one walk's additions and gathers overlap
+// the other's).
+template <bool kTruncated, int kWalks>
+VANTREL_AVX512 void SampleRowsAvx512(const uint8_t* source, int32_t columns, uint8_t* out,
+                                     std::size_t width, int32_t boxWidth, const double* startX,
+                                     const double* startY, double c, double s, double xLimit,
+                                     double yLimit, uint8_t fill) {
+  EightRowWalk w[kWalks];
+  for (int q = 0; q < kWalks; ++q) {
+    w[q].x = _mm512_loadu_pd(startX + 8 * q);
+    w[q].y = _mm512_loadu_pd(startY + 8 * q);
+    w[q].c = _mm512_set1_pd(c);
+    w[q].s = _mm512_set1_pd(s);
+    w[q].xLimit = _mm512_set1_pd(xLimit);
+    w[q].yLimit = _mm512_set1_pd(yLimit);
+    w[q].stride = _mm256_set1_epi32(columns);
+    w[q].fill = _mm256_set1_epi32(fill);
+    w[q].base = reinterpret_cast<const int*>(source);
+  }
   const __m256i low = _mm256_set1_epi32(0xFF);
 
   int32_t j = 0;
   for (; j + 4 <= boxWidth; j += 4) {
-    const __m256i g0 = _mm256_and_si256(Step<kTruncated>(w), low);
-    const __m256i g1 = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w), low), 8);
-    const __m256i g2 = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w), low), 16);
-    const __m256i g3 = _mm256_slli_epi32(Step<kTruncated>(w), 24);
-    alignas(32) int32_t packed[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(packed),
-                       _mm256_or_si256(_mm256_or_si256(g0, g1), _mm256_or_si256(g2, g3)));
-    for (int r = 0; r < 8; ++r) std::memcpy(out + r * width + j, &packed[r], 4);
+    __m256i g0[kWalks];
+    __m256i g1[kWalks];
+    __m256i g2[kWalks];
+    __m256i g3[kWalks];
+    for (int q = 0; q < kWalks; ++q) g0[q] = _mm256_and_si256(Step<kTruncated>(w[q]), low);
+    for (int q = 0; q < kWalks; ++q) {
+      g1[q] = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w[q]), low), 8);
+    }
+    for (int q = 0; q < kWalks; ++q) {
+      g2[q] = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w[q]), low), 16);
+    }
+    for (int q = 0; q < kWalks; ++q) g3[q] = _mm256_slli_epi32(Step<kTruncated>(w[q]), 24);
+    for (int q = 0; q < kWalks; ++q) {
+      alignas(32) int32_t packed[8];
+      _mm256_store_si256(
+          reinterpret_cast<__m256i*>(packed),
+          _mm256_or_si256(_mm256_or_si256(g0[q], g1[q]), _mm256_or_si256(g2[q], g3[q])));
+      for (int r = 0; r < 8; ++r) std::memcpy(out + (8 * q + r) * width + j, &packed[r], 4);
+    }
   }
   for (; j < boxWidth; ++j) {
-    alignas(32) int32_t got[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(got), Step<kTruncated>(w));
-    for (int r = 0; r < 8; ++r) out[r * width + j] = static_cast<uint8_t>(got[r]);
+    for (int q = 0; q < kWalks; ++q) {
+      alignas(32) int32_t got[8];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(got), Step<kTruncated>(w[q]));
+      for (int r = 0; r < 8; ++r) out[(8 * q + r) * width + j] = static_cast<uint8_t>(got[r]);
+    }
   }
 }
 
@@ -236,18 +253,27 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
   const int64_t size = static_cast<int64_t>(rows) * columns;
   const VectorLevel level = ActiveVectorLevel();
   if (size <= INT32_MAX && size >= 4 && level == VectorLevel::kAvx512) {
-    for (; i + 8 <= boxHeight; i += 8) {
-      double startX[8];
-      double startY[8];
-      for (int q = 0; q < 8; ++q) {
+    double startX[16];
+    double startY[16];
+    auto starts = [&](int count) {
+      for (int q = 0; q < count; ++q) {
         startX[q] = rowX;
         startY[q] = rowY;
         rowX = rowX + s;
         rowY = rowY + c;
       }
-      SampleEightRowsAvx512<kTruncated>(source, columns,
-                                        destination + static_cast<std::size_t>(i) * width, width,
-                                        boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
+    };
+    for (; i + 16 <= boxHeight; i += 16) {
+      starts(16);
+      SampleRowsAvx512<kTruncated, 2>(source, columns,
+                                      destination + static_cast<std::size_t>(i) * width, width,
+                                      boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
+    }
+    for (; i + 8 <= boxHeight; i += 8) {
+      starts(8);
+      SampleRowsAvx512<kTruncated, 1>(source, columns,
+                                      destination + static_cast<std::size_t>(i) * width, width,
+                                      boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
     }
   }
   if (kTruncated && size <= INT32_MAX && level != VectorLevel::kBaseline) {

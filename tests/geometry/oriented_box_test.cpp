@@ -144,8 +144,9 @@ void ReferenceSample(const uint8_t* source, int32_t columns, int32_t rows, uint8
   }
 }
 
-// Eight rows at once (AVX-512), four (AVX2, truncating sampler) or one, with
-// the rows left over walked one at a time: every level against the walk.
+// Sixteen or eight rows at once (AVX-512), four (AVX2, truncating sampler) or
+// one, with the rows left over walked one at a time: every level against the
+// walk.
 using OrientedBoxAtLevel = vtl::testing::AtVectorLevel;
 
 TEST_P(OrientedBoxAtLevel, RandomBoxesMatchThePixelByPixelWalk) {

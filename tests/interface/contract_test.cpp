@@ -13,10 +13,10 @@
 
 namespace {
 
-using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t,
-                              int32_t, VantrelResultType**);
+using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t,
+                              VantrelResultType**);
 
-const Segmenter kSegmenters[] = {VantrelQuick, VantrelQuickNew, SeparateImages};
+const Segmenter kSegmenters[] = {VantrelQuick, VantrelQuickNew, SeparateImages, VantrelSegmentSlap};
 
 // A container as a segmenter would hand it back, with one finger image.
 VantrelResultType* MakeContainer(int32_t count) {

@@ -10,7 +10,6 @@
 #include <tuple>
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "../support/vector_levels.h"
 #include "interface/parameter.h"
 #include "separate/slant_tables.h"
@@ -252,46 +251,6 @@ TEST(SeparateImages, FailuresLeaveNoResult) {
   tiny.status = SeparateImages(500, 500, blank.data(), 5, 5, 4, 0, &tiny.result);
   EXPECT_EQ(tiny.status, 8);
   EXPECT_EQ(tiny.result, nullptr);
-}
-
-// Every allocation of a call made to fail in turn. Most failures end the call
-// with 19 and nothing left; the box refinement absorbs the failure of its
-// per-finger profile (the finger keeps its rough box), so those calls may
-// still succeed, with a complete result.
-void ExpectEachFailureClean(const vsynth::Slap& slap, int32_t fingerCount, int32_t handCode) {
-  Separated s;
-  int absorbed = 0;
-  const int64_t points = vtl::testing::ForEachAllocationFailure(
-      [&] { Separate(slap, fingerCount, handCode, s); },
-      [&](int64_t n) {
-        VantrelResultType* last = vtl::GetVantrelParameter()->LastResult;
-        if (s.status == 19) {
-          EXPECT_EQ(s.result, nullptr) << n;
-          EXPECT_EQ(last, nullptr) << n;
-        } else {
-          ++absorbed;
-          EXPECT_TRUE(s.status == 0 || s.status == 23) << n << " " << s.status;
-          EXPECT_EQ(last, s.result) << n;
-        }
-        DestroyVantrelResult1(&s.result);
-      });
-  EXPECT_GT(points, 5);
-  EXPECT_LT(absorbed, points / 4) << "of " << points;
-  std::printf("[ info ] %lld allocations, %d failures absorbed\n", static_cast<long long>(points),
-              absorbed);
-}
-
-TEST(SeparateImages, EachAllocationFailure) {
-  ASSERT_NE(vtl::GetVantrelParameter(), nullptr);
-  vsynth::SlapOptions thumbs;
-  thumbs.seed = 11;
-  thumbs.hand = 15;
-  thumbs.xppi = thumbs.yppi = 250;
-  ExpectEachFailureClean(vsynth::GenerateSlap(thumbs), 2, 15);
-  vsynth::SlapOptions hand;
-  hand.seed = 1;
-  hand.xppi = hand.yppi = 250;
-  ExpectEachFailureClean(vsynth::GenerateSlap(hand), 1, 0);
 }
 
 // Whole calls at each vector level (row sums, line batches, peak marks, box

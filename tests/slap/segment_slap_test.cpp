@@ -1,14 +1,13 @@
-// VantrelSegmentSlap: contract, records, hand and codes, release, allocation
-// failures and concurrent calls, on painted hands.
+// VantrelSegmentSlap: records, hand and codes, and release, on painted hands
+// and generated hard cases. The argument checks, allocation failures and
+// concurrent calls are tested with the other entries'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "geometry/oriented_box.h"
 #include "interface/memory.h"
 #include "interface/parameter.h"
@@ -37,38 +36,6 @@ void ExpectNear(const SegmentedFinger& f, const vtl::testing::PaintedTruth& t, d
   EXPECT_NEAR(f.boxWidth, t.width, 0.25 * t.width);
   EXPECT_NEAR(f.boxHeight, t.height, 0.25 * t.height);
   EXPECT_NEAR(f.angle, t.angle, 0.15);
-}
-
-TEST_F(SegmentSlap, ChecksArgumentsInOrder) {
-  const uint8_t pixel[4] = {};
-  struct Case {
-    int32_t xres, yres;
-    const uint8_t* image;
-    int32_t rows, columns, fingers;
-    int32_t expected;
-  };
-  const Case cases[] = {
-      {200, 500, pixel, 2, 2, 4, VANTREL_BAD_XRES},
-      {500, 200, pixel, 2, 2, 4, VANTREL_BAD_YRES},
-      {500, 500, nullptr, 2, 2, 4, VANTREL_NULL_IMAGE},
-      {500, 500, pixel, 0, 2, 4, VANTREL_BAD_ROWS},
-      {500, 500, pixel, 2, 0, 4, VANTREL_BAD_COLUMNS},
-      {500, 500, pixel, 2, 2, 0, VANTREL_BAD_FINGER_COUNT},
-      {100, 100, nullptr, 0, 0, 0, VANTREL_BAD_XRES},
-      {201, 201, pixel, -5, 0, 0, VANTREL_BAD_ROWS},
-      // Passes every check, too small to hold a finger.
-      {201, 201, pixel, 2, 2, 4, VANTREL_NO_FINGER},
-  };
-  for (const Case& c : cases) {
-    VantrelResultType* result = vtl::AllocateResult(1);
-    result->count = 1;
-    result->fingers[0].image = vtl::AllocateZeroed<uint8_t>(8);
-    EXPECT_EQ(VantrelSegmentSlap(c.xres, c.yres, c.image, c.rows, c.columns, c.fingers, 0, &result),
-              c.expected);
-    EXPECT_EQ(result, nullptr);
-    EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr);
-  }
-  EXPECT_EQ(VantrelSegmentSlap(500, 500, pixel, 2, 2, 4, 0, nullptr), VANTREL_NULL_RESULT);
 }
 
 TEST_F(SegmentSlap, BlankAndNoisePagesHoldNoFinger) {
@@ -197,67 +164,6 @@ TEST_F(SegmentSlap, ReleasesEarlierResultsAndTearsDown) {
   ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
   DestroyVantrelParameter();
   result = nullptr;
-}
-
-TEST_F(SegmentSlap, EveryAllocationFailureIsReportedWithNothingLeft) {
-  const PaintedImage img = PaintFourFingers(250, false);
-  VantrelResultType* result = nullptr;
-  int32_t status = 0;
-  vtl::GetVantrelParameter();  // the block itself is not under test here
-  const int64_t points = vtl::testing::ForEachAllocationFailure(
-      [&] { status = Segment(img, 4, 0, &result); },
-      [&](int64_t n) {
-        SCOPED_TRACE(n);
-        EXPECT_EQ(status, VANTREL_OUT_OF_MEMORY);
-        EXPECT_EQ(result, nullptr);
-        EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, nullptr);
-      });
-  EXPECT_GT(points, 10);
-  DestroyVantrelResult1(&result);
-}
-
-TEST_F(SegmentSlap, ConcurrentCallsAgreeWithASerialOne) {
-  const PaintedImage right = PaintFourFingers(500, false);
-  const PaintedImage left = PaintFourFingers(250, true, 20);
-  auto summary = [](const VantrelResultType* r) {
-    std::vector<int64_t> v = {r->handCode, r->count};
-    for (int32_t i = 0; i < r->count; ++i) {
-      const SegmentedFinger& f = r->fingers[i];
-      v.insert(v.end(), {f.position, f.centerX, f.centerY, f.boxWidth, f.boxHeight,
-                         static_cast<int64_t>(std::lround(f.angle * 1e6))});
-    }
-    return v;
-  };
-  VantrelResultType* serial[2] = {nullptr, nullptr};
-  ASSERT_EQ(Segment(right, 4, 0, &serial[0]), VANTREL_OK);
-  ASSERT_EQ(Segment(left, 4, 0, &serial[1]), VANTREL_OK);
-  const std::vector<int64_t> expected[2] = {summary(serial[0]), summary(serial[1])};
-  DestroyVantrelResult1(&serial[0]);
-  DestroyVantrelResult1(&serial[1]);
-  DestroyVantrelParameter();  // the first concurrent calls create the block
-
-  constexpr int kThreads = 4, kCalls = 3;
-  std::vector<std::vector<std::vector<int64_t>>> seen(kThreads);
-  std::vector<VantrelResultType*> kept(kThreads, nullptr);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      const PaintedImage& img = t % 2 ? left : right;
-      for (int call = 0; call < kCalls; ++call) {
-        // Each call releases this thread's previous container.
-        if (Segment(img, 4, 0, &kept[t]) == VANTREL_OK) seen[t].push_back(summary(kept[t]));
-      }
-    });
-  }
-  for (std::thread& th : threads) th.join();
-  for (int t = 0; t < kThreads; ++t) {
-    ASSERT_EQ(seen[t].size(), static_cast<std::size_t>(kCalls));
-    for (const auto& s : seen[t]) EXPECT_EQ(s, expected[t % 2]);
-  }
-  // LastResult names one of the containers still held.
-  VantrelResultType* last = vtl::GetVantrelParameter()->LastResult;
-  EXPECT_NE(std::find(kept.begin(), kept.end(), last), kept.end());
-  for (VantrelResultType*& r : kept) DestroyVantrelResult1(&r);
 }
 
 }  // namespace

@@ -27,6 +27,15 @@ void Move(ProfilePeaks* record, int32_t entry, int32_t value, int32_t position) 
   record->hits[entry] += 1;
 }
 
+// A dark peak taken as finger k: the gap after it must be found anew.
+void TakeFinger(ProfilePeaks* fingers, ProfilePeaks* gaps, int32_t k, int32_t value,
+                int32_t position) {
+  Move(fingers, k, value, position);
+  gaps->value[k + 1] = 0;
+  gaps->place[k + 1].position = 0;
+  gaps->hits[k + 1] = 0;
+}
+
 // Clears the entries the search fills and seeds the first gap.
 void ResetRecords(int32_t sought, int32_t length, const int32_t* background, ProfilePeaks* fingers,
                   ProfilePeaks* gaps) {
@@ -122,10 +131,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
     // A dark peak: on a flat top the first position counts.
     if (dark[i - 1] < dark[i] && dark[i] >= dark[i + 1] && gaps->hits[k] > 0 && dark[i] > t &&
         IsClearGap(background, total, gaps->place[k].position) && dark[i] >= fingers->value[k]) {
-      Move(fingers, k, dark[i], i);
-      gaps->value[k + 1] = 0;
-      gaps->place[k + 1].position = 0;
-      gaps->hits[k + 1] = 0;
+      TakeFinger(fingers, gaps, k, dark[i], i);
     }
     if (gaps->hits[k + 1] > 0 && fingers->hits[k] > 0) {
       ++k;
@@ -282,10 +288,7 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
         t = std::max(t, highest / 8);
         folded = i;
         if (dark[i] > t) {
-          Move(fingers, k, dark[i], i);
-          gaps->value[k + 1] = 0;
-          gaps->place[k + 1].position = 0;
-          gaps->hits[k + 1] = 0;
+          TakeFinger(fingers, gaps, k, dark[i], i);
         }
       }
       if (gaps->hits[k + 1] > 0 && fingers->hits[k] > 0) {

@@ -297,6 +297,11 @@ Summary Summarise(const std::vector<ImageScore>& scores) {
   return s;
 }
 
+bool HasFault(const ImageScore& score) {
+  return score.matched < score.truthCount || !score.countRight ||
+         (score.positionsKnown && !score.positionsRight);
+}
+
 std::string FormatImageLine(const ImageScore& score) {
   char line[512];
   const double medianMm = Median(score.centreDistances) * score.millimetresPerPixel;

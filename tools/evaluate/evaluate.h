@@ -76,6 +76,10 @@ struct ImageScore {
   int32_t status = 0;
 };
 
+// A fingertip missed, the count wrong or a code wrong: the images worth
+// listing from a long generated run.
+bool HasFault(const ImageScore& score);
+
 // One-to-one matching, pairs taken by decreasing IoU.
 ImageScore ScoreImage(const std::vector<TruthFinger>& truth, const std::vector<Detection>& found,
                       double iouThreshold = 0.5);

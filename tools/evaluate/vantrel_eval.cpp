@@ -16,6 +16,7 @@
 #include "slap/slap_internal.h"
 #include "vantrel.h"
 #ifdef VANTREL_EVAL_HAVE_SYNTH
+#include "generated_truth.h"
 #include "slap_generator.h"
 #endif
 
@@ -162,25 +163,12 @@ int main(int argc, char** argv) {
   for (int i = 0; i < o.synth; ++i) {
     const vsynth::SlapOptions options = vsynth::RandomOptions(o.seed + i);
     const vsynth::Slap slap = vsynth::GenerateSlap(options);
-    std::vector<veval::TruthFinger> truth;
-    for (const auto& f : slap.fingers) {
-      veval::TruthFinger t;
-      t.box = {f.cx, f.cy, f.width, f.height, f.angle};
-      t.position = f.position;
-      truth.push_back(t);
-    }
-    const int32_t xppi = static_cast<int32_t>(slap.xppi + 0.5);
-    const int32_t yppi = static_cast<int32_t>(slap.yppi + 0.5);
+    const std::vector<veval::TruthFinger> truth = veval::TruthOf(slap);
     std::vector<veval::Detection> found;
-    veval::ImageScore score =
-        veval::RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi,
-                           slap.hand == 15 ? 2 : 4, truth, &found);
-    char name[64];
-    std::snprintf(name, sizeof name, "synth-%llu-h%d", static_cast<unsigned long long>(o.seed + i),
-                  slap.hand);
-    score.name = name;
-    const bool codesWrong = score.countRight && score.positionsKnown && !score.positionsRight;
-    const bool bad = score.matched < score.truthCount || !score.countRight || codesWrong;
+    const veval::ImageScore score =
+        veval::ScoreGeneratedSlap(segmenter, slap, o.seed + i, truth, &found);
+    const std::string& name = score.name;
+    const bool bad = veval::HasFault(score);
     if (o.verbose || bad) {
       std::printf("%s\n", veval::FormatImageLine(score).c_str());
       std::printf(
@@ -208,8 +196,8 @@ int main(int argc, char** argv) {
       veval::GreyPicture pic;
       pic.rows = slap.rows;
       pic.columns = slap.columns;
-      pic.xppi = xppi;
-      pic.yppi = yppi;
+      pic.xppi = veval::WholePpi(slap.xppi);
+      pic.yppi = veval::WholePpi(slap.yppi);
       pic.pixels = slap.pixels;
       WriteMaps(o.maps, name, pic);
     }

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "evaluate.h"
+#include "generated_truth.h"
 #include "image_io.h"
 #include "slap_generator.h"
 
@@ -93,29 +94,17 @@ int RunEvaluate(const EvaluateOptions& o) {
   for (int i = 0; i < o.synth; ++i) {
     const uint64_t seed = o.seed + static_cast<uint64_t>(i);
     const vsynth::Slap slap = vsynth::GenerateSlap(vsynth::RandomOptions(seed));
-    std::vector<veval::TruthFinger> truth;
-    for (const auto& f : slap.fingers) {
-      veval::TruthFinger t;
-      t.box = {f.cx, f.cy, f.width, f.height, f.angle};
-      t.position = f.position;
-      truth.push_back(t);
-    }
-    const auto xppi = static_cast<int32_t>(slap.xppi + 0.5);
-    const auto yppi = static_cast<int32_t>(slap.yppi + 0.5);
+    const std::vector<veval::TruthFinger> truth = veval::TruthOf(slap);
     std::vector<veval::Detection> found;
-    veval::ImageScore score =
-        veval::RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi,
-                           slap.hand == 15 ? 2 : 4, truth, &found);
-    score.name = "synth-" + std::to_string(seed) + "-h" + std::to_string(slap.hand);
+    const veval::ImageScore score = veval::ScoreGeneratedSlap(segmenter, slap, seed, truth, &found);
     // Generated runs are long: only the images with a miss or a wrong code
     // are listed.
-    const bool miss = score.matched < score.truthCount || !score.countRight ||
-                      (score.positionsKnown && !score.positionsRight);
+    const bool miss = veval::HasFault(score);
     if (o.all || miss) std::printf("%s\n", veval::FormatImageLine(score).c_str());
     scores.push_back(score);
     if (!o.overlays.empty() && miss) {
-      WriteOverlay(o, score.name, slap.pixels.data(), slap.rows, slap.columns, xppi, yppi, truth,
-                   found);
+      WriteOverlay(o, score.name, slap.pixels.data(), slap.rows, slap.columns,
+                   veval::WholePpi(slap.xppi), veval::WholePpi(slap.yppi), truth, found);
     }
   }
   std::printf("%s\n", veval::FormatSummary(o.method, veval::Summarise(scores)).c_str());

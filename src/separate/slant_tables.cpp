@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <type_traits>
 
 #include "geometry/vector_level.h"
 #include "interface/memory.h"
@@ -22,19 +23,33 @@ int64_t Min64(int64_t a, int64_t b) {
 }
 
 // Table rows carry kPad zeros on each side, so that whole blocks of
-// kSumLanes positions can be read past a row's data; a block group spans
+// kSumLanes positions can be read past a row's span; a block group spans
 // at most kMergeSpan columns, which keeps every read inside the padding.
+// Mask rows (bytes) are read in blocks of kByteLanes, with their own limits.
 constexpr int64_t kPad = 48;
 constexpr int64_t kSumLanes = 32;
 constexpr int32_t kMergeSpan = 16;
-constexpr int kMaxGroup = 8;       // terms summed in one pass
+constexpr int kMaxGroup = 8;  // terms summed in one pass
+constexpr int64_t kBytePad = 128;
+constexpr int64_t kByteLanes = 64;
+constexpr int32_t kByteMergeSpan = 48;
+constexpr int kMaxByteGroup = 16;  // pair rows hold up to 2: byte sums stay below 256
 constexpr int64_t kBandRows = 16;  // table rows per band of a batch
 constexpr int kBatchLanes = kSlantBatch;
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
+static_assert(kByteMergeSpan + kByteLanes - 1 <= kBytePad, "block reads stay inside the padding");
+static_assert(2 * kMaxByteGroup < 256, "byte sums do not wrap");
+static_assert(kByteLanes % kSumLanes == 0, "sum rooms fit both block sizes");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
 typedef uint16_t Lanes16 __attribute__((vector_size(32)));
 typedef uint16_t Lanes32 __attribute__((vector_size(64)));
+typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+typedef uint8_t Bytes32 __attribute__((vector_size(32)));
+typedef uint8_t Bytes64 __attribute__((vector_size(64)));
+typedef uint16_t Wide16 __attribute__((vector_size(32)));
+typedef uint16_t Wide32 __attribute__((vector_size(64)));
+typedef uint16_t Wide64 __attribute__((vector_size(128)));
 
 // One block of kSumLanes positions per step, in vectors of V; blocks are
 // copied in and out (any alignment), which compiles to unaligned moves.
@@ -59,6 +74,29 @@ __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_
   }
 }
 
+// Mask rows: summed as bytes in vectors of B, then widened (W: as many
+// 16-bit lanes) into the sums.
+template <typename B, typename W, int kGroup>
+__attribute__((always_inline)) inline void AddByteGroup(uint16_t* sum, const uint8_t* const* rows,
+                                                        int64_t from, int64_t to) {
+  constexpr int64_t kPer = sizeof(B);
+  for (int64_t k = from; k < to; k += kByteLanes) {
+    for (int64_t h = k; h < k + kByteLanes; h += kPer) {
+      B add;
+      std::memcpy(&add, rows[0] + h, sizeof add);
+      for (int i = 1; i < kGroup; ++i) {
+        B more;
+        std::memcpy(&more, rows[i] + h, sizeof more);
+        add += more;
+      }
+      W now;
+      std::memcpy(&now, sum + h, sizeof now);
+      now += __builtin_convertvector(add, W);
+      std::memcpy(sum + h, &now, sizeof now);
+    }
+  }
+}
+
 // One batch of slants: their table rows (in rising table-row order), sums
 // and positions.
 struct BatchLanes {
@@ -66,59 +104,118 @@ struct BatchLanes {
   int64_t count[kBatchLanes];
   uint16_t* sum[kBatchLanes];
   int64_t positions[kBatchLanes];
+  bool bytes[kBatchLanes];  // the slant's terms are mask rows
   int lanes;
 };
 
-// sum[k] (+/-)= the terms' table rows, read at column x + k, where the rows
-// hold data. Up to kMaxGroup terms of one sign and close columns share one
-// pass over the sums (outside its data a row reads its zero padding). The
-// batch's slants are interleaved by bands of table rows, so that a band read
-// for one slant is still in the first-level cache for the next. Integer sums
-// are the same for every vector width.
+// One pass of g word rows over the sums.
 template <typename V>
-__attribute__((always_inline)) inline void AddBatchWith(const BatchLanes& b, int64_t C) {
+__attribute__((always_inline)) inline void AddWords(uint16_t* sum, const uint16_t* const* rows,
+                                                    int g, int64_t from, int64_t to,
+                                                    bool subtract) {
+  switch (g) {
+    case 1: AddGroup<V, 1>(sum, rows, from, to, subtract); break;
+    case 2: AddGroup<V, 2>(sum, rows, from, to, subtract); break;
+    case 3: AddGroup<V, 3>(sum, rows, from, to, subtract); break;
+    case 4: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
+    case 5: AddGroup<V, 5>(sum, rows, from, to, subtract); break;
+    case 6: AddGroup<V, 6>(sum, rows, from, to, subtract); break;
+    case 7: AddGroup<V, 7>(sum, rows, from, to, subtract); break;
+    default: AddGroup<V, 8>(sum, rows, from, to, subtract); break;
+  }
+}
+
+// One pass of g mask rows over the sums.
+template <typename B, typename W>
+__attribute__((always_inline)) inline void AddBytes(uint16_t* sum, const uint8_t* const* rows,
+                                                    int g, int64_t from, int64_t to) {
+  switch (g) {
+    case 1: AddByteGroup<B, W, 1>(sum, rows, from, to); break;
+    case 2: AddByteGroup<B, W, 2>(sum, rows, from, to); break;
+    case 3: AddByteGroup<B, W, 3>(sum, rows, from, to); break;
+    case 4: AddByteGroup<B, W, 4>(sum, rows, from, to); break;
+    case 5: AddByteGroup<B, W, 5>(sum, rows, from, to); break;
+    case 6: AddByteGroup<B, W, 6>(sum, rows, from, to); break;
+    case 7: AddByteGroup<B, W, 7>(sum, rows, from, to); break;
+    case 8: AddByteGroup<B, W, 8>(sum, rows, from, to); break;
+    case 9: AddByteGroup<B, W, 9>(sum, rows, from, to); break;
+    case 10: AddByteGroup<B, W, 10>(sum, rows, from, to); break;
+    case 11: AddByteGroup<B, W, 11>(sum, rows, from, to); break;
+    case 12: AddByteGroup<B, W, 12>(sum, rows, from, to); break;
+    case 13: AddByteGroup<B, W, 13>(sum, rows, from, to); break;
+    case 14: AddByteGroup<B, W, 14>(sum, rows, from, to); break;
+    case 15: AddByteGroup<B, W, 15>(sum, rows, from, to); break;
+    default: AddByteGroup<B, W, 16>(sum, rows, from, to); break;
+  }
+}
+
+// The terms of one band (table rows below rowEnd) from terms[t] on: up to
+// a group's worth of terms of one sign and close columns share one pass over
+// the sums, which covers the positions where some of them varies (outside
+// its span a row reads 0). Returns the next term.
+template <bool kBytes, typename V, typename B, typename W>
+__attribute__((always_inline)) inline int64_t AddBand(const SlantTerm* terms, int64_t count,
+                                                      int64_t t, int64_t rowEnd, int64_t positions,
+                                                      uint16_t* sum) {
+  using Row = typename std::conditional<kBytes, uint8_t, uint16_t>::type;
+  constexpr int kGroup = kBytes ? kMaxByteGroup : kMaxGroup;
+  constexpr int32_t kSpan = kBytes ? kByteMergeSpan : kMergeSpan;
+  constexpr int64_t kBlock = kBytes ? kByteLanes : kSumLanes;
+  while (t < count && terms[t].row < rowEnd) {
+    if (terms[t].low >= terms[t].high) {
+      ++t;
+      continue;
+    }
+    const bool subtract = terms[t].subtract;
+    int32_t lo = terms[t].x;
+    int32_t hi = lo;
+    int64_t first = static_cast<int64_t>(terms[t].low) - terms[t].x - 1;
+    int64_t end = static_cast<int64_t>(terms[t].high) - terms[t].x - 1;
+    const Row* rows[kGroup];
+    rows[0] = static_cast<const Row*>(terms[t].data) + terms[t].x + 1;
+    int g = 1;
+    int64_t u = t + 1;
+    for (; g < kGroup && u < count && terms[u].subtract == subtract; ++u) {
+      const SlantTerm& term = terms[u];
+      if (term.low >= term.high) continue;
+      const int32_t x = term.x;
+      const int32_t nextLo = x < lo ? x : lo;
+      const int32_t nextHi = x > hi ? x : hi;
+      if (nextHi - nextLo > kSpan) break;
+      lo = nextLo;
+      hi = nextHi;
+      first = Min64(first, static_cast<int64_t>(term.low) - x - 1);
+      end = Max64(end, static_cast<int64_t>(term.high) - x - 1);
+      rows[g++] = static_cast<const Row*>(term.data) + x + 1;
+    }
+    t = u;
+    const int64_t from = Max64(0, first) & ~(kBlock - 1);
+    const int64_t to = Min64(positions, end);
+    if (to <= from) continue;
+    if constexpr (kBytes) {
+      AddBytes<B, W>(sum, rows, g, from, to);
+    } else {
+      AddWords<V>(sum, rows, g, from, to, subtract);
+    }
+  }
+  return t;
+}
+
+// sum[k] (+/-)= the terms' table rows, read at column x + k. The batch's
+// slants are interleaved by bands of table rows, so that a band read for one
+// slant is still in the first-level cache for the next. Integer sums are the
+// same for every vector width.
+template <typename V, typename B, typename W>
+__attribute__((always_inline)) inline void AddBatchWith(const BatchLanes& b) {
   int64_t next[kBatchLanes] = {};
   for (int64_t rowEnd = kBandRows;; rowEnd += kBandRows) {
     bool open = false;
     for (int lane = 0; lane < b.lanes; ++lane) {
-      const SlantTerm* terms = b.terms[lane];
-      const int64_t count = b.count[lane];
-      uint16_t* sum = b.sum[lane];
-      const int64_t positions = b.positions[lane];
-      int64_t t = next[lane];
-      while (t < count && terms[t].row < rowEnd) {
-        const bool subtract = terms[t].subtract;
-        int32_t lo = terms[t].x;
-        int32_t hi = lo;
-        int g = 1;
-        while (g < kMaxGroup && t + g < count && terms[t + g].subtract == subtract) {
-          const int32_t x = terms[t + g].x;
-          const int32_t nextLo = x < lo ? x : lo;
-          const int32_t nextHi = x > hi ? x : hi;
-          if (nextHi - nextLo > kMergeSpan) break;
-          lo = nextLo;
-          hi = nextHi;
-          ++g;
-        }
-        // Positions where some row of the group has data (columns -1 .. C).
-        const int64_t from = Max64(0, -1 - static_cast<int64_t>(hi)) & ~(kSumLanes - 1);
-        const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(lo));
-        const uint16_t* rows[kMaxGroup];
-        for (int i = 0; i < g; ++i) rows[i] = terms[t + i].data + terms[t + i].x + 1;
-        switch (g) {
-          case 1: AddGroup<V, 1>(sum, rows, from, to, subtract); break;
-          case 2: AddGroup<V, 2>(sum, rows, from, to, subtract); break;
-          case 3: AddGroup<V, 3>(sum, rows, from, to, subtract); break;
-          case 4: AddGroup<V, 4>(sum, rows, from, to, subtract); break;
-          case 5: AddGroup<V, 5>(sum, rows, from, to, subtract); break;
-          case 6: AddGroup<V, 6>(sum, rows, from, to, subtract); break;
-          case 7: AddGroup<V, 7>(sum, rows, from, to, subtract); break;
-          default: AddGroup<V, 8>(sum, rows, from, to, subtract); break;
-        }
-        t += g;
-      }
-      next[lane] = t;
-      open |= t < count;
+      next[lane] = b.bytes[lane] ? AddBand<true, V, B, W>(b.terms[lane], b.count[lane], next[lane],
+                                                          rowEnd, b.positions[lane], b.sum[lane])
+                                 : AddBand<false, V, B, W>(b.terms[lane], b.count[lane], next[lane],
+                                                           rowEnd, b.positions[lane], b.sum[lane]);
+      open |= next[lane] < b.count[lane];
     }
     if (!open) break;
   }
@@ -220,7 +317,7 @@ inline __attribute__((always_inline)) void SmoothThreeWith(const uint16_t* raw,
 // which pick by processor model and which the thread sanitizer's runtime
 // cannot run.
 struct RowKernels {
-  void (*addBatch)(const BatchLanes& b, int64_t C);
+  void (*addBatch)(const BatchLanes& b);
   void (*drawLines)(SlantTables* tables, bool left, int64_t batch);
   void (*steepTotals)(int32_t* inside, const int32_t* G, int64_t positions, int64_t C, bool rising);
   void (*shallowTotals)(int32_t* inside, int64_t positions, int64_t C, int64_t xMin, int64_t xMax);
@@ -247,8 +344,8 @@ struct RowKernels {
 
 VANTREL_LINE_KERNELS(Baseline, )
 
-void AddBatchBaseline(const BatchLanes& b, int64_t C) {
-  AddBatchWith<Lanes8>(b, C);
+void AddBatchBaseline(const BatchLanes& b) {
+  AddBatchWith<Lanes8, Bytes16, Wide16>(b);
 }
 
 constexpr RowKernels kBaselineKernels = {AddBatchBaseline, DrawLineBatchBaseline,
@@ -258,12 +355,12 @@ constexpr RowKernels kBaselineKernels = {AddBatchBaseline, DrawLineBatchBaseline
 #if defined(__x86_64__) || defined(__i386__)
 VANTREL_LINE_KERNELS(Avx2, __attribute__((target("avx2"))))
 
-__attribute__((target("avx2"))) void AddBatchAvx2(const BatchLanes& b, int64_t C) {
-  AddBatchWith<Lanes16>(b, C);
+__attribute__((target("avx2"))) void AddBatchAvx2(const BatchLanes& b) {
+  AddBatchWith<Lanes16, Bytes32, Wide32>(b);
 }
 
-__attribute__((target("avx512f,avx512bw"))) void AddBatchAvx512(const BatchLanes& b, int64_t C) {
-  AddBatchWith<Lanes32>(b, C);
+__attribute__((target("avx512f,avx512bw"))) void AddBatchAvx512(const BatchLanes& b) {
+  AddBatchWith<Lanes32, Bytes64, Wide64>(b);
 }
 
 constexpr RowKernels kAvx2Kernels = {AddBatchAvx2, DrawLineBatchAvx2, SteepTotalsAvx2,
@@ -307,6 +404,23 @@ int32_t FinishProfiles(const RowKernels& kernels, const uint16_t* raw, const int
   return smoothed;
 }
 
+// Span tables, by kind: rows + 1 entries each.
+enum TableKind { kColumnSteps, kColumnCounts, kMaskRows, kPairRows, kTableKinds };
+
+TableSpan SpanOf(const SlantTables* tables, TableKind kind, int64_t row) {
+  return tables->spans[kind * (static_cast<int64_t>(tables->rows) + 1) + row];
+}
+
+// The span of a table row's nonzero values (indices 0 .. C + 1).
+template <typename T>
+TableSpan SpanOfRow(const T* data, int64_t C) {
+  int64_t high = C + 2;
+  while (high > 0 && data[high - 1] == 0) --high;
+  int64_t low = 0;
+  while (low < high && data[low] == 0) ++low;
+  return {static_cast<int32_t>(low), static_cast<int32_t>(high)};
+}
+
 }  // namespace
 
 void SetPlainSlantCounting(bool plain) {
@@ -340,17 +454,21 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->radius = block->RunningSumRadius;
   tables->maxSlant = maxSlant;
   tables->stride = stride;
+  const int64_t byteStride = C + 2 + 2 * kBytePad;
+  const auto byteCells = static_cast<size_t>(R * byteStride);
+  tables->byteStride = byteStride;
   tables->columnPrefix = AllocateZeroed<uint16_t>(cells);
   tables->columnStep = AllocateZeroed<uint16_t>(cells);
-  tables->rowPrefix = AllocateZeroed<uint16_t>(cells);
-  tables->rowStep = AllocateZeroed<uint16_t>(cells);
-  tables->rowTotal = AllocateZeroed<uint16_t>(static_cast<size_t>(R));
-  const auto batchRows = static_cast<size_t>(R + 2) * kBatchLanes;
-  const auto sumRoom = static_cast<size_t>((positions + kSumLanes - 1) / kSumLanes * kSumLanes);
-  tables->terms = AllocateZeroed<SlantTerm>(batchRows);
+  tables->maskRows = AllocateZeroed<uint8_t>(byteCells);
+  tables->pairRows = AllocateZeroed<uint8_t>(byteCells);
+  tables->spans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1) * kTableKinds);
+  // Shallow lines take up to a term per run and one per two points.
+  const auto termRoom = static_cast<size_t>(R + 2 + maxSlant) * kBatchLanes;
+  const auto runRoom = static_cast<size_t>(R + 2) * kBatchLanes;
+  const auto sumRoom = static_cast<size_t>((positions + kByteLanes - 1) / kByteLanes * kByteLanes);
+  tables->terms = AllocateZeroed<SlantTerm>(termRoom);
   tables->sum = AllocateZeroed<uint16_t>(sumRoom * kBatchLanes);
-  tables->steps = AllocateZeroed<int32_t>(room + 1);
-  tables->histogram = AllocateZeroed<int32_t>(batchRows);
+  tables->histogram = AllocateZeroed<int32_t>(runRoom);
   tables->cumulative = AllocateZeroed<int32_t>(room + static_cast<size_t>(C));
   tables->scratch = AllocateZeroed<int32_t>(room);
   tables->scratch2 = AllocateZeroed<int32_t>(room);
@@ -361,41 +479,39 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->cachedBatch[0] = -1;
   tables->cachedBatch[1] = -1;
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
-      tables->rowPrefix == nullptr || tables->rowStep == nullptr || tables->rowTotal == nullptr ||
-      tables->terms == nullptr || tables->sum == nullptr || tables->steps == nullptr ||
-      tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
-      tables->scratch2 == nullptr || tables->flags == nullptr ||
-      tables->lineCoordinates == nullptr || tables->profiles == nullptr) {
+      tables->maskRows == nullptr || tables->pairRows == nullptr || tables->spans == nullptr ||
+      tables->terms == nullptr || tables->sum == nullptr || tables->histogram == nullptr ||
+      tables->cumulative == nullptr || tables->scratch == nullptr || tables->scratch2 == nullptr ||
+      tables->flags == nullptr || tables->lineCoordinates == nullptr ||
+      tables->profiles == nullptr) {
     ReleaseSlantTables(tables);
     return VANTREL_OUT_OF_MEMORY;
   }
-  // Table index i holds image column i - 1, at offset kPad + i of its row.
+  // Table index i holds image column i - 1, at offset kPad + i of its row
+  // (kBytePad + i for the mask rows).
+  TableSpan* spans = tables->spans;
   for (int64_t y = 0; y < R; ++y) {
     const uint8_t* row = mask + y * C;
     const uint16_t* above = tables->columnPrefix + y * stride + kPad;
     uint16_t* below = tables->columnPrefix + (y + 1) * stride + kPad;
-    uint16_t* prefix = tables->rowPrefix + y * stride + kPad;
-    uint16_t running = 0;
+    uint8_t* hits = tables->maskRows + y * byteStride + kBytePad;
+    uint8_t* pairs = tables->pairRows + y * byteStride + kBytePad;
     for (int64_t x = 0; x < C; ++x) {
-      const uint16_t hit = row[x] == value ? 1 : 0;
+      const uint8_t hit = row[x] == value ? 1 : 0;
       below[x + 1] = static_cast<uint16_t>(above[x + 1] + hit);
-      prefix[x + 1] = running;
-      running = static_cast<uint16_t>(running + hit);
+      hits[x + 1] = hit;
     }
-    prefix[C + 1] = running;
-    tables->rowTotal[y] = running;
+    for (int64_t i = 0; i <= C + 1; ++i) pairs[i] = static_cast<uint8_t>(hits[i] + hits[i + 1]);
+    spans[kMaskRows * (R + 1) + y] = SpanOfRow(hits, C);
+    spans[kPairRows * (R + 1) + y] = SpanOfRow(pairs, C);
   }
   for (int64_t y = 0; y <= R; ++y) {
     const uint16_t* p = tables->columnPrefix + y * stride + kPad;
     uint16_t* step = tables->columnStep + y * stride + kPad;
     for (int64_t i = 0; i <= C; ++i) step[i] = static_cast<uint16_t>(p[i] - p[i + 1]);
     step[C + 1] = p[C + 1];  // column C: nothing right of it
-  }
-  for (int64_t y = 1; y < R; ++y) {
-    const uint16_t* up = tables->rowPrefix + (y - 1) * stride + kPad;
-    const uint16_t* here = tables->rowPrefix + y * stride + kPad;
-    uint16_t* step = tables->rowStep + y * stride + kPad;
-    for (int64_t i = 0; i <= C + 1; ++i) step[i] = static_cast<uint16_t>(up[i] - here[i]);
+    spans[kColumnSteps * (R + 1) + y] = SpanOfRow(step, C);
+    spans[kColumnCounts * (R + 1) + y] = SpanOfRow(p, C);
   }
   return VANTREL_OK;
 }
@@ -403,12 +519,11 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
 void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->columnPrefix);
   ReleaseAndClear(tables->columnStep);
-  ReleaseAndClear(tables->rowPrefix);
-  ReleaseAndClear(tables->rowStep);
-  ReleaseAndClear(tables->rowTotal);
+  ReleaseAndClear(tables->maskRows);
+  ReleaseAndClear(tables->pairRows);
+  ReleaseAndClear(tables->spans);
   ReleaseAndClear(tables->terms);
   ReleaseAndClear(tables->sum);
-  ReleaseAndClear(tables->steps);
   ReleaseAndClear(tables->histogram);
   ReleaseAndClear(tables->cumulative);
   ReleaseAndClear(tables->scratch);
@@ -420,109 +535,114 @@ void ReleaseSlantTables(SlantTables* tables) {
 
 namespace {
 
-// The reference line's runs of points as table rows (the line from
-// DrawLineBatch, every kBatchLanes-th value). The reference line is
-// monotone, so a point lies in the image for position k exactly when its
-// column X + k does; outside the image the tables count nothing. Consecutive
-// runs share a row boundary (steep lines) or a column boundary (shallow
-// lines), which leaves one table row per run. A steep line also leaves the
-// rows above each run's end in runEnds. Returns whether the line is steep.
+// The reference line as table rows (the line from DrawLineBatch, every
+// kBatchLanes-th value). The reference line is monotone, so a point lies in
+// the image for position k exactly when its column X + k does; outside the
+// image the tables count nothing. A steep line has a run of points per
+// column; consecutive runs share a row boundary, which leaves one column
+// table row per run, or it takes one mask row per row when that is cheaper.
+// A shallow line takes, per row, its run of one or two points as one mask or
+// pair row. A steep line also leaves the rows above each run's end in
+// runEnds and their number in *runs. Returns whether the line is steep.
 bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantTerm* terms,
-               int32_t* runEnds, int64_t* termCount, int64_t* firstColumn, int64_t* lastColumn) {
+               int32_t* runEnds, int64_t* termCount, int64_t* runs, int64_t* firstColumn,
+               int64_t* lastColumn, bool* bytes) {
   const int64_t R = tables->rows;
   const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
-  const int64_t stride = tables->stride;
   const int64_t last = R - 1;
   int64_t count = 0;
   const bool steep = width <= last;
+  auto words = [tables](TableKind kind, const uint16_t* table, int64_t row, int32_t x,
+                        bool subtract) {
+    const TableSpan span = SpanOf(tables, kind, row);
+    return SlantTerm{table + row * tables->stride + kPad,
+                     x,
+                     static_cast<int32_t>(row),
+                     span.low,
+                     span.high,
+                     subtract};
+  };
+  auto maskRow = [tables](TableKind kind, int64_t row, int64_t x) {
+    const TableSpan span = SpanOf(tables, kind, row);
+    const uint8_t* table = kind == kMaskRows ? tables->maskRows : tables->pairRows;
+    return SlantTerm{table + row * tables->byteStride + kBytePad,
+                     static_cast<int32_t>(x),
+                     static_cast<int32_t>(row),
+                     span.low,
+                     span.high,
+                     false};
+  };
   if (steep) {
     int32_t x = line[0];
     *firstColumn = x;
-    // Lines leaning right step right (add the step row at the old column),
-    // lines leaning left step left (subtract it one column further left).
-    const uint16_t* step = tables->columnStep;
-    const int32_t shift = s > 0 ? 0 : -1;
-    const bool subtract = s < 0;
-    for (int64_t y = 0; y < last; ++y) {
-      const int32_t next = line[(y + 1) * kBatchLanes];
-      terms[count] = SlantTerm{step + (y + 1) * stride + kPad, 0, x + shift,
-                               static_cast<int32_t>(y + 1), subtract};
-      runEnds[count] = static_cast<int32_t>(y + 1);
-      count += next != x;
-      x = next;
-    }
-    runEnds[count] = static_cast<int32_t>(R);
-    terms[count++] =
-        SlantTerm{tables->columnPrefix + R * stride + kPad, 0, x, static_cast<int32_t>(R), false};
-    *lastColumn = x;
-  } else {
-    const uint16_t* totals = tables->rowTotal;
-    const uint16_t* step = tables->rowStep;
-    const uint16_t* prefix = tables->rowPrefix;
-    int32_t y = 0;
-    *firstColumn = s > 0 ? -static_cast<int64_t>(s) : 0;
-    *lastColumn = s > 0 ? 0 : s;
-    if (s > 0) {
-      // Rightwards from column -s: each new row starts a run at its column.
-      const auto x0 = static_cast<int32_t>(-s);
-      terms[count++] = SlantTerm{prefix + kPad, totals[0], x0, 0, true};
-      for (int64_t i = 1; i <= width; ++i) {
-        const int32_t next = line[i * kBatchLanes];
-        const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
-        terms[count] = SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(x0 + i),
-                                 next, false};
-        count += next != y;
-        y = next;
+    // The column moves by at most one per row: a run per column passed.
+    const int64_t columnsPassed = line[last * kBatchLanes] - x;
+    // R mask rows cost about as much as R / 2 column rows.
+    *bytes = 2 * ((columnsPassed < 0 ? -columnsPassed : columnsPassed) + 1) > R;
+    if (*bytes) {
+      for (int64_t y = 0; y < last; ++y) {
+        const int32_t next = line[(y + 1) * kBatchLanes];
+        terms[y] = maskRow(kMaskRows, y, x);
+        runEnds[count] = static_cast<int32_t>(y + 1);
+        count += next != x;
+        x = next;
       }
-      terms[count++] = SlantTerm{prefix + y * stride + kPad, totals[y], 1, y, false};
+      terms[last] = maskRow(kMaskRows, last, x);
+      runEnds[count++] = static_cast<int32_t>(R);
+      *termCount = R;
     } else {
-      // Leftwards from column 0: each run ends, before the next row, at its
-      // last column.
-      terms[count++] = SlantTerm{prefix + kPad, totals[0], 1, 0, false};
-      for (int64_t i = 1; i <= width; ++i) {
-        const int32_t next = line[i * kBatchLanes];
-        const auto right = static_cast<uint16_t>(totals[next - (next > 0)] - totals[next]);
-        terms[count] = SlantTerm{step + next * stride + kPad, right, static_cast<int32_t>(-(i - 1)),
-                                 next, true};
-        count += next != y;
-        y = next;
+      // Lines leaning right step right (add the step row at the old column),
+      // lines leaning left step left (subtract it one column further left).
+      const uint16_t* step = tables->columnStep;
+      const int32_t shift = s > 0 ? 0 : -1;
+      const bool subtract = s < 0;
+      for (int64_t y = 0; y < last; ++y) {
+        const int32_t next = line[(y + 1) * kBatchLanes];
+        terms[count] = words(kColumnSteps, step, y + 1, x + shift, subtract);
+        runEnds[count] = static_cast<int32_t>(y + 1);
+        count += next != x;
+        x = next;
       }
-      terms[count++] =
-          SlantTerm{prefix + y * stride + kPad, totals[y], static_cast<int32_t>(-width), y, true};
+      runEnds[count] = static_cast<int32_t>(R);
+      terms[count++] = words(kColumnCounts, tables->columnPrefix, R, x, false);
+      *termCount = count;
     }
+    *runs = count;
+    *lastColumn = x;
+    return true;
+  }
+  // Point i lies in column first + i (leaning right, from -s) or first - i
+  // (leaning left, from 0), in row line[i].
+  *bytes = true;
+  const int64_t first = s > 0 ? -width : 0;
+  *firstColumn = first;
+  *lastColumn = s > 0 ? 0 : -width;
+  int64_t runStart = 0;
+  int32_t runRow = line[0];
+  for (int64_t i = 1; i <= width + 1; ++i) {
+    if (i <= width && line[i * kBatchLanes] == runRow) continue;
+    // Points runStart .. i - 1: columns lo .. lo + n - 1.
+    int64_t n = i - runStart;
+    int64_t lo = s > 0 ? first + runStart : first - (i - 1);
+    for (; n >= 2; n -= 2, lo += 2) terms[count++] = maskRow(kPairRows, runRow, lo);
+    if (n == 1) terms[count++] = maskRow(kMaskRows, runRow, lo);
+    if (i <= width) runRow = line[i * kBatchLanes];
+    runStart = i;
   }
   *termCount = count;
-  return steep;
+  *runs = 0;
+  return false;
 }
 
-// The rows' right-hand constants, the in-image counts and the smoothing of
-// one slant whose row sums are in `sum`.
+// The in-image counts and the smoothing of one slant whose row sums are in
+// `sum`.
 int32_t FinishSlant(const RowKernels& kernels, SlantTables* tables, int32_t s, bool steep,
-                    const SlantTerm* terms, int64_t count, const int32_t* runEnds, int64_t xFirst,
-                    int64_t xLast, uint16_t* sum, int32_t* dark, int32_t* total,
-                    int32_t* background) {
+                    int64_t runs, const int32_t* runEnds, int64_t xFirst, int64_t xLast,
+                    const uint16_t* raw, int32_t* dark, int32_t* total, int32_t* background) {
   const int64_t C = tables->columns;
   const int64_t R = tables->rows;
   const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
   const int64_t positions = C + width;
-  uint16_t* raw = sum;
-  if (!steep) {
-    int32_t* steps = tables->steps;
-    std::memset(steps, 0, static_cast<size_t>(positions + 1) * sizeof *steps);
-    for (int64_t t = 0; t < count; ++t) {
-      const SlantTerm& tr = terms[t];
-      const int64_t to = Min64(positions, C + 1 - static_cast<int64_t>(tr.x));
-      if (tr.right != 0 && to < positions) {
-        const int32_t right = tr.right;
-        steps[Max64(to, 0)] += tr.subtract ? -right : right;
-      }
-    }
-    int32_t running = 0;
-    for (int64_t k = 0; k < positions; ++k) {
-      running += steps[k];
-      sum[k] = static_cast<uint16_t>(sum[k] + static_cast<uint16_t>(running));
-    }
-  }
 
   // In-image counts from geometry. A shallow line has one point per column
   // from xFirst to xLast; a steep one has a run per column, and the rows
@@ -533,7 +653,7 @@ int32_t FinishSlant(const RowKernels& kernels, SlantTables* tables, int32_t s, b
     // columns <= C - 1 - u; for lines leaning left, those in columns >= C - u.
     int32_t* G = tables->cumulative;
     const int64_t span = positions + C;
-    const int64_t runs = count;  // run r lies in column xFirst + r (rising) or xFirst - r
+    // Run r lies in column xFirst + r (rising) or xFirst - r.
     const auto all = static_cast<int32_t>(R);
     auto clampSpan = [span](int64_t u) { return u < 0 ? 0 : (u > span ? span : u); };
     if (s > 0) {
@@ -566,36 +686,38 @@ int32_t BuildBatch(SlantTables* tables, bool left, int64_t batch) {
   const int64_t C = tables->columns;
   const int64_t R = tables->rows;
   const int64_t room = C + tables->maxSlant;
-  const int64_t sumRoom = (room + kSumLanes - 1) / kSumLanes * kSumLanes;
+  const int64_t sumRoom = (room + kByteLanes - 1) / kByteLanes * kByteLanes;
+  const int64_t termRoom = R + 2 + tables->maxSlant;
   const RowKernels& kernels = ActiveRowKernels();
   kernels.drawLines(tables, left, batch);
   BatchLanes b{};
   bool steep[kBatchLanes] = {};
+  int64_t runs[kBatchLanes] = {};
   int64_t xFirst[kBatchLanes] = {};
   int64_t xLast[kBatchLanes] = {};
   for (int lane = 0; lane < kBatchLanes; ++lane) {
     const int64_t m = batch * kBatchLanes + lane;
     if (m > tables->maxSlant) break;
     const auto s = static_cast<int32_t>(left ? -m : m);
-    SlantTerm* terms = tables->terms + lane * (R + 2);
-    steep[lane] =
-        EmitTerms(tables, s, tables->lineCoordinates + lane, terms,
-                  tables->histogram + lane * (R + 2), &b.count[lane], &xFirst[lane], &xLast[lane]);
+    SlantTerm* terms = tables->terms + lane * termRoom;
+    steep[lane] = EmitTerms(tables, s, tables->lineCoordinates + lane, terms,
+                            tables->histogram + lane * (R + 2), &b.count[lane], &runs[lane],
+                            &xFirst[lane], &xLast[lane], &b.bytes[lane]);
     b.terms[lane] = terms;
     b.positions[lane] = C + m;
     b.sum[lane] = tables->sum + lane * sumRoom;
     std::memset(b.sum[lane], 0, static_cast<size_t>(sumRoom) * sizeof(uint16_t));
     b.lanes = lane + 1;
   }
-  kernels.addBatch(b, C);
+  kernels.addBatch(b);
   const int sign = left ? 1 : 0;
   for (int lane = 0; lane < b.lanes; ++lane) {
     const int64_t m = batch * kBatchLanes + lane;
     int32_t* profiles = tables->profiles + ((sign * kBatchLanes + lane) * 3) * room;
     const int32_t status =
-        FinishSlant(kernels, tables, static_cast<int32_t>(left ? -m : m), steep[lane],
-                    b.terms[lane], b.count[lane], tables->histogram + lane * (R + 2), xFirst[lane],
-                    xLast[lane], b.sum[lane], profiles, profiles + room, profiles + 2 * room);
+        FinishSlant(kernels, tables, static_cast<int32_t>(left ? -m : m), steep[lane], runs[lane],
+                    tables->histogram + lane * (R + 2), xFirst[lane], xLast[lane], b.sum[lane],
+                    profiles, profiles + room, profiles + 2 * room);
     if (status != VANTREL_OK) {
       tables->cachedBatch[sign] = -1;
       return status;

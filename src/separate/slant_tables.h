@@ -12,15 +12,23 @@
 
 namespace vtl {
 
-// A table row holds the image columns -1 .. columns (index column + 1);
-// further left every table is 0, further right it is the row's constant.
-// One table row added to (or subtracted from) the profile, at column offset x.
+// A table row holds the image columns -1 .. columns (index column + 1) and
+// 0 around them; its nonzero values lie in its span [low, high).
+// One table row added to (or subtracted from) the profile, at column offset
+// x: 16-bit counts, or mask bytes for the slants summed over mask rows.
 struct SlantTerm {
-  const uint16_t* data;
-  uint16_t right;
+  const void* data;
   int32_t x;
   int32_t row;  // table row, which orders the terms
+  int32_t low;  // span of the row's varying values, table indices
+  int32_t high;
   bool subtract;
+};
+
+// The span of a table row's varying values, in table indices.
+struct TableSpan {
+  int32_t low;
+  int32_t high;
 };
 
 // Slants whose profiles are built together: magnitudes kSlantBatch * b ..
@@ -34,14 +42,16 @@ struct SlantTables {
   int32_t maxSlant;  // largest |slant| the tables serve
   int64_t stride;    // table row length, with zero padding on both sides
   // Counts modulo 2^16 (exact: no profile value reaches 2^15).
-  uint16_t* columnPrefix;    // (rows + 1) rows: hits above row y in column x; 0 outside
-  uint16_t* columnStep;      // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
-  uint16_t* rowPrefix;       // rows rows: hits left of column x in row y; row total right
-  uint16_t* rowStep;         // rowPrefix[y - 1][x] - rowPrefix[y][x] (row 0 unused)
-  uint16_t* rowTotal;        // hits in row y
+  uint16_t* columnPrefix;  // (rows + 1) rows: hits above row y in column x; 0 outside
+  uint16_t* columnStep;    // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
+  int64_t byteStride;      // mask row length, with zero padding on both sides
+  uint8_t* maskRows;       // rows rows: 1 for a hit
+  uint8_t* pairRows;       // maskRows[y][x] + maskRows[y][x + 1]
+  // Spans of the rows of columnStep, columnPrefix, maskRows and pairRows,
+  // rows + 1 entries each.
+  TableSpan* spans;
   SlantTerm* terms;          // table rows of each slant of a batch
   uint16_t* sum;             // their sums over the positions, per slant
-  int32_t* steps;            // right-hand constants, as steps over the positions
   int32_t* histogram;        // steep lines: rows above the end of each run, per slant
   int32_t* cumulative;       // steep lines: points per column range, for the in-image counts
   int32_t* scratch;          // raw in-image counts

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <type_traits>
 
 #include "geometry/vector_level.h"
 #include "interface/memory.h"
@@ -39,6 +38,8 @@ constexpr int kBatchLanes = kSlantBatch;
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
 static_assert(kByteMergeSpan + kByteLanes - 1 <= kBytePad, "block reads stay inside the padding");
 static_assert(2 * kMaxByteGroup < 256, "byte sums do not wrap");
+// A group of mask terms covers consecutive points, at most two per term.
+static_assert(2 * kMaxByteGroup <= kByteMergeSpan, "mask groups stay inside the padding");
 static_assert(kByteLanes % kSumLanes == 0, "sum rooms fit both block sizes");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
@@ -105,6 +106,7 @@ struct BatchLanes {
   uint16_t* sum[kBatchLanes];
   int64_t positions[kBatchLanes];
   bool bytes[kBatchLanes];  // the slant's terms are mask rows
+  const TableSpan* bands;   // mask and pair rows' span, per band of rows
   int lanes;
 };
 
@@ -149,18 +151,14 @@ __attribute__((always_inline)) inline void AddBytes(uint16_t* sum, const uint8_t
   }
 }
 
-// The terms of one band (table rows below rowEnd) from terms[t] on: up to
-// a group's worth of terms of one sign and close columns share one pass over
-// the sums, which covers the positions where some of them varies (outside
+// The word terms of one band (table rows below rowEnd) from terms[t] on: up
+// to kMaxGroup terms of one sign and close columns share one pass over the
+// sums, which covers the positions where some of them is nonzero (outside
 // its span a row reads 0). Returns the next term.
-template <bool kBytes, typename V, typename B, typename W>
-__attribute__((always_inline)) inline int64_t AddBand(const SlantTerm* terms, int64_t count,
-                                                      int64_t t, int64_t rowEnd, int64_t positions,
-                                                      uint16_t* sum) {
-  using Row = typename std::conditional<kBytes, uint8_t, uint16_t>::type;
-  constexpr int kGroup = kBytes ? kMaxByteGroup : kMaxGroup;
-  constexpr int32_t kSpan = kBytes ? kByteMergeSpan : kMergeSpan;
-  constexpr int64_t kBlock = kBytes ? kByteLanes : kSumLanes;
+template <typename V>
+__attribute__((always_inline)) inline int64_t AddWordBand(const SlantTerm* terms, int64_t count,
+                                                          int64_t t, int64_t rowEnd,
+                                                          int64_t positions, uint16_t* sum) {
   while (t < count && terms[t].row < rowEnd) {
     if (terms[t].low >= terms[t].high) {
       ++t;
@@ -171,34 +169,58 @@ __attribute__((always_inline)) inline int64_t AddBand(const SlantTerm* terms, in
     int32_t hi = lo;
     int64_t first = static_cast<int64_t>(terms[t].low) - terms[t].x - 1;
     int64_t end = static_cast<int64_t>(terms[t].high) - terms[t].x - 1;
-    const Row* rows[kGroup];
-    rows[0] = static_cast<const Row*>(terms[t].data) + terms[t].x + 1;
+    const uint16_t* rows[kMaxGroup];
+    rows[0] = static_cast<const uint16_t*>(terms[t].data) + terms[t].x + 1;
     int g = 1;
     int64_t u = t + 1;
-    for (; g < kGroup && u < count && terms[u].subtract == subtract; ++u) {
+    for (; g < kMaxGroup && u < count && terms[u].subtract == subtract; ++u) {
       const SlantTerm& term = terms[u];
       if (term.low >= term.high) continue;
       const int32_t x = term.x;
       const int32_t nextLo = x < lo ? x : lo;
       const int32_t nextHi = x > hi ? x : hi;
-      if (nextHi - nextLo > kSpan) break;
+      if (nextHi - nextLo > kMergeSpan) break;
       lo = nextLo;
       hi = nextHi;
       first = Min64(first, static_cast<int64_t>(term.low) - x - 1);
       end = Max64(end, static_cast<int64_t>(term.high) - x - 1);
-      rows[g++] = static_cast<const Row*>(term.data) + x + 1;
+      rows[g++] = static_cast<const uint16_t*>(term.data) + x + 1;
     }
     t = u;
-    const int64_t from = Max64(0, first) & ~(kBlock - 1);
+    const int64_t from = Max64(0, first) & ~(kSumLanes - 1);
     const int64_t to = Min64(positions, end);
-    if (to <= from) continue;
-    if constexpr (kBytes) {
-      AddBytes<B, W>(sum, rows, g, from, to);
-    } else {
-      AddWords<V>(sum, rows, g, from, to, subtract);
-    }
+    if (to > from) AddWords<V>(sum, rows, g, from, to, subtract);
   }
   return t;
+}
+
+// The mask terms of one band of kBandRows rows, whose rows are nonzero only
+// in `band`: kMaxByteGroup consecutive terms per pass.
+template <typename B, typename W>
+__attribute__((always_inline)) inline int64_t AddByteBand(const SlantTerm* terms, int64_t count,
+                                                          int64_t t, int64_t rowEnd,
+                                                          int64_t positions, uint16_t* sum,
+                                                          TableSpan band) {
+  int64_t stop = t;
+  while (stop < count && terms[stop].row < rowEnd) ++stop;
+  if (band.low >= band.high) return stop;
+  while (t < stop) {
+    const int g = static_cast<int>(Min64(kMaxByteGroup, stop - t));
+    const uint8_t* rows[kMaxByteGroup];
+    int32_t lo = terms[t].x;
+    int32_t hi = lo;
+    for (int i = 0; i < g; ++i) {
+      const int32_t x = terms[t + i].x;
+      lo = x < lo ? x : lo;
+      hi = x > hi ? x : hi;
+      rows[i] = static_cast<const uint8_t*>(terms[t + i].data) + x + 1;
+    }
+    t += g;
+    const int64_t from = Max64(0, static_cast<int64_t>(band.low) - hi - 1) & ~(kByteLanes - 1);
+    const int64_t to = Min64(positions, static_cast<int64_t>(band.high) - lo - 1);
+    if (to > from) AddBytes<B, W>(sum, rows, g, from, to);
+  }
+  return stop;
 }
 
 // sum[k] (+/-)= the terms' table rows, read at column x + k. The batch's
@@ -211,10 +233,14 @@ __attribute__((always_inline)) inline void AddBatchWith(const BatchLanes& b) {
   for (int64_t rowEnd = kBandRows;; rowEnd += kBandRows) {
     bool open = false;
     for (int lane = 0; lane < b.lanes; ++lane) {
-      next[lane] = b.bytes[lane] ? AddBand<true, V, B, W>(b.terms[lane], b.count[lane], next[lane],
-                                                          rowEnd, b.positions[lane], b.sum[lane])
-                                 : AddBand<false, V, B, W>(b.terms[lane], b.count[lane], next[lane],
-                                                           rowEnd, b.positions[lane], b.sum[lane]);
+      if (b.bytes[lane]) {
+        next[lane] =
+            AddByteBand<B, W>(b.terms[lane], b.count[lane], next[lane], rowEnd, b.positions[lane],
+                              b.sum[lane], b.bands[rowEnd / kBandRows - 1]);
+      } else {
+        next[lane] = AddWordBand<V>(b.terms[lane], b.count[lane], next[lane], rowEnd,
+                                    b.positions[lane], b.sum[lane]);
+      }
       open |= next[lane] < b.count[lane];
     }
     if (!open) break;
@@ -462,6 +488,7 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->maskRows = AllocateZeroed<uint8_t>(byteCells);
   tables->pairRows = AllocateZeroed<uint8_t>(byteCells);
   tables->spans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1) * kTableKinds);
+  tables->bandSpans = AllocateZeroed<TableSpan>(static_cast<size_t>(R / kBandRows + 1));
   // Shallow lines take up to a term per run and one per two points.
   const auto termRoom = static_cast<size_t>(R + 2 + maxSlant) * kBatchLanes;
   const auto runRoom = static_cast<size_t>(R + 2) * kBatchLanes;
@@ -480,10 +507,10 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->cachedBatch[1] = -1;
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
       tables->maskRows == nullptr || tables->pairRows == nullptr || tables->spans == nullptr ||
-      tables->terms == nullptr || tables->sum == nullptr || tables->histogram == nullptr ||
-      tables->cumulative == nullptr || tables->scratch == nullptr || tables->scratch2 == nullptr ||
-      tables->flags == nullptr || tables->lineCoordinates == nullptr ||
-      tables->profiles == nullptr) {
+      tables->bandSpans == nullptr || tables->terms == nullptr || tables->sum == nullptr ||
+      tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
+      tables->scratch2 == nullptr || tables->flags == nullptr ||
+      tables->lineCoordinates == nullptr || tables->profiles == nullptr) {
     ReleaseSlantTables(tables);
     return VANTREL_OUT_OF_MEMORY;
   }
@@ -503,7 +530,15 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     }
     for (int64_t i = 0; i <= C + 1; ++i) pairs[i] = static_cast<uint8_t>(hits[i] + hits[i + 1]);
     spans[kMaskRows * (R + 1) + y] = SpanOfRow(hits, C);
-    spans[kPairRows * (R + 1) + y] = SpanOfRow(pairs, C);
+    const TableSpan pairSpan = SpanOfRow(pairs, C);
+    spans[kPairRows * (R + 1) + y] = pairSpan;
+    // A pair row's span holds its mask row's span.
+    TableSpan& band = tables->bandSpans[y / kBandRows];
+    if (pairSpan.low < pairSpan.high) {
+      const bool empty = band.low >= band.high;
+      band.low = empty || pairSpan.low < band.low ? pairSpan.low : band.low;
+      band.high = empty || pairSpan.high > band.high ? pairSpan.high : band.high;
+    }
   }
   for (int64_t y = 0; y <= R; ++y) {
     const uint16_t* p = tables->columnPrefix + y * stride + kPad;
@@ -522,6 +557,7 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->maskRows);
   ReleaseAndClear(tables->pairRows);
   ReleaseAndClear(tables->spans);
+  ReleaseAndClear(tables->bandSpans);
   ReleaseAndClear(tables->terms);
   ReleaseAndClear(tables->sum);
   ReleaseAndClear(tables->histogram);
@@ -562,16 +598,17 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
                      span.high,
                      subtract};
   };
+  // Mask terms are read over their band's span.
   auto maskRow = [tables](TableKind kind, int64_t row, int64_t x) {
-    const TableSpan span = SpanOf(tables, kind, row);
     const uint8_t* table = kind == kMaskRows ? tables->maskRows : tables->pairRows;
     return SlantTerm{table + row * tables->byteStride + kBytePad,
                      static_cast<int32_t>(x),
                      static_cast<int32_t>(row),
-                     span.low,
-                     span.high,
+                     0,
+                     0,
                      false};
   };
+
   if (steep) {
     int32_t x = line[0];
     *firstColumn = x;
@@ -709,6 +746,7 @@ int32_t BuildBatch(SlantTables* tables, bool left, int64_t batch) {
     std::memset(b.sum[lane], 0, static_cast<size_t>(sumRoom) * sizeof(uint16_t));
     b.lanes = lane + 1;
   }
+  b.bands = tables->bandSpans;
   kernels.addBatch(b);
   const int sign = left ? 1 : 0;
   for (int lane = 0; lane < b.lanes; ++lane) {

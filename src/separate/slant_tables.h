@@ -50,6 +50,7 @@ struct SlantTables {
   // Spans of the rows of columnStep, columnPrefix, maskRows and pairRows,
   // rows + 1 entries each.
   TableSpan* spans;
+  TableSpan* bandSpans;      // pair rows' spans joined per band of 16 rows
   SlantTerm* terms;          // table rows of each slant of a batch
   uint16_t* sum;             // their sums over the positions, per slant
   int32_t* histogram;        // steep lines: rows above the end of each run, per slant

@@ -48,9 +48,7 @@ typedef uint16_t Lanes32 __attribute__((vector_size(64)));
 typedef uint8_t Bytes16 __attribute__((vector_size(16)));
 typedef uint8_t Bytes32 __attribute__((vector_size(32)));
 typedef uint8_t Bytes64 __attribute__((vector_size(64)));
-typedef uint16_t Wide16 __attribute__((vector_size(32)));
-typedef uint16_t Wide32 __attribute__((vector_size(64)));
-typedef uint16_t Wide64 __attribute__((vector_size(128)));
+typedef uint8_t Bytes8 __attribute__((vector_size(8)));
 
 // One block of kSumLanes positions per step, in vectors of V; blocks are
 // copied in and out (any alignment), which compiles to unaligned moves.
@@ -75,12 +73,14 @@ __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_
   }
 }
 
-// Mask rows: summed as bytes in vectors of B, then widened (W: as many
-// 16-bit lanes) into the sums.
-template <typename B, typename W, int kGroup>
+// Mask rows: summed as bytes in vectors of B, whose halves H are widened
+// into the sums as vectors of V.
+template <typename V, typename B, typename H, int kGroup>
 __attribute__((always_inline)) inline void AddByteGroup(uint16_t* sum, const uint8_t* const* rows,
                                                         int64_t from, int64_t to) {
   constexpr int64_t kPer = sizeof(B);
+  constexpr int64_t kHalf = sizeof(H);
+  static_assert(sizeof(V) == 2 * sizeof(H), "a half widens to one vector of sums");
   for (int64_t k = from; k < to; k += kByteLanes) {
     for (int64_t h = k; h < k + kByteLanes; h += kPer) {
       B add;
@@ -90,10 +90,14 @@ __attribute__((always_inline)) inline void AddByteGroup(uint16_t* sum, const uin
         std::memcpy(&more, rows[i] + h, sizeof more);
         add += more;
       }
-      W now;
-      std::memcpy(&now, sum + h, sizeof now);
-      now += __builtin_convertvector(add, W);
-      std::memcpy(sum + h, &now, sizeof now);
+      for (int half = 0; half < 2; ++half) {
+        H part;
+        std::memcpy(&part, reinterpret_cast<const uint8_t*>(&add) + half * kHalf, sizeof part);
+        V now;
+        std::memcpy(&now, sum + h + half * kHalf, sizeof now);
+        now += __builtin_convertvector(part, V);
+        std::memcpy(sum + h + half * kHalf, &now, sizeof now);
+      }
     }
   }
 }
@@ -105,8 +109,10 @@ struct BatchLanes {
   int64_t count[kBatchLanes];
   uint16_t* sum[kBatchLanes];
   int64_t positions[kBatchLanes];
-  bool bytes[kBatchLanes];  // the slant's terms are mask rows
-  const TableSpan* bands;   // mask and pair rows' span, per band of rows
+  const MaskTerm* maskTerms[kBatchLanes];
+  bool bytes[kBatchLanes];  // the slant's terms are mask terms
+  const uint8_t* byteRows;
+  const TableSpan* bands;  // mask and pair rows' span, per band of rows
   int lanes;
 };
 
@@ -128,26 +134,26 @@ __attribute__((always_inline)) inline void AddWords(uint16_t* sum, const uint16_
 }
 
 // One pass of g mask rows over the sums.
-template <typename B, typename W>
+template <typename V, typename B, typename H>
 __attribute__((always_inline)) inline void AddBytes(uint16_t* sum, const uint8_t* const* rows,
                                                     int g, int64_t from, int64_t to) {
   switch (g) {
-    case 1: AddByteGroup<B, W, 1>(sum, rows, from, to); break;
-    case 2: AddByteGroup<B, W, 2>(sum, rows, from, to); break;
-    case 3: AddByteGroup<B, W, 3>(sum, rows, from, to); break;
-    case 4: AddByteGroup<B, W, 4>(sum, rows, from, to); break;
-    case 5: AddByteGroup<B, W, 5>(sum, rows, from, to); break;
-    case 6: AddByteGroup<B, W, 6>(sum, rows, from, to); break;
-    case 7: AddByteGroup<B, W, 7>(sum, rows, from, to); break;
-    case 8: AddByteGroup<B, W, 8>(sum, rows, from, to); break;
-    case 9: AddByteGroup<B, W, 9>(sum, rows, from, to); break;
-    case 10: AddByteGroup<B, W, 10>(sum, rows, from, to); break;
-    case 11: AddByteGroup<B, W, 11>(sum, rows, from, to); break;
-    case 12: AddByteGroup<B, W, 12>(sum, rows, from, to); break;
-    case 13: AddByteGroup<B, W, 13>(sum, rows, from, to); break;
-    case 14: AddByteGroup<B, W, 14>(sum, rows, from, to); break;
-    case 15: AddByteGroup<B, W, 15>(sum, rows, from, to); break;
-    default: AddByteGroup<B, W, 16>(sum, rows, from, to); break;
+    case 1: AddByteGroup<V, B, H, 1>(sum, rows, from, to); break;
+    case 2: AddByteGroup<V, B, H, 2>(sum, rows, from, to); break;
+    case 3: AddByteGroup<V, B, H, 3>(sum, rows, from, to); break;
+    case 4: AddByteGroup<V, B, H, 4>(sum, rows, from, to); break;
+    case 5: AddByteGroup<V, B, H, 5>(sum, rows, from, to); break;
+    case 6: AddByteGroup<V, B, H, 6>(sum, rows, from, to); break;
+    case 7: AddByteGroup<V, B, H, 7>(sum, rows, from, to); break;
+    case 8: AddByteGroup<V, B, H, 8>(sum, rows, from, to); break;
+    case 9: AddByteGroup<V, B, H, 9>(sum, rows, from, to); break;
+    case 10: AddByteGroup<V, B, H, 10>(sum, rows, from, to); break;
+    case 11: AddByteGroup<V, B, H, 11>(sum, rows, from, to); break;
+    case 12: AddByteGroup<V, B, H, 12>(sum, rows, from, to); break;
+    case 13: AddByteGroup<V, B, H, 13>(sum, rows, from, to); break;
+    case 14: AddByteGroup<V, B, H, 14>(sum, rows, from, to); break;
+    case 15: AddByteGroup<V, B, H, 15>(sum, rows, from, to); break;
+    default: AddByteGroup<V, B, H, 16>(sum, rows, from, to); break;
   }
 }
 
@@ -170,7 +176,7 @@ __attribute__((always_inline)) inline int64_t AddWordBand(const SlantTerm* terms
     int64_t first = static_cast<int64_t>(terms[t].low) - terms[t].x - 1;
     int64_t end = static_cast<int64_t>(terms[t].high) - terms[t].x - 1;
     const uint16_t* rows[kMaxGroup];
-    rows[0] = static_cast<const uint16_t*>(terms[t].data) + terms[t].x + 1;
+    rows[0] = terms[t].data + terms[t].x + 1;
     int g = 1;
     int64_t u = t + 1;
     for (; g < kMaxGroup && u < count && terms[u].subtract == subtract; ++u) {
@@ -184,7 +190,7 @@ __attribute__((always_inline)) inline int64_t AddWordBand(const SlantTerm* terms
       hi = nextHi;
       first = Min64(first, static_cast<int64_t>(term.low) - x - 1);
       end = Max64(end, static_cast<int64_t>(term.high) - x - 1);
-      rows[g++] = static_cast<const uint16_t*>(term.data) + x + 1;
+      rows[g++] = term.data + x + 1;
     }
     t = u;
     const int64_t from = Max64(0, first) & ~(kSumLanes - 1);
@@ -194,49 +200,53 @@ __attribute__((always_inline)) inline int64_t AddWordBand(const SlantTerm* terms
   return t;
 }
 
-// The mask terms of one band of kBandRows rows, whose rows are nonzero only
-// in `band`: kMaxByteGroup consecutive terms per pass.
-template <typename B, typename W>
-__attribute__((always_inline)) inline int64_t AddByteBand(const SlantTerm* terms, int64_t count,
+// The mask terms of one band (table rows below rowEnd) from terms[t] on,
+// whose rows are nonzero only in `band`: kMaxByteGroup consecutive terms per
+// pass. A slant's mask terms have monotone columns, so a group's first and
+// last term bound its columns. Returns the next term.
+template <typename V, typename B, typename H>
+__attribute__((always_inline)) inline int64_t AddByteBand(const MaskTerm* terms, int64_t count,
                                                           int64_t t, int64_t rowEnd,
                                                           int64_t positions, uint16_t* sum,
-                                                          TableSpan band) {
-  int64_t stop = t;
-  while (stop < count && terms[stop].row < rowEnd) ++stop;
-  if (band.low >= band.high) return stop;
-  while (t < stop) {
-    const int g = static_cast<int>(Min64(kMaxByteGroup, stop - t));
-    const uint8_t* rows[kMaxByteGroup];
-    int32_t lo = terms[t].x;
-    int32_t hi = lo;
-    for (int i = 0; i < g; ++i) {
-      const int32_t x = terms[t + i].x;
-      lo = x < lo ? x : lo;
-      hi = x > hi ? x : hi;
-      rows[i] = static_cast<const uint8_t*>(terms[t + i].data) + x + 1;
+                                                          const uint8_t* base, TableSpan band) {
+  while (t < count && terms[t].row < rowEnd) {
+    int64_t g = kMaxByteGroup;
+    if (t + g > count || terms[t + g - 1].row >= rowEnd) {
+      g = 1;
+      while (g < kMaxByteGroup && t + g < count && terms[t + g].row < rowEnd) ++g;
+    }
+    const int32_t x0 = terms[t].x;
+    const int32_t x1 = terms[t + g - 1].x;
+    const int64_t lo = x0 < x1 ? x0 : x1;
+    const int64_t hi = x0 < x1 ? x1 : x0;
+    const int64_t from = Max64(0, band.low - hi - 1) & ~(kByteLanes - 1);
+    const int64_t to = Min64(positions, band.high - lo - 1);
+    if (to > from) {
+      const uint8_t* rows[kMaxByteGroup];
+      for (int64_t i = 0; i < g; ++i) {
+        rows[i] = base + terms[t + i].offset;
+      }
+      AddBytes<V, B, H>(sum, rows, static_cast<int>(g), from, to);
     }
     t += g;
-    const int64_t from = Max64(0, static_cast<int64_t>(band.low) - hi - 1) & ~(kByteLanes - 1);
-    const int64_t to = Min64(positions, static_cast<int64_t>(band.high) - lo - 1);
-    if (to > from) AddBytes<B, W>(sum, rows, g, from, to);
   }
-  return stop;
+  return t;
 }
 
 // sum[k] (+/-)= the terms' table rows, read at column x + k. The batch's
 // slants are interleaved by bands of table rows, so that a band read for one
 // slant is still in the first-level cache for the next. Integer sums are the
 // same for every vector width.
-template <typename V, typename B, typename W>
+template <typename V, typename B, typename H>
 __attribute__((always_inline)) inline void AddBatchWith(const BatchLanes& b) {
   int64_t next[kBatchLanes] = {};
   for (int64_t rowEnd = kBandRows;; rowEnd += kBandRows) {
     bool open = false;
     for (int lane = 0; lane < b.lanes; ++lane) {
       if (b.bytes[lane]) {
-        next[lane] =
-            AddByteBand<B, W>(b.terms[lane], b.count[lane], next[lane], rowEnd, b.positions[lane],
-                              b.sum[lane], b.bands[rowEnd / kBandRows - 1]);
+        next[lane] = AddByteBand<V, B, H>(b.maskTerms[lane], b.count[lane], next[lane], rowEnd,
+                                          b.positions[lane], b.sum[lane], b.byteRows,
+                                          b.bands[rowEnd / kBandRows - 1]);
       } else {
         next[lane] = AddWordBand<V>(b.terms[lane], b.count[lane], next[lane], rowEnd,
                                     b.positions[lane], b.sum[lane]);
@@ -371,7 +381,7 @@ struct RowKernels {
 VANTREL_LINE_KERNELS(Baseline, )
 
 void AddBatchBaseline(const BatchLanes& b) {
-  AddBatchWith<Lanes8, Bytes16, Wide16>(b);
+  AddBatchWith<Lanes8, Bytes16, Bytes8>(b);
 }
 
 constexpr RowKernels kBaselineKernels = {AddBatchBaseline, DrawLineBatchBaseline,
@@ -382,11 +392,11 @@ constexpr RowKernels kBaselineKernels = {AddBatchBaseline, DrawLineBatchBaseline
 VANTREL_LINE_KERNELS(Avx2, __attribute__((target("avx2"))))
 
 __attribute__((target("avx2"))) void AddBatchAvx2(const BatchLanes& b) {
-  AddBatchWith<Lanes16, Bytes32, Wide32>(b);
+  AddBatchWith<Lanes16, Bytes32, Bytes16>(b);
 }
 
 __attribute__((target("avx512f,avx512bw"))) void AddBatchAvx512(const BatchLanes& b) {
-  AddBatchWith<Lanes32, Bytes64, Wide64>(b);
+  AddBatchWith<Lanes32, Bytes64, Bytes32>(b);
 }
 
 constexpr RowKernels kAvx2Kernels = {AddBatchAvx2, DrawLineBatchAvx2, SteepTotalsAvx2,
@@ -431,7 +441,7 @@ int32_t FinishProfiles(const RowKernels& kernels, const uint16_t* raw, const int
 }
 
 // Span tables, by kind: rows + 1 entries each.
-enum TableKind { kColumnSteps, kColumnCounts, kMaskRows, kPairRows, kTableKinds };
+enum TableKind { kColumnSteps, kColumnCounts, kTableKinds };
 
 TableSpan SpanOf(const SlantTables* tables, TableKind kind, int64_t row) {
   return tables->spans[kind * (static_cast<int64_t>(tables->rows) + 1) + row];
@@ -485,15 +495,15 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->byteStride = byteStride;
   tables->columnPrefix = AllocateZeroed<uint16_t>(cells);
   tables->columnStep = AllocateZeroed<uint16_t>(cells);
-  tables->maskRows = AllocateZeroed<uint8_t>(byteCells);
-  tables->pairRows = AllocateZeroed<uint8_t>(byteCells);
+  tables->byteRows = AllocateZeroed<uint8_t>(2 * byteCells);
   tables->spans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1) * kTableKinds);
   tables->bandSpans = AllocateZeroed<TableSpan>(static_cast<size_t>(R / kBandRows + 1));
   // Shallow lines take up to a term per run and one per two points.
   const auto termRoom = static_cast<size_t>(R + 2 + maxSlant) * kBatchLanes;
   const auto runRoom = static_cast<size_t>(R + 2) * kBatchLanes;
   const auto sumRoom = static_cast<size_t>((positions + kByteLanes - 1) / kByteLanes * kByteLanes);
-  tables->terms = AllocateZeroed<SlantTerm>(termRoom);
+  tables->terms = AllocateZeroed<SlantTerm>(runRoom);
+  tables->maskTerms = AllocateZeroed<MaskTerm>(termRoom);
   tables->sum = AllocateZeroed<uint16_t>(sumRoom * kBatchLanes);
   tables->histogram = AllocateZeroed<int32_t>(runRoom);
   tables->cumulative = AllocateZeroed<int32_t>(room + static_cast<size_t>(C));
@@ -506,8 +516,8 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->cachedBatch[0] = -1;
   tables->cachedBatch[1] = -1;
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
-      tables->maskRows == nullptr || tables->pairRows == nullptr || tables->spans == nullptr ||
-      tables->bandSpans == nullptr || tables->terms == nullptr || tables->sum == nullptr ||
+      tables->byteRows == nullptr || tables->spans == nullptr || tables->bandSpans == nullptr ||
+      tables->terms == nullptr || tables->maskTerms == nullptr || tables->sum == nullptr ||
       tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
       tables->scratch2 == nullptr || tables->flags == nullptr ||
       tables->lineCoordinates == nullptr || tables->profiles == nullptr) {
@@ -521,17 +531,15 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     const uint8_t* row = mask + y * C;
     const uint16_t* above = tables->columnPrefix + y * stride + kPad;
     uint16_t* below = tables->columnPrefix + (y + 1) * stride + kPad;
-    uint8_t* hits = tables->maskRows + y * byteStride + kBytePad;
-    uint8_t* pairs = tables->pairRows + y * byteStride + kBytePad;
+    uint8_t* hits = tables->byteRows + y * byteStride + kBytePad;
+    uint8_t* pairs = tables->byteRows + (R + y) * byteStride + kBytePad;
     for (int64_t x = 0; x < C; ++x) {
       const uint8_t hit = row[x] == value ? 1 : 0;
       below[x + 1] = static_cast<uint16_t>(above[x + 1] + hit);
       hits[x + 1] = hit;
     }
     for (int64_t i = 0; i <= C + 1; ++i) pairs[i] = static_cast<uint8_t>(hits[i] + hits[i + 1]);
-    spans[kMaskRows * (R + 1) + y] = SpanOfRow(hits, C);
     const TableSpan pairSpan = SpanOfRow(pairs, C);
-    spans[kPairRows * (R + 1) + y] = pairSpan;
     // A pair row's span holds its mask row's span.
     TableSpan& band = tables->bandSpans[y / kBandRows];
     if (pairSpan.low < pairSpan.high) {
@@ -554,8 +562,8 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
 void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->columnPrefix);
   ReleaseAndClear(tables->columnStep);
-  ReleaseAndClear(tables->maskRows);
-  ReleaseAndClear(tables->pairRows);
+  ReleaseAndClear(tables->byteRows);
+  ReleaseAndClear(tables->maskTerms);
   ReleaseAndClear(tables->spans);
   ReleaseAndClear(tables->bandSpans);
   ReleaseAndClear(tables->terms);
@@ -581,8 +589,8 @@ namespace {
 // pair row. A steep line also leaves the rows above each run's end in
 // runEnds and their number in *runs. Returns whether the line is steep.
 bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantTerm* terms,
-               int32_t* runEnds, int64_t* termCount, int64_t* runs, int64_t* firstColumn,
-               int64_t* lastColumn, bool* bytes) {
+               MaskTerm* maskTerms, int32_t* runEnds, int64_t* termCount, int64_t* runs,
+               int64_t* firstColumn, int64_t* lastColumn, bool* bytes) {
   const int64_t R = tables->rows;
   const int64_t width = s < 0 ? -static_cast<int64_t>(s) : s;
   const int64_t last = R - 1;
@@ -598,15 +606,11 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
                      span.high,
                      subtract};
   };
-  // Mask terms are read over their band's span.
-  auto maskRow = [tables](TableKind kind, int64_t row, int64_t x) {
-    const uint8_t* table = kind == kMaskRows ? tables->maskRows : tables->pairRows;
-    return SlantTerm{table + row * tables->byteStride + kBytePad,
-                     static_cast<int32_t>(x),
-                     static_cast<int32_t>(row),
-                     0,
-                     0,
-                     false};
+  // Mask terms are read over their band's span; pair rows follow the mask rows.
+  const int64_t byteStride = tables->byteStride;
+  auto maskRow = [byteStride, R](bool pair, int64_t row, int64_t x) {
+    return MaskTerm{static_cast<int32_t>(((pair ? R : 0) + row) * byteStride + kBytePad + x + 1),
+                    static_cast<int32_t>(x), static_cast<int32_t>(row)};
   };
 
   if (steep) {
@@ -619,12 +623,12 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
     if (*bytes) {
       for (int64_t y = 0; y < last; ++y) {
         const int32_t next = line[(y + 1) * kBatchLanes];
-        terms[y] = maskRow(kMaskRows, y, x);
+        maskTerms[y] = maskRow(false, y, x);
         runEnds[count] = static_cast<int32_t>(y + 1);
         count += next != x;
         x = next;
       }
-      terms[last] = maskRow(kMaskRows, last, x);
+      maskTerms[last] = maskRow(false, last, x);
       runEnds[count++] = static_cast<int32_t>(R);
       *termCount = R;
     } else {
@@ -649,22 +653,31 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
     return true;
   }
   // Point i lies in column first + i (leaning right, from -s) or first - i
-  // (leaning left, from 0), in row line[i].
+  // (leaning left, from 0), in row line[i]; the rows rise by at most one per
+  // point, so each row from 0 to the last has a run of points. The first
+  // point of each row goes to runEnds.
   *bytes = true;
   const int64_t first = s > 0 ? -width : 0;
   *firstColumn = first;
   *lastColumn = s > 0 ? 0 : -width;
-  int64_t runStart = 0;
-  int32_t runRow = line[0];
-  for (int64_t i = 1; i <= width + 1; ++i) {
-    if (i <= width && line[i * kBatchLanes] == runRow) continue;
-    // Points runStart .. i - 1: columns lo .. lo + n - 1.
-    int64_t n = i - runStart;
-    int64_t lo = s > 0 ? first + runStart : first - (i - 1);
-    for (; n >= 2; n -= 2, lo += 2) terms[count++] = maskRow(kPairRows, runRow, lo);
-    if (n == 1) terms[count++] = maskRow(kMaskRows, runRow, lo);
-    if (i <= width) runRow = line[i * kBatchLanes];
-    runStart = i;
+  int32_t* starts = runEnds;
+  for (int64_t i = width; i >= 0; --i) starts[line[i * kBatchLanes]] = static_cast<int32_t>(i);
+  const int64_t lastRow = line[width * kBatchLanes];
+  starts[lastRow + 1] = static_cast<int32_t>(width + 1);
+  // Each run in its points' order, so that the terms' columns are monotone:
+  // pairs (c, c + 1) from the run's first column rightwards, or leftwards.
+  for (int64_t y = 0; y <= lastRow; ++y) {
+    const int64_t p = starts[y];
+    int64_t n = starts[y + 1] - p;
+    if (n <= 2) {
+      const bool pair = n == 2;
+      maskTerms[count++] = maskRow(pair, y, s > 0 ? first + p : first - p - (pair ? 1 : 0));
+      continue;
+    }
+    const int64_t step = s > 0 ? 2 : -2;
+    int64_t c = s > 0 ? first + p : first - p - 1;
+    for (; n >= 2; n -= 2, c += step) maskTerms[count++] = maskRow(true, y, c);
+    if (n == 1) maskTerms[count++] = maskRow(false, y, s > 0 ? c : c + 1);
   }
   *termCount = count;
   *runs = 0;
@@ -736,17 +749,22 @@ int32_t BuildBatch(SlantTables* tables, bool left, int64_t batch) {
     const int64_t m = batch * kBatchLanes + lane;
     if (m > tables->maxSlant) break;
     const auto s = static_cast<int32_t>(left ? -m : m);
-    SlantTerm* terms = tables->terms + lane * termRoom;
-    steep[lane] = EmitTerms(tables, s, tables->lineCoordinates + lane, terms,
+    SlantTerm* terms = tables->terms + lane * (R + 2);
+    MaskTerm* maskTerms = tables->maskTerms + lane * termRoom;
+    steep[lane] = EmitTerms(tables, s, tables->lineCoordinates + lane, terms, maskTerms,
                             tables->histogram + lane * (R + 2), &b.count[lane], &runs[lane],
                             &xFirst[lane], &xLast[lane], &b.bytes[lane]);
     b.terms[lane] = terms;
+    b.maskTerms[lane] = maskTerms;
     b.positions[lane] = C + m;
     b.sum[lane] = tables->sum + lane * sumRoom;
-    std::memset(b.sum[lane], 0, static_cast<size_t>(sumRoom) * sizeof(uint16_t));
+    // Passes read and write whole blocks up to the positions rounded up.
+    const int64_t used = (C + m + kByteLanes - 1) / kByteLanes * kByteLanes;
+    std::memset(b.sum[lane], 0, static_cast<size_t>(used) * sizeof(uint16_t));
     b.lanes = lane + 1;
   }
   b.bands = tables->bandSpans;
+  b.byteRows = tables->byteRows;
   kernels.addBatch(b);
   const int sign = left ? 1 : 0;
   for (int lane = 0; lane < b.lanes; ++lane) {

@@ -14,18 +14,26 @@ namespace vtl {
 
 // A table row holds the image columns -1 .. columns (index column + 1) and
 // 0 around them; its nonzero values lie in its span [low, high).
-// One table row added to (or subtracted from) the profile, at column offset
-// x: 16-bit counts, or mask bytes for the slants summed over mask rows.
+// One table row of 16-bit counts added to (or subtracted from) the profile,
+// at column offset x.
 struct SlantTerm {
-  const void* data;
+  const uint16_t* data;
   int32_t x;
   int32_t row;  // table row, which orders the terms
-  int32_t low;  // span of the row's varying values, table indices
+  int32_t low;  // span of the row's nonzero values, table indices
   int32_t high;
   bool subtract;
 };
 
-// The span of a table row's varying values, in table indices.
+// One mask or pair row added to the profile at column offset x: its value
+// for position 0 is byteRows[offset].
+struct MaskTerm {
+  int32_t offset;
+  int32_t x;
+  int32_t row;
+};
+
+// The span of a table row's nonzero values, in table indices.
 struct TableSpan {
   int32_t low;
   int32_t high;
@@ -45,13 +53,13 @@ struct SlantTables {
   uint16_t* columnPrefix;  // (rows + 1) rows: hits above row y in column x; 0 outside
   uint16_t* columnStep;    // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
   int64_t byteStride;      // mask row length, with zero padding on both sides
-  uint8_t* maskRows;       // rows rows: 1 for a hit
-  uint8_t* pairRows;       // maskRows[y][x] + maskRows[y][x + 1]
-  // Spans of the rows of columnStep, columnPrefix, maskRows and pairRows,
-  // rows + 1 entries each.
+  // rows mask rows (1 for a hit), then rows pair rows (hits in x and x + 1).
+  uint8_t* byteRows;
+  // Spans of the rows of columnStep and columnPrefix, rows + 1 entries each.
   TableSpan* spans;
   TableSpan* bandSpans;      // pair rows' spans joined per band of 16 rows
-  SlantTerm* terms;          // table rows of each slant of a batch
+  SlantTerm* terms;          // count rows of each slant of a batch
+  MaskTerm* maskTerms;       // or its mask rows
   uint16_t* sum;             // their sums over the positions, per slant
   int32_t* histogram;        // steep lines: rows above the end of each run, per slant
   int32_t* cumulative;       // steep lines: points per column range, for the in-image counts

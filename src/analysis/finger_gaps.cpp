@@ -1,5 +1,9 @@
 #include "analysis/finger_gaps.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -233,13 +237,29 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
   if (sought > 0 && end > 1) {
     uint8_t* peaks = flags;
     peaks[0] = 0;
-    std::memset(peaks + end, 0, 8);
+    std::memset(peaks + end, 0, kPeakFlagPadding);
     MarkPeaks(dark, total, background, n, peaks);
     // Gaps lie at background peaks, or at the first position before any
     // has moved.
     const bool firstClear = IsClearGap(background, total, 0);
     auto clearGap = [&](int32_t at) { return at == 0 ? firstClear : (peaks[at] & 4) != 0; };
     int32_t folded = 0;  // dark[1 .. folded] are in t
+#if defined(__SSE2__)
+    // Sixteen marks per step: one bit per marked byte.
+    __m128i wanted = _mm_setzero_si128();
+    auto updateWanted = [&] {
+      const char kinds = fingers->hits[k] != 0 ? 6 : clearGap(gaps->place[k].position) ? 3 : 1;
+      wanted = _mm_set1_epi8(kinds);
+    };
+    constexpr int32_t kStep = 16;
+    auto marksAt = [&](int32_t at) {
+      const __m128i marks =
+          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + at)), wanted);
+      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(marks, _mm_setzero_si128()))) ^
+             0xFFFFu;
+    };
+    auto firstMark = [](uint32_t marks) { return __builtin_ctz(marks); };
+#else
     constexpr uint64_t kBytes = 0x0101010101010101u;
     // Marks that can change the records: before finger k is found any
     // background peak may move gap k, and dark peaks count only while gap k
@@ -253,24 +273,27 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
                                                                  : 1u;
       wanted = kinds * kBytes;
     };
-    updateWanted();
+    constexpr int32_t kStep = 8;
     auto marksAt = [&](int32_t word) {
       uint64_t marks;
       std::memcpy(&marks, peaks + word, sizeof marks);
       marks &= wanted;
       return (marks | marks >> 1 | marks >> 2) & kBytes;  // one bit per marked byte
     };
+    auto firstMark = [](uint64_t marks) { return __builtin_ctzll(marks) >> 3; };
+#endif
+    updateWanted();
     int32_t next = 1;
     while (next < end) {
       int32_t word = next;
-      uint64_t marks = marksAt(word);
+      auto marks = marksAt(word);
       while (marks == 0) {
-        word += 8;
+        word += kStep;
         if (word >= end) break;
         marks = marksAt(word);
       }
       if (marks == 0) break;
-      const int32_t i = word + (__builtin_ctzll(marks) >> 3);
+      const int32_t i = word + firstMark(marks);
       next = i + 1;
       const uint8_t kind = peaks[i];
       if (kind & 1) {

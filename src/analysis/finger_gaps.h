@@ -9,6 +9,9 @@ namespace vtl {
 
 constexpr int kMaxPeaks = 6;  // so at most five fingers can be sought
 
+// Bytes past n that FindFingersAndGapsInto's `flags` must hold.
+constexpr int32_t kPeakFlagPadding = 16;
+
 struct PeakPlace {
   int32_t position;  // index into the profiles
   int32_t level;     // running background maximum of the last-gap search
@@ -34,7 +37,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
                            ProfilePeaks* gaps);
 
 // The same analysis, for profiles whose values are counts (0 .. 2^30), with
-// the background profile total - dark given; `flags` (room for n + 8 bytes)
+// the background profile total - dark given; `flags` (room for n + kPeakFlagPadding bytes)
 // marks the peaks and clear gaps, so that only peaks are visited. Results,
 // records and scores equal FindFingersAndGaps' bit for bit; nothing is
 // allocated, so it always returns 0.

@@ -509,7 +509,7 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->cumulative = AllocateZeroed<int32_t>(room + static_cast<size_t>(C));
   tables->scratch = AllocateZeroed<int32_t>(room);
   tables->scratch2 = AllocateZeroed<int32_t>(room);
-  tables->flags = AllocateZeroed<uint8_t>(room + 8);
+  tables->flags = AllocateZeroed<uint8_t>(room + kPeakFlagPadding);
   tables->lineCoordinates = AllocateZeroed<int32_t>(
       static_cast<size_t>(Max64(R, static_cast<int64_t>(maxSlant) + 1)) * kBatchLanes);
   tables->profiles = AllocateZeroed<int32_t>(room * 3 * 2 * kBatchLanes);

@@ -243,7 +243,7 @@ TEST_P(FingerGapsAtLevel, PeakScanMatchesThePositionByPositionScan) {
                                            &plain.fingers, &plain.gaps);
     std::vector<int32_t> background(n + 1);
     for (int32_t i = 0; i < n; ++i) background[i] = total[i] - dark[i];
-    std::vector<uint8_t> flags(n + 8, 0xA5);  // stale marks must not matter
+    std::vector<uint8_t> flags(n + vtl::kPeakFlagPadding, 0xA5);  // stale marks must not matter
     fast.status =
         vtl::FindFingersAndGapsInto(tail, dark.data(), total.data(), background.data(), n, rows,
                                     &fast.score, &fast.fingers, &fast.gaps, flags.data());

@@ -632,20 +632,26 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
       runEnds[count++] = static_cast<int32_t>(R);
       *termCount = R;
     } else {
-      // Lines leaning right step right (add the step row at the old column),
-      // lines leaning left step left (subtract it one column further left).
-      const uint16_t* step = tables->columnStep;
-      const int32_t shift = s > 0 ? 0 : -1;
-      const bool subtract = s < 0;
+      // Run r lies in column x0 + r (leaning right) or x0 - r. Lines leaning
+      // right step right (add the step row at the old column), lines leaning
+      // left step left (subtract it one column further left).
+      const int32_t x0 = x;
       for (int64_t y = 0; y < last; ++y) {
         const int32_t next = line[(y + 1) * kBatchLanes];
-        terms[count] = words(kColumnSteps, step, y + 1, x + shift, subtract);
         runEnds[count] = static_cast<int32_t>(y + 1);
         count += next != x;
         x = next;
       }
-      runEnds[count] = static_cast<int32_t>(R);
-      terms[count++] = words(kColumnCounts, tables->columnPrefix, R, x, false);
+      runEnds[count++] = static_cast<int32_t>(R);
+      const uint16_t* step = tables->columnStep;
+      const int32_t shift = s > 0 ? 0 : -1;
+      const bool subtract = s < 0;
+      const int32_t direction = s > 0 ? 1 : -1;
+      for (int64_t r = 0; r + 1 < count; ++r) {
+        terms[r] = words(kColumnSteps, step, runEnds[r],
+                         x0 + direction * static_cast<int32_t>(r) + shift, subtract);
+      }
+      terms[count - 1] = words(kColumnCounts, tables->columnPrefix, R, x, false);
       *termCount = count;
     }
     *runs = count;

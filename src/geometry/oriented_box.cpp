@@ -138,14 +138,19 @@ struct EightRowWalk {
 // nearest-pixel sampler may sample the last pixel, so it reads the word that
 // ends at its pixel (or the first word, for the first three pixels) and
 // shifts its pixel down.
-template <bool kTruncated>
+// kInside: every position of the box is known to lie inside, so none is
+// tested.
+template <bool kTruncated, bool kInside>
 VANTREL_AVX512 inline __attribute__((always_inline)) __m256i Step(EightRowWalk& w) {
-  const __m512d zero = _mm512_setzero_pd();
-  constexpr int kBelow = kTruncated ? _CMP_LE_OQ : _CMP_LT_OQ;
-  __mmask8 inside = _mm512_cmp_pd_mask(w.x, zero, _CMP_GE_OQ);
-  inside = _mm512_mask_cmp_pd_mask(inside, w.x, w.xLimit, kBelow);
-  inside = _mm512_mask_cmp_pd_mask(inside, w.y, zero, _CMP_GE_OQ);
-  inside = _mm512_mask_cmp_pd_mask(inside, w.y, w.yLimit, kBelow);
+  __mmask8 inside = 0xFF;
+  if (!kInside) {
+    const __m512d zero = _mm512_setzero_pd();
+    constexpr int kBelow = kTruncated ? _CMP_LE_OQ : _CMP_LT_OQ;
+    inside = _mm512_cmp_pd_mask(w.x, zero, _CMP_GE_OQ);
+    inside = _mm512_mask_cmp_pd_mask(inside, w.x, w.xLimit, kBelow);
+    inside = _mm512_mask_cmp_pd_mask(inside, w.y, zero, _CMP_GE_OQ);
+    inside = _mm512_mask_cmp_pd_mask(inside, w.y, w.yLimit, kBelow);
+  }
   const __m512d half = _mm512_set1_pd(0.5);
   const __m512d x = kTruncated ? w.x : _mm512_add_pd(w.x, half);
   const __m512d y = kTruncated ? w.y : _mm512_add_pd(w.y, half);
@@ -172,7 +177,7 @@ VANTREL_AVX512 inline __attribute__((always_inline)) __m256i Step(EightRowWalk& 
 // The four-row walk widened to eight rows per walk; kWalks walks side by
 // side (independent chains, so that one walk's additions and gathers overlap
 // the other's).
-template <bool kTruncated, int kWalks>
+template <bool kTruncated, bool kInside, int kWalks>
 VANTREL_AVX512 void SampleRowsAvx512(const uint8_t* source, int32_t columns, uint8_t* out,
                                      std::size_t width, int32_t boxWidth, const double* startX,
                                      const double* startY, double c, double s, double xLimit,
@@ -197,14 +202,14 @@ VANTREL_AVX512 void SampleRowsAvx512(const uint8_t* source, int32_t columns, uin
     __m256i g1[kWalks];
     __m256i g2[kWalks];
     __m256i g3[kWalks];
-    for (int q = 0; q < kWalks; ++q) g0[q] = _mm256_and_si256(Step<kTruncated>(w[q]), low);
+    for (int q = 0; q < kWalks; ++q) g0[q] = _mm256_and_si256(Step<kTruncated, kInside>(w[q]), low);
     for (int q = 0; q < kWalks; ++q) {
-      g1[q] = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w[q]), low), 8);
+      g1[q] = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated, kInside>(w[q]), low), 8);
     }
     for (int q = 0; q < kWalks; ++q) {
-      g2[q] = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated>(w[q]), low), 16);
+      g2[q] = _mm256_slli_epi32(_mm256_and_si256(Step<kTruncated, kInside>(w[q]), low), 16);
     }
-    for (int q = 0; q < kWalks; ++q) g3[q] = _mm256_slli_epi32(Step<kTruncated>(w[q]), 24);
+    for (int q = 0; q < kWalks; ++q) g3[q] = _mm256_slli_epi32(Step<kTruncated, kInside>(w[q]), 24);
     for (int q = 0; q < kWalks; ++q) {
       alignas(32) int32_t packed[8];
       _mm256_store_si256(
@@ -216,7 +221,7 @@ VANTREL_AVX512 void SampleRowsAvx512(const uint8_t* source, int32_t columns, uin
   for (; j < boxWidth; ++j) {
     for (int q = 0; q < kWalks; ++q) {
       alignas(32) int32_t got[8];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(got), Step<kTruncated>(w[q]));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(got), Step<kTruncated, kInside>(w[q]));
       for (int r = 0; r < 8; ++r) out[(8 * q + r) * width + j] = static_cast<uint8_t>(got[r]);
     }
   }
@@ -253,6 +258,22 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
   const int64_t size = static_cast<int64_t>(rows) * columns;
   const VectorLevel level = ActiveVectorLevel();
   if (size <= INT32_MAX && size >= 4 && level == VectorLevel::kAvx512) {
+    // Each walked position is at most boxWidth + boxHeight additions away from
+    // the box's first, each rounding by half a unit in the last place of
+    // values below `extent`: corners inside by `slack` put every position
+    // inside, so the whole box skips the bounds tests.
+    const double steps = static_cast<double>(boxWidth) + boxHeight + 4.0;
+    const double extent = std::fabs(xLimit) + std::fabs(yLimit) + steps;
+    const double slack = steps * extent * 0x1p-40;
+    bool allInside = true;
+    for (int corner = 0; corner < 4; ++corner) {
+      const double di = (corner & 1) ? boxHeight - 1 : 0;
+      const double dj = (corner & 2) ? boxWidth - 1 : 0;
+      const double x = rowX + di * s + dj * c;
+      const double y = rowY + di * c - dj * s;
+      allInside =
+          allInside && x >= slack && x <= xLimit - slack && y >= slack && y <= yLimit - slack;
+    }
     double startX[16];
     double startY[16];
     auto starts = [&](int count) {
@@ -263,17 +284,18 @@ void SampleBox(const uint8_t* source, int32_t columns, int32_t rows, uint8_t* de
         rowY = rowY + c;
       }
     };
+    auto rows =
+        allInside ? SampleRowsAvx512<kTruncated, true, 2> : SampleRowsAvx512<kTruncated, false, 2>;
     for (; i + 16 <= boxHeight; i += 16) {
       starts(16);
-      SampleRowsAvx512<kTruncated, 2>(source, columns,
-                                      destination + static_cast<std::size_t>(i) * width, width,
-                                      boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
+      rows(source, columns, destination + static_cast<std::size_t>(i) * width, width, boxWidth,
+           startX, startY, c, s, xLimit, yLimit, fill);
     }
     for (; i + 8 <= boxHeight; i += 8) {
       starts(8);
-      SampleRowsAvx512<kTruncated, 1>(source, columns,
-                                      destination + static_cast<std::size_t>(i) * width, width,
-                                      boxWidth, startX, startY, c, s, xLimit, yLimit, fill);
+      SampleRowsAvx512<kTruncated, false, 1>(
+          source, columns, destination + static_cast<std::size_t>(i) * width, width, boxWidth,
+          startX, startY, c, s, xLimit, yLimit, fill);
     }
   }
   if (kTruncated && size <= INT32_MAX && level != VectorLevel::kBaseline) {

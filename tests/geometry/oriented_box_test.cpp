@@ -183,6 +183,39 @@ TEST_P(OrientedBoxAtLevel, RandomBoxesMatchThePixelByPixelWalk) {
   }
 }
 
+// Boxes inside the source, or reaching its edges exactly (axis-aligned
+// boxes as wide or tall as the source), where the samplers may skip the
+// bounds tests.
+TEST_P(OrientedBoxAtLevel, BoxesInsideOrOnTheEdgesMatchThePixelByPixelWalk) {
+  std::mt19937 rng(11);
+  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int trial = 0; trial < 1500; ++trial) {
+    const int columns = uniform(40, 140);
+    const int rows = uniform(40, 140);
+    std::vector<uint8_t> src(static_cast<size_t>(columns) * rows);
+    for (auto& p : src) p = static_cast<uint8_t>(uniform(0, 254));
+    const bool onEdges = trial % 3 == 0;
+    const int width = onEdges ? columns - uniform(0, 2) : uniform(16, 40);
+    const int height = onEdges ? rows - uniform(0, 2) : uniform(16, 40);
+    const int cx = onEdges ? columns / 2 + uniform(-1, 1) : uniform(20, columns - 20);
+    const int cy = onEdges ? rows / 2 + uniform(-1, 1) : uniform(20, rows - 20);
+    const float angle = onEdges ? static_cast<float>(uniform(-2, 2)) * 1.5707964f
+                                : std::uniform_real_distribution<float>(-0.4f, 0.4f)(rng);
+    std::vector<uint8_t> got(static_cast<size_t>(width) * height, 0);
+    std::vector<uint8_t> want(got.size(), 1);
+    vtl::SampleOrientedBoxTruncated(src.data(), columns, rows, got.data(), width, height, cx, cy,
+                                    angle, 255);
+    ReferenceSample<true>(src.data(), columns, rows, want.data(), width, height, cx, cy, angle,
+                          255);
+    ASSERT_EQ(got, want) << "truncated, trial " << trial;
+    vtl::SampleOrientedBox(src.data(), columns, rows, got.data(), width, height, cx, cy, angle,
+                           255);
+    ReferenceSample<false>(src.data(), columns, rows, want.data(), width, height, cx, cy, angle,
+                           255);
+    ASSERT_EQ(got, want) << "nearest, trial " << trial;
+  }
+}
+
 TEST_P(OrientedBoxAtLevel, NotANumberAngleGivesAllFill) {
   const auto src = Ramp(16, 16);
   for (Sampler sample :

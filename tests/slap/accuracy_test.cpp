@@ -19,7 +19,7 @@ void ExpectAllMatched(const veval::ImageScore& score) {
   EXPECT_EQ(score.status, VANTREL_OK);
   EXPECT_TRUE(score.countRight) << score.foundCount << " found of " << score.truthCount;
   EXPECT_EQ(score.matched, score.truthCount);
-  EXPECT_TRUE(score.positionsRight);
+  EXPECT_TRUE(score.allRight);
 }
 
 TEST(SlapAccuracy, RealSlapsAllMatchedWithTheirCodes) {

@@ -109,15 +109,18 @@ TEST(ScoreImage, MatchesOneToOneAndChecksCodes) {
   veval::ImageScore s = veval::ScoreImage(truth, found);
   EXPECT_EQ(s.matched, 2);
   EXPECT_TRUE(s.countRight);
-  EXPECT_TRUE(s.positionsRight);
+  EXPECT_TRUE(s.allRight);
+  EXPECT_TRUE(s.codesRight);
   // A wrong code, then one box claiming both fingers.
   found[1].position = 4;
-  EXPECT_FALSE(veval::ScoreImage(truth, found).positionsRight);
+  s = veval::ScoreImage(truth, found);
+  EXPECT_FALSE(s.allRight);
+  EXPECT_FALSE(s.codesRight);
   found[1].box = found[0].box;
   s = veval::ScoreImage(truth, found);
   EXPECT_EQ(s.matched, 1);
   EXPECT_TRUE(s.countRight);
-  EXPECT_FALSE(s.positionsRight);
+  EXPECT_FALSE(s.allRight);
   // A missing finger.
   found.pop_back();
   s = veval::ScoreImage(truth, found);
@@ -126,6 +129,65 @@ TEST(ScoreImage, MatchesOneToOneAndChecksCodes) {
   EXPECT_EQ(sum.truthFingers, 2);
   EXPECT_EQ(sum.matched, 1);
   EXPECT_EQ(sum.countRight, 0);
+  EXPECT_EQ(sum.positionImages, 0);
+}
+
+std::vector<veval::Detection> AsFound(const std::vector<veval::TruthFinger>& truth) {
+  std::vector<veval::Detection> found;
+  for (const veval::TruthFinger& t : truth) found.push_back({t.box, t.position});
+  return found;
+}
+
+// Codes judged apart from the boxes: returned fingers are paired with the
+// true ones by nearest centres, one to one.
+TEST(ScoreImage, CodesJudgedOverCentrePairing) {
+  std::vector<veval::TruthFinger> truth(3);
+  for (int i = 0; i < 3; ++i) {
+    truth[i].box = {100.0 + 60 * i, 100, 40, 60, 0};
+    truth[i].position = 7 + i;
+  }
+  // Listed out of order; the middle box runs down more than twice as far as
+  // its fingertip, under IoU 0.5.
+  std::vector<veval::Detection> found(3);
+  found[0].box = {222, 104, 40, 60, 0};
+  found[0].position = 9;
+  found[1].box = {98, 98, 40, 60, 0};
+  found[1].position = 7;
+  found[2].box = {160, 140, 40, 140, 0};
+  found[2].position = 8;
+  const veval::ImageScore tall = veval::ScoreImage(truth, found);
+  EXPECT_EQ(tall.matched, 2);
+  EXPECT_TRUE(tall.codesRight);
+  EXPECT_FALSE(tall.allRight);
+  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{1, 2, 0}));
+
+  // Two codes exchanged between neighbours.
+  std::swap(found[0].position, found[2].position);
+  EXPECT_FALSE(veval::ScoreImage(truth, found).codesRight);
+  std::swap(found[0].position, found[2].position);
+
+  // Two boxes by the middle finger: the nearer one takes it, the other the
+  // finger left over, however far, and that pair's codes are judged.
+  found[1].box = {140, 100, 40, 60, 0};
+  found[2].box = {150, 100, 40, 60, 0};
+  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{1, 2, 0}));
+  EXPECT_TRUE(veval::ScoreImage(truth, found).codesRight);
+  found[1].box = {155, 100, 40, 60, 0};
+  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{2, 1, 0}));
+  EXPECT_FALSE(veval::ScoreImage(truth, found).codesRight);
+
+  // No codes without the right count.
+  found.pop_back();
+  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{-1, 1, 0}));
+  const veval::ImageScore short1 = veval::ScoreImage(truth, found);
+  EXPECT_FALSE(short1.codesRight);
+
+  // Totals over the images with the count right.
+  const veval::Summary sum =
+      veval::Summarise({tall, short1, veval::ScoreImage(truth, AsFound(truth))});
+  EXPECT_EQ(sum.positionImages, 2);
+  EXPECT_EQ(sum.codesRight, 2);
+  EXPECT_EQ(sum.allRight, 1);
 }
 
 }  // namespace

@@ -236,6 +236,31 @@ std::vector<Detection> DetectionsFromResult(const VantrelResultType* result) {
   return found;
 }
 
+std::vector<int> PairByCentre(const std::vector<TruthFinger>& truth,
+                              const std::vector<Detection>& found) {
+  struct Pair {
+    double distance;
+    std::size_t t, f;
+  };
+  std::vector<Pair> pairs;
+  for (std::size_t t = 0; t < truth.size(); ++t) {
+    for (std::size_t f = 0; f < found.size(); ++f) {
+      pairs.push_back(
+          {std::hypot(truth[t].box.cx - found[f].box.cx, truth[t].box.cy - found[f].box.cy), t, f});
+    }
+  }
+  std::stable_sort(pairs.begin(), pairs.end(),
+                   [](const Pair& a, const Pair& b) { return a.distance < b.distance; });
+  std::vector<int> foundOf(truth.size(), -1);
+  std::vector<bool> usedF(found.size(), false);
+  for (const Pair& p : pairs) {
+    if (foundOf[p.t] >= 0 || usedF[p.f]) continue;
+    foundOf[p.t] = static_cast<int>(p.f);
+    usedF[p.f] = true;
+  }
+  return foundOf;
+}
+
 ImageScore ScoreImage(const std::vector<TruthFinger>& truth, const std::vector<Detection>& found,
                       double iouThreshold) {
   ImageScore score;
@@ -268,8 +293,13 @@ ImageScore ScoreImage(const std::vector<TruthFinger>& truth, const std::vector<D
         std::hypot(truth[p.t].box.cx - found[p.f].box.cx, truth[p.t].box.cy - found[p.f].box.cy));
     if (truth[p.t].position != found[p.f].position) codesRight = false;
   }
-  score.positionsRight =
+  score.allRight =
       score.countRight && score.positionsKnown && codesRight && score.matched == score.truthCount;
+  score.codesRight = score.countRight && score.positionsKnown;
+  const std::vector<int> foundOf = PairByCentre(truth, found);
+  for (std::size_t t = 0; t < truth.size() && score.codesRight; ++t) {
+    score.codesRight = foundOf[t] >= 0 && found[foundOf[t]].position == truth[t].position;
+  }
   return score;
 }
 
@@ -284,7 +314,8 @@ Summary Summarise(const std::vector<ImageScore>& scores) {
     s.countRight += score.countRight ? 1 : 0;
     if (score.countRight && score.positionsKnown) {
       ++s.positionImages;
-      s.positionsRight += score.positionsRight ? 1 : 0;
+      s.codesRight += score.codesRight ? 1 : 0;
+      s.allRight += score.allRight ? 1 : 0;
     }
     for (double d : score.centreDistances) distances.push_back(d * score.millimetresPerPixel);
     for (double v : score.ious) ious.push_back(v);
@@ -299,36 +330,41 @@ Summary Summarise(const std::vector<ImageScore>& scores) {
 
 bool HasFault(const ImageScore& score) {
   return score.matched < score.truthCount || !score.countRight ||
-         (score.positionsKnown && !score.positionsRight);
+         (score.positionsKnown && !score.allRight);
 }
 
 std::string FormatImageLine(const ImageScore& score) {
   char line[512];
   const double medianMm = Median(score.centreDistances) * score.millimetresPerPixel;
+  const bool judged = score.positionsKnown && score.countRight;
   std::snprintf(line, sizeof line,
-                "%-40s status %2d  found %d/%d  matched %d  count %s  codes %s  centre %.1f mm"
-                "  %.1f ms",
+                "%-40s status %2d  found %d/%d  matched %d  count %s  codes %s"
+                "  all boxes and codes %s  centre %.1f mm  %.1f ms",
                 score.name.c_str(), score.status, score.foundCount, score.truthCount, score.matched,
                 score.countRight ? "ok " : "BAD",
-                !score.positionsKnown || !score.countRight ? "-  "
-                : score.positionsRight                     ? "ok "
-                                                           : "BAD",
+                !judged            ? "-  "
+                : score.codesRight ? "ok "
+                                   : "BAD",
+                !judged          ? "-  "
+                : score.allRight ? "ok "
+                                 : "BAD",
                 medianMm, score.milliseconds);
   return line;
 }
 
 std::string FormatSummary(const std::string& label, const Summary& s) {
-  char line[512];
+  char line[768];
   const double matchedShare = s.truthFingers > 0 ? 100.0 * s.matched / s.truthFingers : 0;
   const double countShare = s.images > 0 ? 100.0 * s.countRight / s.images : 0;
-  const double codeShare = s.positionImages > 0 ? 100.0 * s.positionsRight / s.positionImages : 0;
+  const double codeShare = s.positionImages > 0 ? 100.0 * s.codesRight / s.positionImages : 0;
+  const double allShare = s.positionImages > 0 ? 100.0 * s.allRight / s.positionImages : 0;
   std::snprintf(line, sizeof line,
                 "%-10s images %4d  fingers %5d/%5d  matched@0.5 %6.2f %%  count right %6.2f %%"
-                "  codes right %6.2f %% (%d/%d)  median centre %.2f mm  median IoU %.2f"
-                "  mean %.2f ms  max %.2f ms",
+                "  codes right %6.2f %% (%d/%d)  all boxes and codes right %6.2f %% (%d/%d)"
+                "  median centre %.2f mm  median IoU %.2f  mean %.2f ms  max %.2f ms",
                 label.c_str(), s.images, s.foundFingers, s.truthFingers, matchedShare, countShare,
-                codeShare, s.positionsRight, s.positionImages, s.medianCentreMm, s.medianIou,
-                s.meanMilliseconds, s.maxMilliseconds);
+                codeShare, s.codesRight, s.positionImages, allShare, s.allRight, s.positionImages,
+                s.medianCentreMm, s.medianIou, s.meanMilliseconds, s.maxMilliseconds);
   return line;
 }
 

@@ -67,8 +67,13 @@ struct ImageScore {
   int32_t foundCount = 0;
   int32_t matched = 0;  // truth fingertips matched at IoU >= threshold
   bool countRight = false;
-  bool positionsKnown = false;          // every truth finger carries a code
-  bool positionsRight = false;          // count right and every matched code right
+  bool positionsKnown = false;  // every truth finger carries a code
+  // Count right and, with returned fingers paired to true ones by nearest
+  // centres, every pair's codes equal: the codes alone, whatever the boxes.
+  bool codesRight = false;
+  // Count right, every true fingertip matched at the threshold and every
+  // matched pair's codes equal.
+  bool allRight = false;
   std::vector<double> centreDistances;  // matched pairs, pixels
   std::vector<double> ious;             // matched pairs
   double millimetresPerPixel = 0.0508;
@@ -80,7 +85,14 @@ struct ImageScore {
 // listing from a long generated run.
 bool HasFault(const ImageScore& score);
 
-// One-to-one matching, pairs taken by decreasing IoU.
+// Pairs each truth finger with at most one found finger and the other way
+// round, nearest centres first; returns the found index per truth finger, -1
+// when unpaired.
+std::vector<int> PairByCentre(const std::vector<TruthFinger>& truth,
+                              const std::vector<Detection>& found);
+
+// One-to-one matching, pairs taken by decreasing IoU; codes checked also over
+// the pairing by centres.
 ImageScore ScoreImage(const std::vector<TruthFinger>& truth, const std::vector<Detection>& found,
                       double iouThreshold = 0.5);
 
@@ -91,7 +103,8 @@ struct Summary {
   int32_t matched = 0;
   int32_t countRight = 0;
   int32_t positionImages = 0;  // images with count right and known codes
-  int32_t positionsRight = 0;
+  int32_t codesRight = 0;      // of positionImages
+  int32_t allRight = 0;        // of positionImages
   double medianCentreMm = 0;
   double medianIou = 0;
   double meanMilliseconds = 0;

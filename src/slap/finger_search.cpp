@@ -718,10 +718,12 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
       const double overlap =
           std::min(x.acrossHigh, y.acrossHigh) - std::max(x.acrossLow, y.acrossLow);
       const double narrower = std::min(x.acrossHigh - x.acrossLow, y.acrossHigh - y.acrossLow);
-      // The higher tip stands over the piece: a band spanning two fingers
-      // does not make the neighbour's separate top segment a lower one.
+      // The higher tip stands over the piece and the piece's own top under
+      // the higher finger: a band spanning two fingers does not make the
+      // neighbour's separate top segment a lower one, either way round.
       const bool over =
-          y.acrossPeak >= x.acrossLow - peakMargin && y.acrossPeak <= x.acrossHigh + peakMargin;
+          y.acrossPeak >= x.acrossLow - peakMargin && y.acrossPeak <= x.acrossHigh + peakMargin &&
+          x.acrossPeak >= y.acrossLow - peakMargin && x.acrossPeak <= y.acrossHigh + peakMargin;
       if (overlap > 0.5 * narrower && over && x.tipHeight < y.tipHeight - segmentDrop) {
         x.dropped = true;
       }

@@ -79,6 +79,66 @@ void BandPass(const uint8_t* grey, int32_t rows, int32_t columns, int32_t k1, in
   }
 }
 
+// Area weights of one axis resampled by `scale` (> = 1) input pixels per
+// output pixel: output i covers input [i * scale, (i + 1) * scale).
+struct AxisWeights {
+  int32_t span = 0;       // weights per output pixel
+  Buffer<int32_t> first;  // first input pixel per output pixel
+  Buffer<float> weight;   // span per output pixel, 0 past the end
+};
+
+bool BuildAxisWeights(int32_t inputs, int32_t outputs, double scale, AxisWeights* w) {
+  w->span = static_cast<int32_t>(std::ceil(scale)) + 1;
+  if (!w->first.Reset(outputs) || !w->weight.Reset(static_cast<std::size_t>(outputs) * w->span)) {
+    return false;
+  }
+  for (int32_t i = 0; i < outputs; ++i) {
+    const double lo = i * scale, hi = (i + 1) * scale;
+    const int32_t k0 = static_cast<int32_t>(lo);
+    w->first[i] = k0;
+    for (int32_t j = 0; j < w->span; ++j) {
+      const int32_t k = k0 + j;
+      const double overlap = std::min<double>(k + 1, hi) - std::max<double>(k, lo);
+      w->weight[static_cast<std::size_t>(i) * w->span + j] =
+          k < inputs && overlap > 0 ? static_cast<float>(overlap / scale) : 0.0f;
+    }
+  }
+  return true;
+}
+
+// Area-weighted resampling to a grid of scaleX x scaleY caller pixels per
+// working pixel, for resolutions that differ across and down.
+int32_t ResampleByArea(const uint8_t* image, int32_t rows, int32_t columns, double scaleX,
+                       double scaleY, WorkingImage* work) {
+  AxisWeights across, down;
+  Buffer<float> line;  // zero past the image for the last weights
+  if (!BuildAxisWeights(columns, work->columns, scaleX, &across) ||
+      !BuildAxisWeights(rows, work->rows, scaleY, &down) ||
+      !line.Reset(static_cast<std::size_t>(columns) + across.span)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
+  const int32_t wc = work->columns;
+  for (int32_t y = 0; y < work->rows; ++y) {
+    float* acc = line.get();
+    for (int32_t x = 0; x < columns; ++x) acc[x] = 0.0f;
+    for (int32_t j = 0; j < down.span; ++j) {
+      const float wy = down.weight[static_cast<std::size_t>(y) * down.span + j];
+      if (wy <= 0.0f) continue;
+      const uint8_t* src = image + static_cast<std::size_t>(down.first[y] + j) * columns;
+      for (int32_t x = 0; x < columns; ++x) acc[x] += wy * src[x];
+    }
+    uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
+    for (int32_t x = 0; x < wc; ++x) {
+      const float* wx = &across.weight[static_cast<std::size_t>(x) * across.span];
+      const float* a = acc + across.first[x];
+      float v = 0.5f;
+      for (int32_t j = 0; j < across.span; ++j) v += wx[j] * a[j];
+      dst[x] = static_cast<uint8_t>(std::min(v, 255.0f));
+    }
+  }
+  return VANTREL_OK;
+}
+
 float Clamp01(float v) {
   return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
 }
@@ -87,12 +147,24 @@ float Clamp01(float v) {
 
 int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres,
                             int32_t yres, WorkingImage* work) {
-  work->factorX = FactorFor(xres);
-  work->factorY = FactorFor(yres);
-  work->rows = rows / work->factorY;
-  work->columns = columns / work->factorX;
-  work->ppi = std::sqrt((static_cast<double>(xres) / work->factorX) *
-                        (static_cast<double>(yres) / work->factorY));
+  const int32_t fx = FactorFor(xres), fy = FactorFor(yres);
+  // Integer factors where they bring both axes to one resolution; otherwise
+  // a fractional area average to a square grid, so that blocks, lengths and
+  // angles measured in working pixels mean the same across and down.
+  const bool square = static_cast<int64_t>(xres) * fy == static_cast<int64_t>(yres) * fx;
+  if (square) {
+    work->factorX = fx;
+    work->factorY = fy;
+    work->ppi = static_cast<double>(xres) / fx;
+  } else {
+    const double mean = std::sqrt(static_cast<double>(xres) * yres);
+    work->ppi = std::min(mean / FactorFor(static_cast<int32_t>(mean + 0.5)),
+                         static_cast<double>(std::min(xres, yres)));
+    work->factorX = xres / work->ppi;
+    work->factorY = yres / work->ppi;
+  }
+  work->rows = static_cast<int32_t>(rows / work->factorY);
+  work->columns = static_cast<int32_t>(columns / work->factorX);
   // Less than about 6 mm either way cannot hold a fingertip.
   const double minSide = 6.0 / 25.4 * work->ppi;
   if (work->rows < minSide || work->columns < minSide) return VANTREL_NO_FINGER;
@@ -106,30 +178,34 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
       !v2.Reset(work->columns)) {
     return VANTREL_OUT_OF_MEMORY;
   }
-
-  // Box average: each working pixel is the mean of factorX x factorY pixels.
-  const int32_t fx = work->factorX, fy = work->factorY, wc = work->columns;
-  const int32_t area = fx * fy;
-  for (int32_t y = 0; y < work->rows; ++y) {
-    int32_t* acc = columnSums.get();
-    for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
-    for (int32_t dy = 0; dy < fy; ++dy) {
-      const uint8_t* src = image + (static_cast<std::size_t>(y) * fy + dy) * columns;
-      if (fx == 1) {
-        for (int32_t x = 0; x < wc; ++x) acc[x] += src[x];
-      } else if (fx == 2) {
-        for (int32_t x = 0; x < wc; ++x) acc[x] += src[2 * x] + src[2 * x + 1];
-      } else {
-        for (int32_t x = 0; x < wc; ++x) {
-          const uint8_t* p = src + static_cast<std::size_t>(x) * fx;
-          int32_t s = 0;
-          for (int32_t dx = 0; dx < fx; ++dx) s += p[dx];
-          acc[x] += s;
+  const int32_t wc = work->columns;
+  if (!square) {
+    const int32_t status = ResampleByArea(image, rows, columns, work->factorX, work->factorY, work);
+    if (status != VANTREL_OK) return status;
+  } else {
+    // Box average: each working pixel is the mean of fx x fy pixels.
+    const int32_t area = fx * fy;
+    for (int32_t y = 0; y < work->rows; ++y) {
+      int32_t* acc = columnSums.get();
+      for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
+      for (int32_t dy = 0; dy < fy; ++dy) {
+        const uint8_t* src = image + (static_cast<std::size_t>(y) * fy + dy) * columns;
+        if (fx == 1) {
+          for (int32_t x = 0; x < wc; ++x) acc[x] += src[x];
+        } else if (fx == 2) {
+          for (int32_t x = 0; x < wc; ++x) acc[x] += src[2 * x] + src[2 * x + 1];
+        } else {
+          for (int32_t x = 0; x < wc; ++x) {
+            const uint8_t* p = src + static_cast<std::size_t>(x) * fx;
+            int32_t s = 0;
+            for (int32_t dx = 0; dx < fx; ++dx) s += p[dx];
+            acc[x] += s;
+          }
         }
       }
+      uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
+      for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
     }
-    uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
-    for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
   }
 
   // Band-pass: a fine blur (noise off, ridges kept) minus a coarse one of

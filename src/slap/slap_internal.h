@@ -53,10 +53,10 @@ class Buffer {
 // The caller's image at the working resolution with its ridge evidence.
 struct WorkingImage {
   int32_t rows = 0, columns = 0;
-  int32_t factorX = 1, factorY = 1;  // caller pixels per working pixel
-  double ppi = 250;                  // working resolution (geometric mean of both axes)
-  Buffer<uint8_t> grey;              // box average of the caller's image
-  Buffer<float> bandPass;            // ridge-band signal: fine blur minus coarse blur
+  double factorX = 1, factorY = 1;  // caller pixels per working pixel
+  double ppi = 250;                 // working resolution, the same across and down
+  Buffer<uint8_t> grey;             // box average of the caller's image
+  Buffer<float> bandPass;           // ridge-band signal: fine blur minus coarse blur
 };
 
 // Per-block summary of the working image.

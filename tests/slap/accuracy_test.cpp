@@ -69,6 +69,12 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {1051, "touching right hand: the little finger's top segment dropped"},
       {1125, "thumb eaten into by a hole, far narrower than the other"},
       {1275, "faint thumb: crease taken halfway down"},
+      {1250, "touching faint left hand at 650 x 573 ppi: second creases taken"},
+      {1267, "right hand at 413 x 514 ppi: every box down to the second crease"},
+      {1150, "bilevel right hand at 497 x 435 ppi: every crease taken early"},
+      {1223, "right hand at 608 x 351 ppi: the index lost"},
+      {1305, "left hand short of its ring finger at 397 x 469 ppi: boxes twice too tall"},
+      {1488, "left hand at 648 x 424 ppi read as a right one"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -13,6 +13,7 @@
 #include "interface/parameter.h"
 #include "interface/result.h"
 #include "painted_hand.h"
+#include "slap/slap_internal.h"
 #include "vantrel.h"
 
 namespace {
@@ -201,6 +202,8 @@ TEST_F(SegmentSlap, GeneratedHardCases) {
       {"bilevel", with([](auto& o) { o.bilevel = true; })},
       {"250 ppi", with([](auto& o) { o.xppi = o.yppi = 250; })},
       {"1000 ppi", with([](auto& o) { o.xppi = o.yppi = 1000; })},
+      {"560 x 420 ppi", with([](auto& o) { o.xppi = 560, o.yppi = 420; })},
+      {"380 x 500 ppi left", with([](auto& o) { o.xppi = 380, o.yppi = 500, o.hand = 14; })},
       {"noisy", with([](auto& o) { o.noise = 0.12; })},
   };
   for (const Case& c : cases) {
@@ -231,3 +234,58 @@ TEST_F(SegmentSlap, GeneratedHardCases) {
 
 }  // namespace
 #endif
+
+namespace {
+
+// Resolutions that differ across and down are brought to one square grid by
+// area averaging; equal ones keep whole decimation factors.
+TEST(WorkingImage, SquareGridWhateverTheResolutions) {
+  struct Case {
+    int32_t xres, yres;
+    double factorX, factorY;  // 0: fractional, checked through ppi
+  };
+  const Case cases[] = {{500, 500, 2, 2}, {1000, 500, 4, 2}, {250, 250, 1, 1},
+                        {500, 400, 0, 0}, {413, 514, 0, 0},  {650, 573, 0, 0}};
+  const int32_t rows = 900, columns = 1000;
+  // A constant page with a dark bar across caller columns 400..599 and a dark
+  // band down caller rows 300..449.
+  std::vector<uint8_t> image(static_cast<std::size_t>(rows) * columns, 200);
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      if ((x >= 400 && x < 600) || (y >= 300 && y < 450)) image[y * columns + x] = 40;
+    }
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.xres << " x " << c.yres);
+    vtl::slap::WorkingImage work;
+    ASSERT_EQ(vtl::slap::PrepareWorkingImage(image.data(), rows, columns, c.xres, c.yres, &work),
+              VANTREL_OK);
+    EXPECT_NEAR(work.ppi * work.factorX, c.xres, 1e-6);
+    EXPECT_NEAR(work.ppi * work.factorY, c.yres, 1e-6);
+    EXPECT_GE(work.factorX, 1.0);
+    EXPECT_GE(work.factorY, 1.0);
+    if (c.factorX > 0) {
+      EXPECT_EQ(work.factorX, c.factorX);
+      EXPECT_EQ(work.factorY, c.factorY);
+    }
+    EXPECT_EQ(work.columns, static_cast<int32_t>(columns / work.factorX));
+    EXPECT_EQ(work.rows, static_cast<int32_t>(rows / work.factorY));
+    // The bar and the band stay where they were, in caller pixels, and the
+    // page keeps its tone.
+    auto grey = [&](double callerX, double callerY) {
+      const int32_t x = static_cast<int32_t>(callerX / work.factorX);
+      const int32_t y = static_cast<int32_t>(callerY / work.factorY);
+      return static_cast<int>(work.grey[static_cast<std::size_t>(y) * work.columns + x]);
+    };
+    EXPECT_EQ(grey(100, 100), 200);
+    EXPECT_EQ(grey(899, 800), 200);
+    EXPECT_EQ(grey(500, 100), 40);
+    EXPECT_EQ(grey(100, 375), 40);
+    // Just outside the bar, at least one working pixel away.
+    EXPECT_EQ(grey(400 - 2 * work.factorX, 100), 200);
+    EXPECT_EQ(grey(600 + work.factorX, 100), 200);
+    EXPECT_EQ(grey(100, 300 - 2 * work.factorY), 200);
+  }
+}
+
+}  // namespace

@@ -173,9 +173,9 @@ int main(int argc, char** argv) {
       std::printf("%s\n", veval::FormatImageLine(score).c_str());
       std::printf(
           "   options: %.0fx%.0f ppi  turn %.1f  missing %d  touching %d  clutter %d"
-          "  contrast %.2f  noise %.3f  bilevel %d\n",
+          "  contrast %.2f  noise %.3f  bilevel %d  size %dx%d\n",
           options.xppi, options.yppi, options.rotationDeg, options.missingFinger, options.touching,
-          options.clutter, options.contrast, options.noise, options.bilevel);
+          options.clutter, options.contrast, options.noise, options.bilevel, slap.columns, slap.rows);
       for (const auto& t : truth) {
         std::printf("   truth %2d  c (%.0f, %.0f)  %.0f x %.0f  tilt %.1f\n", t.position, t.box.cx,
                     t.box.cy, t.box.width, t.box.height, -t.box.angle * 180 / 3.14159265358979);

@@ -80,7 +80,10 @@ int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centr
     height[i] = tips[i].x * ux + tips[i].y * uy;
   }
   const double centreAcross = centreX * rx + centreY * ry;
-  const double pitch0 = 1.1 * meanWidth;
+  // Centre to centre, fingers stand about 1.2 (touching) to 1.5 of their
+  // top segments' widths apart; a pitch expected too short makes a hand short
+  // of an outer finger look like one with a gap inside.
+  const double pitch0 = 1.35 * meanWidth;
   double bestCost = 1e300;
   int32_t bestHand = hand == 0 ? kRightHand : hand;
   int32_t bestSlots[4] = {0, 1, 2, 3};

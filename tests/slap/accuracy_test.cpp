@@ -75,6 +75,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {1223, "right hand at 608 x 351 ppi: the index lost"},
       {1305, "left hand short of its ring finger at 397 x 469 ppi: boxes twice too tall"},
       {1488, "left hand at 648 x 424 ppi read as a right one"},
+      {1495, "left hand without its little finger read as a right one short of its middle"},
+      {9080, "left hand without its little finger read as a right one short of its middle"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -1,7 +1,7 @@
 #include "analysis/finger_gaps.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include <algorithm>
@@ -214,11 +214,76 @@ void MarkPeaks(const int32_t* dark, const int32_t* total, const int32_t* backgro
   MarkPeaksBaseline(dark, total, background, n, peaks);
 }
 
-}  // namespace
+// What a marked peak must pass to change the records, from the records as
+// they stand: a background peak (gap k before finger k is found, gap k + 1
+// after it) must exceed gapLevel (before) or reach it (after); a dark peak
+// must exceed t (which only grows) and reach fingerLevel.
+struct PeakBars {
+  int kinds;  // the marks wanted, as in the scan
+  bool afterFinger;
+  int32_t gapLevel;
+  int32_t fingerLevel;
+  int32_t t;
+};
 
-int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const int32_t* total,
-                               const int32_t* background, int32_t n, int32_t rows, float* score,
-                               ProfilePeaks* fingers, ProfilePeaks* gaps, uint8_t* flags) {
+#if defined(__x86_64__) || defined(__i386__)
+// The first position from `at` on, below end, whose wanted mark passes its
+// bar; end when there is none. Sixteen positions per step, with mask
+// compares: peaks that cannot change the records are not visited. `peaks`
+// is zero from end on for kPeakFlagPadding bytes.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) int32_t NextPeakAvx512(
+    const uint8_t* peaks, int32_t at, int32_t end, int32_t n, const int32_t* dark,
+    const int32_t* background, const PeakBars& bars) {
+  // Background kinds are 1 (any peak) and 4 (a clear gap); dark peaks 2.
+  const __m128i backgroundKinds = _mm_set1_epi8(static_cast<char>(bars.kinds & 5));
+  const __m128i darkKinds = _mm_set1_epi8(static_cast<char>(bars.kinds & 2));
+  const __m512i gapLevel = _mm512_set1_epi32(bars.gapLevel);
+  const __m512i fingerLevel = _mm512_set1_epi32(bars.fingerLevel);
+  const __m512i t = _mm512_set1_epi32(bars.t);
+  for (; at < end; at += 16) {
+    const __m128i marks = _mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + at));
+    __mmask16 backgroundMarks = _mm_test_epi8_mask(marks, backgroundKinds);
+    __mmask16 darkMarks = _mm_test_epi8_mask(marks, darkKinds);
+    if ((backgroundMarks | darkMarks) == 0) continue;
+    // Marks lie below end < n: the masked loads read nothing past n.
+    const auto valid = static_cast<__mmask16>(n - at >= 16 ? 0xFFFF : (1u << (n - at)) - 1);
+    const __m512i b = _mm512_maskz_loadu_epi32(valid, background + at);
+    const __m512i d = _mm512_maskz_loadu_epi32(valid, dark + at);
+    backgroundMarks &= bars.afterFinger ? _mm512_cmpge_epi32_mask(b, gapLevel)
+                                        : _mm512_cmpgt_epi32_mask(b, gapLevel);
+    darkMarks &= _mm512_cmpgt_epi32_mask(d, t) & _mm512_cmpge_epi32_mask(d, fingerLevel);
+    const uint32_t found = backgroundMarks | darkMarks;
+    if (found != 0) return at + __builtin_ctz(found);
+  }
+  return end;
+}
+#endif
+
+#if defined(__SSE2__)
+// One bit per position of the window at `at` (sixteen positions) with a
+// wanted mark.
+inline uint32_t WindowMarks(const uint8_t* peaks, __m128i wanted, int32_t at) {
+  const __m128i marks =
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + at)), wanted);
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(marks, _mm_setzero_si128()))) ^
+         0xFFFFu;
+}
+#else
+// Eight marks per step: one bit per marked byte.
+inline uint64_t WindowMarks(const uint8_t* peaks, uint64_t wanted, int32_t at) {
+  constexpr uint64_t kBytes = 0x0101010101010101u;
+  uint64_t marks;
+  std::memcpy(&marks, peaks + at, sizeof marks);
+  marks &= wanted;
+  return (marks | marks >> 1 | marks >> 2) & kBytes;
+}
+#endif
+
+template <bool kBars>
+__attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
+    int32_t tailDistance, const int32_t* dark, const int32_t* total, const int32_t* background,
+    int32_t n, int32_t rows, float* score, ProfilePeaks* fingers, ProfilePeaks* gaps,
+    uint8_t* flags) {
   *score = 0.0f;
   fingers->score = 0.0f;
   gaps->score = 0.0f;
@@ -247,17 +312,12 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
 #if defined(__SSE2__)
     // Sixteen marks per step: one bit per marked byte.
     __m128i wanted = _mm_setzero_si128();
+    int kinds = 0;
     auto updateWanted = [&] {
-      const char kinds = fingers->hits[k] != 0 ? 6 : clearGap(gaps->place[k].position) ? 3 : 1;
-      wanted = _mm_set1_epi8(kinds);
+      kinds = fingers->hits[k] != 0 ? 6 : clearGap(gaps->place[k].position) ? 3 : 1;
+      wanted = _mm_set1_epi8(static_cast<char>(kinds));
     };
     constexpr int32_t kStep = 16;
-    auto marksAt = [&](int32_t at) {
-      const __m128i marks =
-          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + at)), wanted);
-      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(marks, _mm_setzero_si128()))) ^
-             0xFFFFu;
-    };
     auto firstMark = [](uint32_t marks) { return __builtin_ctz(marks); };
 #else
     constexpr uint64_t kBytes = 0x0101010101010101u;
@@ -267,33 +327,40 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
     // dark peaks count (gap k no longer moves, and was clear when the finger
     // was taken).
     uint64_t wanted = 0;
+    int kinds = 0;
     auto updateWanted = [&] {
-      const uint64_t kinds = fingers->hits[k] != 0               ? 6u
-                             : clearGap(gaps->place[k].position) ? 3u
-                                                                 : 1u;
-      wanted = kinds * kBytes;
+      kinds = fingers->hits[k] != 0 ? 6 : clearGap(gaps->place[k].position) ? 3 : 1;
+      wanted = static_cast<uint64_t>(kinds) * kBytes;
     };
     constexpr int32_t kStep = 8;
-    auto marksAt = [&](int32_t word) {
-      uint64_t marks;
-      std::memcpy(&marks, peaks + word, sizeof marks);
-      marks &= wanted;
-      return (marks | marks >> 1 | marks >> 2) & kBytes;  // one bit per marked byte
-    };
     auto firstMark = [](uint64_t marks) { return __builtin_ctzll(marks) >> 3; };
 #endif
     updateWanted();
     int32_t next = 1;
     while (next < end) {
-      int32_t word = next;
-      auto marks = marksAt(word);
-      while (marks == 0) {
-        word += kStep;
-        if (word >= end) break;
-        marks = marksAt(word);
+      int32_t i = end;
+#if defined(__x86_64__) || defined(__i386__)
+      if (kBars) {
+        PeakBars bars;
+        bars.kinds = kinds;
+        bars.afterFinger = fingers->hits[k] != 0;
+        bars.gapLevel = bars.afterFinger ? gaps->value[k + 1] : gaps->value[k];
+        bars.fingerLevel = fingers->value[k];
+        bars.t = gaps->hits[k] > 0 ? t : INT32_MAX;
+        i = NextPeakAvx512(peaks, next, end, n, dark, background, bars);
       }
-      if (marks == 0) break;
-      const int32_t i = word + firstMark(marks);
+#endif
+      if (!kBars) {
+        int32_t word = next;
+        auto marks = WindowMarks(peaks, wanted, word);
+        while (marks == 0) {
+          word += kStep;
+          if (word >= end) break;
+          marks = WindowMarks(peaks, wanted, word);
+        }
+        if (marks != 0) i = word + firstMark(marks);
+      }
+      if (i >= end) break;
       next = i + 1;
       const uint8_t kind = peaks[i];
       if (kind & 1) {
@@ -341,6 +408,54 @@ int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const 
   gaps->place[k].level = background[position];
   Score(k, dark, total, background, score, fingers, gaps);
   return 0;
+}
+
+int32_t FindFingersAndGapsBaseline(int32_t tailDistance, const int32_t* dark, const int32_t* total,
+                                   const int32_t* background, int32_t n, int32_t rows, float* score,
+                                   ProfilePeaks* fingers, ProfilePeaks* gaps, uint8_t* flags) {
+  return FindFingersAndGapsWith<false>(tailDistance, dark, total, background, n, rows, score,
+                                       fingers, gaps, flags);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The scans for the running maxima vectorise with the wider integer
+// maxima; testing the bars costs more than the visits it saves without
+// AVX-512's mask compares.
+__attribute__((target("avx2"))) int32_t FindFingersAndGapsAvx2(
+    int32_t tailDistance, const int32_t* dark, const int32_t* total, const int32_t* background,
+    int32_t n, int32_t rows, float* score, ProfilePeaks* fingers, ProfilePeaks* gaps,
+    uint8_t* flags) {
+  return FindFingersAndGapsWith<false>(tailDistance, dark, total, background, n, rows, score,
+                                       fingers, gaps, flags);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) int32_t FindFingersAndGapsAvx512(
+    int32_t tailDistance, const int32_t* dark, const int32_t* total, const int32_t* background,
+    int32_t n, int32_t rows, float* score, ProfilePeaks* fingers, ProfilePeaks* gaps,
+    uint8_t* flags) {
+  return FindFingersAndGapsWith<true>(tailDistance, dark, total, background, n, rows, score,
+                                      fingers, gaps, flags);
+}
+#endif
+
+}  // namespace
+
+int32_t FindFingersAndGapsInto(int32_t tailDistance, const int32_t* dark, const int32_t* total,
+                               const int32_t* background, int32_t n, int32_t rows, float* score,
+                               ProfilePeaks* fingers, ProfilePeaks* gaps, uint8_t* flags) {
+#if defined(__x86_64__) || defined(__i386__)
+  switch (ActiveVectorLevel()) {
+    case VectorLevel::kAvx512:
+      return FindFingersAndGapsAvx512(tailDistance, dark, total, background, n, rows, score,
+                                      fingers, gaps, flags);
+    case VectorLevel::kAvx2:
+      return FindFingersAndGapsAvx2(tailDistance, dark, total, background, n, rows, score, fingers,
+                                    gaps, flags);
+    case VectorLevel::kBaseline: break;
+  }
+#endif
+  return FindFingersAndGapsBaseline(tailDistance, dark, total, background, n, rows, score, fingers,
+                                    gaps, flags);
 }
 
 }  // namespace vtl

@@ -29,17 +29,22 @@ constexpr int64_t kPad = 48;
 constexpr int64_t kSumLanes = 32;
 constexpr int32_t kMergeSpan = 16;
 constexpr int kMaxGroup = 8;  // terms summed in one pass
-constexpr int64_t kBytePad = 128;
+constexpr int64_t kBytePad = 192;
 constexpr int64_t kByteLanes = 64;
-constexpr int32_t kByteMergeSpan = 48;
-constexpr int kMaxByteGroup = 16;  // pair rows hold up to 2: byte sums stay below 256
-constexpr int64_t kBandRows = 16;  // table rows per band of a batch
+constexpr int32_t kByteMergeSpan = 64;
+constexpr int kMaxByteGroup = 16;
+constexpr int kTermPoints = 4;      // line points one mask term counts, at most
+constexpr int64_t kTableReach = 4;  // two-row table values reach this far left of column -1
+constexpr int64_t kBandRows = 32;   // table rows per band of a batch
 constexpr int kBatchLanes = kSlantBatch;
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
 static_assert(kByteMergeSpan + kByteLanes - 1 <= kBytePad, "block reads stay inside the padding");
-static_assert(2 * kMaxByteGroup < 256, "byte sums do not wrap");
-// A group of mask terms covers consecutive points, at most two per term.
-static_assert(2 * kMaxByteGroup <= kByteMergeSpan, "mask groups stay inside the padding");
+static_assert(kByteMergeSpan + kByteLanes - 1 + kTableReach <= kBytePad,
+              "block reads stay inside the padding, also left of a two-row table's span");
+static_assert(kTermPoints * kMaxByteGroup < 256, "byte sums do not wrap");
+// A group of mask terms covers consecutive points.
+static_assert(kTermPoints * kMaxByteGroup <= kByteMergeSpan, "mask groups stay inside the padding");
+static_assert(kBandRows % 2 == 0, "row pairs never straddle two bands");
 static_assert(kByteLanes % kSumLanes == 0, "sum rooms fit both block sizes");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
@@ -440,6 +445,68 @@ int32_t FinishProfiles(const RowKernels& kernels, const uint16_t* raw, const int
   return smoothed;
 }
 
+// The byte tables, in this order in byteRows: mask rows and pair rows (R
+// rows each), then two-row tables with one row per row pair (y, y + 1), y
+// even (R / 2 rows each). Index i of a mask row is column i - 1.
+enum ByteTable {
+  kMask,  // hit at i
+  kPair,  // hits at i and i + 1
+  // One point in row y at i and one in row y + 1 at i + d.
+  kDown,       // d = 0
+  kDownRight,  // d = 1
+  kDownLeft,   // d = -1
+  // A points in row y from i rightwards, then B in row y + 1 (AB = 11, 12,
+  // 21, 22).
+  kRight11,
+  kRight12,
+  kRight21,
+  kRight22,
+  // B points in row y + 1 from i rightwards, then A in row y.
+  kLeft11,
+  kLeft12,
+  kLeft21,
+  kLeft22,
+  kByteTables
+};
+
+int64_t ByteTableRow(int table, int64_t row, int64_t R) {
+  return table < kDown ? table * R + row : 2 * R + (table - kDown) * (R / 2) + row / 2;
+}
+
+int64_t ByteTableRows(int64_t R) {
+  return 2 * R + (kByteTables - kDown) * (R / 2);
+}
+
+// The two-row tables of rows y and y + 1, from index -kTableReach on.
+void BuildRowPairTables(uint8_t* base, int64_t byteStride, int64_t R, int64_t C, int64_t y) {
+  auto row = [&](int table, int64_t at) { return base + ByteTableRow(table, at, R) * byteStride; };
+  const uint8_t* up = row(kMask, y);
+  const uint8_t* dn = row(kMask, y + 1);
+  const int64_t from = -kTableReach;
+  const int64_t to = C + 2;
+  uint8_t* out = row(kDown, y);
+  for (int64_t i = from; i < to; ++i) out[i] = static_cast<uint8_t>(up[i] + dn[i]);
+  out = row(kDownRight, y);
+  for (int64_t i = from; i < to; ++i) out[i] = static_cast<uint8_t>(up[i] + dn[i + 1]);
+  out = row(kDownLeft, y);
+  for (int64_t i = from; i < to; ++i) out[i] = static_cast<uint8_t>(up[i] + dn[i - 1]);
+  for (int a = 1; a <= 2; ++a) {
+    for (int b = 1; b <= 2; ++b) {
+      const int shape = (a - 1) * 2 + (b - 1);
+      uint8_t* right = row(kRight11 + shape, y);
+      uint8_t* left = row(kLeft11 + shape, y);
+      const uint8_t* upPairs = a == 2 ? row(kPair, y) : up;
+      const uint8_t* dnPairs = b == 2 ? row(kPair, y + 1) : dn;
+      for (int64_t i = from; i < to; ++i) {
+        right[i] = static_cast<uint8_t>(upPairs[i] + dnPairs[i + a]);
+      }
+      for (int64_t i = from; i < to; ++i) {
+        left[i] = static_cast<uint8_t>(dnPairs[i] + upPairs[i + b]);
+      }
+    }
+  }
+}
+
 // Span tables, by kind: rows + 1 entries each.
 enum TableKind { kColumnSteps, kColumnCounts, kTableKinds };
 
@@ -491,11 +558,10 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->maxSlant = maxSlant;
   tables->stride = stride;
   const int64_t byteStride = C + 2 + 2 * kBytePad;
-  const auto byteCells = static_cast<size_t>(R * byteStride);
   tables->byteStride = byteStride;
   tables->columnPrefix = AllocateZeroed<uint16_t>(cells);
   tables->columnStep = AllocateZeroed<uint16_t>(cells);
-  tables->byteRows = AllocateZeroed<uint8_t>(2 * byteCells);
+  tables->byteRows = AllocateZeroed<uint8_t>(static_cast<size_t>(ByteTableRows(R)) * byteStride);
   tables->spans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1) * kTableKinds);
   tables->bandSpans = AllocateZeroed<TableSpan>(static_cast<size_t>(R / kBandRows + 1));
   // Shallow lines take up to a term per run and one per two points.
@@ -531,22 +597,29 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     const uint8_t* row = mask + y * C;
     const uint16_t* above = tables->columnPrefix + y * stride + kPad;
     uint16_t* below = tables->columnPrefix + (y + 1) * stride + kPad;
-    uint8_t* hits = tables->byteRows + y * byteStride + kBytePad;
-    uint8_t* pairs = tables->byteRows + (R + y) * byteStride + kBytePad;
+    uint8_t* hits = tables->byteRows + ByteTableRow(kMask, y, R) * byteStride + kBytePad;
+    uint8_t* pairs = tables->byteRows + ByteTableRow(kPair, y, R) * byteStride + kBytePad;
     for (int64_t x = 0; x < C; ++x) {
       const uint8_t hit = row[x] == value ? 1 : 0;
       below[x + 1] = static_cast<uint16_t>(above[x + 1] + hit);
       hits[x + 1] = hit;
     }
     for (int64_t i = 0; i <= C + 1; ++i) pairs[i] = static_cast<uint8_t>(hits[i] + hits[i + 1]);
+    // A pair row's span holds its mask row's; a two-row table row's lies
+    // within its two pair rows' spans widened by kTableReach on the left
+    // and one on the right.
     const TableSpan pairSpan = SpanOfRow(pairs, C);
-    // A pair row's span holds its mask row's span.
     TableSpan& band = tables->bandSpans[y / kBandRows];
     if (pairSpan.low < pairSpan.high) {
+      const auto low = static_cast<int32_t>(pairSpan.low - kTableReach);
+      const int32_t high = pairSpan.high + 1;
       const bool empty = band.low >= band.high;
-      band.low = empty || pairSpan.low < band.low ? pairSpan.low : band.low;
-      band.high = empty || pairSpan.high > band.high ? pairSpan.high : band.high;
+      band.low = empty || low < band.low ? low : band.low;
+      band.high = empty || high > band.high ? high : band.high;
     }
+  }
+  for (int64_t y = 0; y + 1 < R; y += 2) {
+    BuildRowPairTables(tables->byteRows + kBytePad, byteStride, R, C, y);
   }
   for (int64_t y = 0; y <= R; ++y) {
     const uint16_t* p = tables->columnPrefix + y * stride + kPad;
@@ -606,11 +679,12 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
                      span.high,
                      subtract};
   };
-  // Mask terms are read over their band's span; pair rows follow the mask rows.
+  // Mask terms are read over their band's span.
   const int64_t byteStride = tables->byteStride;
-  auto maskRow = [byteStride, R](bool pair, int64_t row, int64_t x) {
-    return MaskTerm{static_cast<int32_t>(((pair ? R : 0) + row) * byteStride + kBytePad + x + 1),
-                    static_cast<int32_t>(x), static_cast<int32_t>(row)};
+  auto maskRow = [byteStride, R](int table, int64_t row, int64_t x) {
+    return MaskTerm{
+        static_cast<int32_t>(ByteTableRow(table, row, R) * byteStride + kBytePad + x + 1),
+        static_cast<int32_t>(x), static_cast<int32_t>(row)};
   };
 
   if (steep) {
@@ -618,19 +692,25 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
     *firstColumn = x;
     // The column moves by at most one per row: a run per column passed.
     const int64_t columnsPassed = line[last * kBatchLanes] - x;
-    // R mask rows cost about as much as R / 2 column rows.
-    *bytes = 2 * ((columnsPassed < 0 ? -columnsPassed : columnsPassed) + 1) > R;
+    // R / 2 two-row mask terms cost about as much as R / 4 column rows.
+    *bytes = 4 * ((columnsPassed < 0 ? -columnsPassed : columnsPassed) + 1) > R;
     if (*bytes) {
       for (int64_t y = 0; y < last; ++y) {
         const int32_t next = line[(y + 1) * kBatchLanes];
-        maskTerms[y] = maskRow(false, y, x);
         runEnds[count] = static_cast<int32_t>(y + 1);
         count += next != x;
         x = next;
       }
-      maskTerms[last] = maskRow(false, last, x);
       runEnds[count++] = static_cast<int32_t>(R);
-      *termCount = R;
+      int64_t t = 0;
+      for (int64_t y = 0; y + 1 < R; y += 2) {
+        const int32_t here = line[y * kBatchLanes];
+        const int32_t below = line[(y + 1) * kBatchLanes];
+        const int table = below == here ? kDown : below > here ? kDownRight : kDownLeft;
+        maskTerms[t++] = maskRow(table, y, here);
+      }
+      if (R % 2 != 0) maskTerms[t++] = maskRow(kMask, last, x);
+      *termCount = t;
     } else {
       // Run r lies in column x0 + r (leaning right) or x0 - r. Lines leaning
       // right step right (add the step row at the old column), lines leaning
@@ -671,19 +751,33 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
   const int64_t lastRow = line[width * kBatchLanes];
   starts[lastRow + 1] = static_cast<int32_t>(width + 1);
   // Each run in its points' order, so that the terms' columns are monotone:
-  // pairs (c, c + 1) from the run's first column rightwards, or leftwards.
-  for (int64_t y = 0; y <= lastRow; ++y) {
+  // rows y and y + 1 (y even) as one two-row term when both runs have one or
+  // two points; otherwise pairs (c, c + 1) from each run's first column
+  // rightwards, or leftwards, and a single point.
+  auto oneRow = [&](int64_t y) {
     const int64_t p = starts[y];
     int64_t n = starts[y + 1] - p;
-    if (n <= 2) {
-      const bool pair = n == 2;
-      maskTerms[count++] = maskRow(pair, y, s > 0 ? first + p : first - p - (pair ? 1 : 0));
-      continue;
-    }
     const int64_t step = s > 0 ? 2 : -2;
     int64_t c = s > 0 ? first + p : first - p - 1;
-    for (; n >= 2; n -= 2, c += step) maskTerms[count++] = maskRow(true, y, c);
-    if (n == 1) maskTerms[count++] = maskRow(false, y, s > 0 ? c : c + 1);
+    for (; n >= 2; n -= 2, c += step) maskTerms[count++] = maskRow(kPair, y, c);
+    if (n == 1) maskTerms[count++] = maskRow(kMask, y, s > 0 ? c : c + 1);
+  };
+  const int rowPairs = s > 0 ? kRight11 : kLeft11;
+  for (int64_t y = 0; y <= lastRow; y += 2) {
+    const int64_t p = starts[y];
+    if (y + 1 <= lastRow) {
+      const int64_t a = starts[y + 1] - p;
+      const int64_t b = starts[y + 2] - starts[y + 1];
+      if (a <= 2 && b <= 2) {
+        const auto table = static_cast<int>(rowPairs + (a - 1) * 2 + (b - 1));
+        maskTerms[count++] = maskRow(table, y, s > 0 ? first + p : first - (p + a + b - 1));
+        continue;
+      }
+      oneRow(y);
+      oneRow(y + 1);
+      continue;
+    }
+    oneRow(y);
   }
   *termCount = count;
   *runs = 0;

@@ -31,20 +31,36 @@ void* AllocateArray(std::size_t count, std::size_t size) {
   return Allocate(count * size);
 }
 
+void* AllocateUnclearedArray(std::size_t count, std::size_t size) {
+  if (size != 0 && count > SIZE_MAX / size) {
+    InjectFailure();
+    return nullptr;
+  }
+  if (InjectFailure()) return nullptr;
+  const std::size_t bytes = count * size;
+  return std::malloc(bytes == 0 ? 1 : bytes);
+}
+
 void* Reallocate(void* block, std::size_t bytes) {
   if (InjectFailure()) return nullptr;
   return std::realloc(block, bytes == 0 ? 1 : bytes);
 }
 
-void Release(void* block) { std::free(block); }
+void Release(void* block) {
+  std::free(block);
+}
 
 void FailAllocationAt(int64_t n) {
   g_count.store(0);
   g_failAt.store(n);
 }
 
-void ResetAllocationCount() { g_count.store(0); }
+void ResetAllocationCount() {
+  g_count.store(0);
+}
 
-int64_t AllocationCount() { return g_count.load(); }
+int64_t AllocationCount() {
+  return g_count.load();
+}
 
 }  // namespace vtl

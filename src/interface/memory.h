@@ -16,6 +16,11 @@ void* Allocate(std::size_t bytes);
 // overflows or the heap cannot supply it.
 void* AllocateArray(std::size_t count, std::size_t size);
 
+// Array of `count` elements of `size` bytes whose contents are unspecified
+// (the caller writes every byte it reads); null as for AllocateArray. For
+// large scratch tables that are filled anyway.
+void* AllocateUnclearedArray(std::size_t count, std::size_t size);
+
 // Resizes `block` (null: a new block) like realloc; the added bytes are not
 // cleared. Returns null on failure, leaving `block` untouched.
 void* Reallocate(void* block, std::size_t bytes);

@@ -45,6 +45,8 @@ static_assert(kTermPoints * kMaxByteGroup < 256, "byte sums do not wrap");
 // A group of mask terms covers consecutive points.
 static_assert(kTermPoints * kMaxByteGroup <= kByteMergeSpan, "mask groups stay inside the padding");
 static_assert(kBandRows % 2 == 0, "row pairs never straddle two bands");
+static_assert(kByteMergeSpan + kByteLanes + 2 * kTableReach <= kBytePad,
+              "reads past one row's data never meet the next row's writes");
 static_assert(kByteLanes % kSumLanes == 0, "sum rooms fit both block sizes");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
@@ -447,7 +449,11 @@ int32_t FinishProfiles(const RowKernels& kernels, const uint16_t* raw, const int
 
 // The byte tables, in this order in byteRows: mask rows and pair rows (R
 // rows each), then two-row tables with one row per row pair (y, y + 1), y
-// even (R / 2 rows each). Index i of a mask row is column i - 1.
+// even (R / 2 rows each); the shallow lines' tables (kRight11 on) only when
+// there are shallow slants. Index i of a mask row is column i - 1. Rows lie
+// kBytePad zeros apart, with as many before the first and after the last:
+// reads reach less than kBytePad - kTableReach past a row's data on either
+// side, writes kTableReach before it.
 enum ByteTable {
   kMask,  // hit at i
   kPair,  // hits at i and i + 1
@@ -473,12 +479,13 @@ int64_t ByteTableRow(int table, int64_t row, int64_t R) {
   return table < kDown ? table * R + row : 2 * R + (table - kDown) * (R / 2) + row / 2;
 }
 
-int64_t ByteTableRows(int64_t R) {
-  return 2 * R + (kByteTables - kDown) * (R / 2);
+int64_t ByteTableRows(int64_t R, bool shallow) {
+  return 2 * R + ((shallow ? kByteTables : kRight11) - kDown) * (R / 2);
 }
 
 // The two-row tables of rows y and y + 1, from index -kTableReach on.
-void BuildRowPairTables(uint8_t* base, int64_t byteStride, int64_t R, int64_t C, int64_t y) {
+void BuildRowPairTables(uint8_t* base, int64_t byteStride, int64_t R, int64_t C, int64_t y,
+                        bool shallow) {
   auto row = [&](int table, int64_t at) { return base + ByteTableRow(table, at, R) * byteStride; };
   const uint8_t* up = row(kMask, y);
   const uint8_t* dn = row(kMask, y + 1);
@@ -490,7 +497,7 @@ void BuildRowPairTables(uint8_t* base, int64_t byteStride, int64_t R, int64_t C,
   for (int64_t i = from; i < to; ++i) out[i] = static_cast<uint8_t>(up[i] + dn[i + 1]);
   out = row(kDownLeft, y);
   for (int64_t i = from; i < to; ++i) out[i] = static_cast<uint8_t>(up[i] + dn[i - 1]);
-  for (int a = 1; a <= 2; ++a) {
+  for (int a = 1; shallow && a <= 2; ++a) {
     for (int b = 1; b <= 2; ++b) {
       const int shape = (a - 1) * 2 + (b - 1);
       uint8_t* right = row(kRight11 + shape, y);
@@ -514,13 +521,24 @@ TableSpan SpanOf(const SlantTables* tables, TableKind kind, int64_t row) {
   return tables->spans[kind * (static_cast<int64_t>(tables->rows) + 1) + row];
 }
 
-// The span of a table row's nonzero values (indices 0 .. C + 1).
+// The span of a table row's nonzero values (indices 0 .. C + 1), a word of
+// eight bytes at a time.
 template <typename T>
 TableSpan SpanOfRow(const T* data, int64_t C) {
-  int64_t high = C + 2;
-  while (high > 0 && data[high - 1] == 0) --high;
+  constexpr int64_t kPer = 8 / sizeof(T);
+  const int64_t size = C + 2;
+  auto zeroWord = [data](int64_t at) {
+    uint64_t word;
+    std::memcpy(&word, data + at, sizeof word);
+    return word == 0;
+  };
   int64_t low = 0;
-  while (low < high && data[low] == 0) ++low;
+  while (low + kPer <= size && zeroWord(low)) low += kPer;
+  while (low < size && data[low] == 0) ++low;
+  if (low == size) return {0, 0};
+  int64_t high = size;
+  while (high - kPer >= low && zeroWord(high - kPer)) high -= kPer;
+  while (data[high - 1] == 0) --high;
   return {static_cast<int32_t>(low), static_cast<int32_t>(high)};
 }
 
@@ -557,11 +575,14 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->radius = block->RunningSumRadius;
   tables->maxSlant = maxSlant;
   tables->stride = stride;
-  const int64_t byteStride = C + 2 + 2 * kBytePad;
+  const int64_t byteStride = C + 2 + kBytePad;
   tables->byteStride = byteStride;
   tables->columnPrefix = AllocateZeroed<uint16_t>(cells);
   tables->columnStep = AllocateZeroed<uint16_t>(cells);
-  tables->byteRows = AllocateZeroed<uint8_t>(static_cast<size_t>(ByteTableRows(R)) * byteStride);
+  const bool shallow = maxSlant >= R;
+  const int64_t byteRowCount = ByteTableRows(R, shallow);
+  tables->byteRows = static_cast<uint8_t*>(
+      AllocateUnclearedArray(static_cast<size_t>(byteRowCount * byteStride + kBytePad), 1));
   tables->spans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1) * kTableKinds);
   tables->bandSpans = AllocateZeroed<TableSpan>(static_cast<size_t>(R / kBandRows + 1));
   // Shallow lines take up to a term per run and one per two points.
@@ -591,8 +612,13 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     return VANTREL_OUT_OF_MEMORY;
   }
   // Table index i holds image column i - 1, at offset kPad + i of its row
-  // (kBytePad + i for the mask rows).
+  // (of its data for the byte tables, whose gaps are cleared first).
   TableSpan* spans = tables->spans;
+  std::memset(tables->byteRows, 0, static_cast<size_t>(kBytePad));
+  for (int64_t r = 0; r < byteRowCount; ++r) {
+    std::memset(tables->byteRows + kBytePad + r * byteStride + C + 2, 0,
+                static_cast<size_t>(kBytePad));
+  }
   for (int64_t y = 0; y < R; ++y) {
     const uint8_t* row = mask + y * C;
     const uint16_t* above = tables->columnPrefix + y * stride + kPad;
@@ -604,6 +630,8 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
       below[x + 1] = static_cast<uint16_t>(above[x + 1] + hit);
       hits[x + 1] = hit;
     }
+    hits[0] = 0;
+    hits[C + 1] = 0;
     for (int64_t i = 0; i <= C + 1; ++i) pairs[i] = static_cast<uint8_t>(hits[i] + hits[i + 1]);
     // A pair row's span holds its mask row's; a two-row table row's lies
     // within its two pair rows' spans widened by kTableReach on the left
@@ -619,7 +647,7 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     }
   }
   for (int64_t y = 0; y + 1 < R; y += 2) {
-    BuildRowPairTables(tables->byteRows + kBytePad, byteStride, R, C, y);
+    BuildRowPairTables(tables->byteRows + kBytePad, byteStride, R, C, y, shallow);
   }
   for (int64_t y = 0; y <= R; ++y) {
     const uint16_t* p = tables->columnPrefix + y * stride + kPad;

@@ -227,32 +227,46 @@ struct PeakBars {
 };
 
 #if defined(__x86_64__) || defined(__i386__)
-// The first position from `at` on, below end, whose wanted mark passes its
-// bar; end when there is none. Sixteen positions per step, with mask
-// compares: peaks that cannot change the records are not visited. `peaks`
-// is zero from end on for kPeakFlagPadding bytes.
+// The first position from `at` (at least 1) on, below end = n - 1, that is
+// a wanted peak passing its bar; end when there is none. The peaks are found
+// here, sixteen positions per step with mask compares, as MarkPeaks marks
+// them (clear gaps by the same single-precision quotient), so no marking
+// pass is needed and peaks that cannot change the records are not visited.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) int32_t NextPeakAvx512(
-    const uint8_t* peaks, int32_t at, int32_t end, int32_t n, const int32_t* dark,
-    const int32_t* background, const PeakBars& bars) {
-  // Background kinds are 1 (any peak) and 4 (a clear gap); dark peaks 2.
-  const __m128i backgroundKinds = _mm_set1_epi8(static_cast<char>(bars.kinds & 5));
-  const __m128i darkKinds = _mm_set1_epi8(static_cast<char>(bars.kinds & 2));
+    const int32_t* dark, const int32_t* total, const int32_t* background, int32_t at, int32_t end,
+    const PeakBars& bars) {
   const __m512i gapLevel = _mm512_set1_epi32(bars.gapLevel);
   const __m512i fingerLevel = _mm512_set1_epi32(bars.fingerLevel);
   const __m512i t = _mm512_set1_epi32(bars.t);
+  const __m512 fraction = _mm512_set1_ps(kGapFraction);
+  const bool darkWanted = (bars.kinds & 2) != 0;
   for (; at < end; at += 16) {
-    const __m128i marks = _mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + at));
-    __mmask16 backgroundMarks = _mm_test_epi8_mask(marks, backgroundKinds);
-    __mmask16 darkMarks = _mm_test_epi8_mask(marks, darkKinds);
-    if ((backgroundMarks | darkMarks) == 0) continue;
-    // Marks lie below end < n: the masked loads read nothing past n.
-    const auto valid = static_cast<__mmask16>(n - at >= 16 ? 0xFFFF : (1u << (n - at)) - 1);
+    // Positions at .. at + 15 below end, each with both neighbours.
+    const auto valid = static_cast<__mmask16>(end - at >= 16 ? 0xFFFF : (1u << (end - at)) - 1);
     const __m512i b = _mm512_maskz_loadu_epi32(valid, background + at);
-    const __m512i d = _mm512_maskz_loadu_epi32(valid, dark + at);
-    backgroundMarks &= bars.afterFinger ? _mm512_cmpge_epi32_mask(b, gapLevel)
-                                        : _mm512_cmpgt_epi32_mask(b, gapLevel);
-    darkMarks &= _mm512_cmpgt_epi32_mask(d, t) & _mm512_cmpge_epi32_mask(d, fingerLevel);
-    const uint32_t found = backgroundMarks | darkMarks;
+    const __m512i bLeft = _mm512_maskz_loadu_epi32(valid, background + at - 1);
+    const __m512i bRight = _mm512_maskz_loadu_epi32(valid, background + at + 1);
+    __mmask16 found = _mm512_mask_cmple_epi32_mask(valid, bLeft, b);
+    found = _mm512_mask_cmpgt_epi32_mask(found, b, bRight);
+    if (bars.afterFinger) {
+      found = _mm512_mask_cmpge_epi32_mask(found, b, gapLevel);
+      const __m512 quotient = _mm512_maskz_div_ps(
+          found, _mm512_maskz_cvtepi32_ps(found, b),
+          _mm512_maskz_cvtepi32_ps(found, _mm512_maskz_loadu_epi32(found, total + at)));
+      found = _mm512_mask_cmp_ps_mask(found, quotient, fraction, _CMP_GT_OQ);
+    } else {
+      found = _mm512_mask_cmpgt_epi32_mask(found, b, gapLevel);
+    }
+    if (darkWanted) {
+      const __m512i d = _mm512_maskz_loadu_epi32(valid, dark + at);
+      const __m512i dLeft = _mm512_maskz_loadu_epi32(valid, dark + at - 1);
+      const __m512i dRight = _mm512_maskz_loadu_epi32(valid, dark + at + 1);
+      __mmask16 darkPeaks = _mm512_mask_cmplt_epi32_mask(valid, dLeft, d);
+      darkPeaks = _mm512_mask_cmpge_epi32_mask(darkPeaks, d, dRight);
+      darkPeaks = _mm512_mask_cmpgt_epi32_mask(darkPeaks, d, t);
+      darkPeaks = _mm512_mask_cmpge_epi32_mask(darkPeaks, d, fingerLevel);
+      found |= darkPeaks;
+    }
     if (found != 0) return at + __builtin_ctz(found);
   }
   return end;
@@ -301,13 +315,27 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
   const int32_t end = n - 1;  // positions 1 .. end - 1 have two neighbours
   if (sought > 0 && end > 1) {
     uint8_t* peaks = flags;
-    peaks[0] = 0;
-    std::memset(peaks + end, 0, kPeakFlagPadding);
-    MarkPeaks(dark, total, background, n, peaks);
+    if (!kBars) {
+      peaks[0] = 0;
+      std::memset(peaks + end, 0, kPeakFlagPadding);
+      MarkPeaks(dark, total, background, n, peaks);
+    }
     // Gaps lie at background peaks, or at the first position before any
     // has moved.
     const bool firstClear = IsClearGap(background, total, 0);
-    auto clearGap = [&](int32_t at) { return at == 0 ? firstClear : (peaks[at] & 4) != 0; };
+    auto clearGap = [&](int32_t at) {
+      if (at == 0) return firstClear;
+      return kBars ? IsClearGap(background, total, at) : (peaks[at] & 4) != 0;
+    };
+    // The marks of position i, as MarkPeaks sets them.
+    auto kindAt = [&](int32_t i) -> uint8_t {
+      if (!kBars) return peaks[i];
+      const bool backgroundPeak =
+          background[i - 1] <= background[i] && background[i] > background[i + 1];
+      const bool darkPeak = dark[i - 1] < dark[i] && dark[i] >= dark[i + 1];
+      return static_cast<uint8_t>(backgroundPeak | (darkPeak << 1) |
+                                  ((backgroundPeak && IsClearGap(background, total, i)) << 2));
+    };
     int32_t folded = 0;  // dark[1 .. folded] are in t
 #if defined(__SSE2__)
     // Sixteen marks per step: one bit per marked byte.
@@ -347,7 +375,7 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
         bars.gapLevel = bars.afterFinger ? gaps->value[k + 1] : gaps->value[k];
         bars.fingerLevel = fingers->value[k];
         bars.t = gaps->hits[k] > 0 ? t : INT32_MAX;
-        i = NextPeakAvx512(peaks, next, end, n, dark, background, bars);
+        i = NextPeakAvx512(dark, total, background, next, end, bars);
       }
 #endif
       if (!kBars) {
@@ -362,7 +390,7 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
       }
       if (i >= end) break;
       next = i + 1;
-      const uint8_t kind = peaks[i];
+      const uint8_t kind = kindAt(i);
       if (kind & 1) {
         if (fingers->hits[k] == 0 && background[i] > gaps->value[k]) {
           Move(gaps, k, background[i], i);

@@ -187,12 +187,15 @@ void RandomProfiles(std::mt19937& rng, int32_t n, std::vector<int32_t>* dark,
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   dark->assign(n, 0);
   total->assign(n, 0);
-  const int height = uniform(1, 200);
+  const int height = uniform(0, 1) == 0 ? uniform(1, 200) : 20 * uniform(1, 10);
   const int ramp = uniform(0, n / 2 + 1);
   const int humps = uniform(0, 7);
   const int width = uniform(2, 40);
   const int noise = uniform(0, 6);
   const int quantum = uniform(1, 4);  // coarse values give long plateaus
+  // Sometimes the darkness never drops below a twentieth of the total, so
+  // that gaps sit exactly on the clear-gap fraction.
+  const bool floored = uniform(0, 2) == 0;
   for (int32_t i = 0; i < n; ++i) {
     const int edge = std::min(i, n - 1 - i);
     (*total)[i] = ramp > 0 && edge < ramp ? height * (edge + 1) / (ramp + 1) : height;
@@ -203,9 +206,9 @@ void RandomProfiles(std::mt19937& rng, int32_t n, std::vector<int32_t>* dark,
     }
     int v = static_cast<int>(d * (*total)[i]) + uniform(-noise, noise);
     v = v / quantum * quantum;
-    (*dark)[i] = std::clamp(v, 0, (*total)[i]);
+    (*dark)[i] = std::clamp(v, floored ? (*total)[i] / 20 : 0, (*total)[i]);
   }
-  if (uniform(0, 4) == 0) {  // a stretch outside the image
+  if (n > 0 && uniform(0, 4) == 0) {  // a stretch outside the image
     const int from = uniform(0, n - 1);
     for (int32_t i = from; i < std::min(n, from + uniform(1, 30)); ++i)
       (*dark)[i] = (*total)[i] = 0;

@@ -57,8 +57,19 @@ typedef uint8_t Bytes32 __attribute__((vector_size(32)));
 typedef uint8_t Bytes64 __attribute__((vector_size(64)));
 typedef uint8_t Bytes8 __attribute__((vector_size(8)));
 
-// One block of kSumLanes positions per step, in vectors of V; blocks are
-// copied in and out (any alignment), which compiles to unaligned moves.
+// *add = the sum of the group's rows at h: kGroup rows of element type E
+// read as V, copied in (any alignment), which compiles to unaligned moves.
+template <int kGroup, typename V, typename E>
+__attribute__((always_inline)) inline void SumOfRows(V* add, const E* const* rows, int64_t h) {
+  std::memcpy(add, rows[0] + h, sizeof *add);
+  for (int i = 1; i < kGroup; ++i) {
+    V more;
+    std::memcpy(&more, rows[i] + h, sizeof more);
+    *add += more;
+  }
+}
+
+// One block of kSumLanes positions per step, in vectors of V.
 template <typename V, int kGroup>
 __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_t* const* rows,
                                                     int64_t from, int64_t to, bool subtract) {
@@ -66,12 +77,7 @@ __attribute__((always_inline)) inline void AddGroup(uint16_t* sum, const uint16_
   for (int64_t k = from; k < to; k += kSumLanes) {
     for (int64_t h = k; h < k + kSumLanes; h += kPer) {
       V add;
-      std::memcpy(&add, rows[0] + h, sizeof add);
-      for (int i = 1; i < kGroup; ++i) {
-        V more;
-        std::memcpy(&more, rows[i] + h, sizeof more);
-        add += more;
-      }
+      SumOfRows<kGroup>(&add, rows, h);
       V now;
       std::memcpy(&now, sum + h, sizeof now);
       now = subtract ? now - add : now + add;
@@ -91,12 +97,7 @@ __attribute__((always_inline)) inline void AddByteGroup(uint16_t* sum, const uin
   for (int64_t k = from; k < to; k += kByteLanes) {
     for (int64_t h = k; h < k + kByteLanes; h += kPer) {
       B add;
-      std::memcpy(&add, rows[0] + h, sizeof add);
-      for (int i = 1; i < kGroup; ++i) {
-        B more;
-        std::memcpy(&more, rows[i] + h, sizeof more);
-        add += more;
-      }
+      SumOfRows<kGroup>(&add, rows, h);
       for (int half = 0; half < 2; ++half) {
         H part;
         std::memcpy(&part, reinterpret_cast<const uint8_t*>(&add) + half * kHalf, sizeof part);

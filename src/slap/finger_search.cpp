@@ -23,6 +23,9 @@ constexpr double kOddLength = 0.3;
 // kNarrowed of it (little fingers are about a tenth narrower).
 constexpr double kNarrow = 0.7;
 constexpr double kNarrowed = 0.9;
+// A fingertip at the image's edge narrower than this share of the others'
+// lies mostly off the image.
+constexpr double kCutOff = 0.5;
 
 // Expected top segment length (working pixels; 0: from the width) and how
 // strongly the crease search keeps to it.
@@ -479,8 +482,15 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
   double bestScore = -1e300;
   const int32_t below0 = above0, below1 = static_cast<int32_t>(5 * pxPerMm);
   const double margin = 1.0 * pxPerMm;
-  for (int32_t i = tip + static_cast<int32_t>(0.7 * width);
-       i < std::min(len, tip + static_cast<int32_t>(2.3 * width)); ++i) {
+  // The window follows the width, or the length expected from the other
+  // fingers where the width was misjudged.
+  double first = 0.7 * width, last = 2.3 * width;
+  if (prior.length > 0) {
+    first = std::min(first, 0.6 * prior.length);
+    last = std::max(last, 1.6 * prior.length);
+  }
+  for (int32_t i = tip + static_cast<int32_t>(first);
+       i < std::min(len, tip + static_cast<int32_t>(last)); ++i) {
     // Past the image border the print is unknown, not ended.
     const double s = sHi - i;
     const double x = ox + s * vx + tMid * nx, y = oy + s * vy + tMid * ny;
@@ -527,6 +537,22 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
   box->height_along = ctx.frame.Height(ox + sTip * vx, oy + sTip * vy);
   box->confidence = Clamp(c.meanScore, 0.0, 1.0);
   return true;
+}
+
+// Whether a corner of the box lies within a millimetre of the image's edge.
+bool AtBorder(const Context& ctx, const TipBox& t) {
+  const double margin = ctx.work.ppi / 25.4;
+  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
+  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  for (int32_t corner = 0; corner < 4; ++corner) {
+    const double a = (corner & 1 ? 0.5 : -0.5) * t.width, u = (corner & 2 ? 0.5 : -0.5) * t.height;
+    const double x = t.cx + a * nx + u * vx, y = t.cy + a * ny + u * vy;
+    if (x < margin || y < margin || x > ctx.work.columns - 1 - margin ||
+        y > ctx.work.rows - 1 - margin) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Sum of the prominences (each at most `cap`) of the `peaks` most prominent
@@ -778,8 +804,17 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
     for (int32_t i = 0; i < taken; ++i) lengths[i] = tips[i].height;
     std::nth_element(lengths, lengths + taken / 2, lengths + taken);
     const double typicalLength = lengths[taken / 2];
+    // A finger far narrower than the others had its crease looked for in a
+    // window too short, whatever length it found.
+    double widths[kMaxSlapFingers];
+    for (int32_t i = 0; i < taken; ++i) widths[i] = tips[i].width;
+    std::nth_element(widths, widths + taken / 2, widths + taken);
+    const double typicalWidth = widths[taken / 2];
     for (int32_t i = 0; i < taken; ++i) {
-      if (std::fabs(std::log(tips[i].height / typicalLength)) <= kOddLength) continue;
+      if (std::fabs(std::log(tips[i].height / typicalLength)) <= kOddLength &&
+          tips[i].width >= kNarrow * typicalWidth) {
+        continue;
+      }
       LengthPrior prior;
       prior.length = typicalLength;
       prior.weight = 2.0;
@@ -788,12 +823,16 @@ int32_t SearchAtAngle(const WorkingImage& work, const BlockMap& map, const int32
         tips[i] = box;
       }
     }
+    // A fingertip cut by the image's edge with less than half its width
+    // inside is not counted: most of it lies off the image.
+    int32_t inside = 0;
+    for (int32_t i = 0; i < taken; ++i) {
+      if (tips[i].width < kCutOff * typicalWidth && AtBorder(ctx, tips[i])) continue;
+      tips[inside++] = tips[i];
+    }
+    taken = inside;
     // Widths too: one far narrower than the others' was eaten into at an
     // edge (a hole, a blot, a faint side) and takes theirs.
-    double widths[kMaxSlapFingers];
-    for (int32_t i = 0; i < taken; ++i) widths[i] = tips[i].width;
-    std::nth_element(widths, widths + taken / 2, widths + taken);
-    const double typicalWidth = widths[taken / 2];
     for (int32_t i = 0; i < taken; ++i) {
       if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
     }

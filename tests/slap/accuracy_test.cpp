@@ -77,6 +77,10 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {1488, "left hand at 648 x 424 ppi read as a right one"},
       {1495, "left hand without its little finger read as a right one short of its middle"},
       {9080, "left hand without its little finger read as a right one short of its middle"},
+      {1136, "ring finger measured narrow: its crease sought in a window too short"},
+      {1147, "ring finger's crease taken at half its length"},
+      {1363, "bilevel touching hand: the index measured narrow, its crease taken early"},
+      {2169, "a finger mostly off the image's left edge counted"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

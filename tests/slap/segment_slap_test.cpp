@@ -150,6 +150,28 @@ TEST_F(SegmentSlap, RotatedHandsAndResolutions) {
   }
 }
 
+// A fingertip cut by the image's left edge counts while at least about half
+// of its width is inside.
+TEST_F(SegmentSlap, FingertipMostlyOffTheImageIsNotCounted) {
+  struct Case {
+    double shiftMm;  // whole hand moved left
+    int32_t expected;
+  };
+  for (const Case c : {Case{0, 4}, Case{4, 4}, Case{12.5, 3}}) {
+    SCOPED_TRACE(c.shiftMm);
+    std::vector<vtl::testing::PaintedFinger> fingers = {{9, 12, 0, 15, 23, 60},
+                                                        {26, 5, 0, 16, 25, 60},
+                                                        {43, 9, 0, 15, 24, 60},
+                                                        {58, 22, 0, 13, 20, 60}};
+    for (auto& f : fingers) f.tipX -= c.shiftMm;
+    const PaintedImage img = vtl::testing::PaintHand(68 - c.shiftMm, 60, 250, fingers);
+    VantrelResultType* result = nullptr;
+    ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+    EXPECT_EQ(result->count, c.expected);
+    DestroyVantrelResult1(&result);
+  }
+}
+
 TEST_F(SegmentSlap, ReleasesEarlierResultsAndTearsDown) {
   const PaintedImage img = PaintFourFingers(250, false);
   VantrelResultType* result = nullptr;

@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "interface/memory.h"
 
 namespace {
@@ -64,36 +63,6 @@ TEST(FingerExtraction, CutsEachBoxAndSkipsEmptyOnes) {
       const bool inside = column >= 0 && row <= 18;  // truncating: never the last row
       EXPECT_EQ(img[i * 4 + j], inside ? px[row * 20 + column] : 255) << i << "," << j;
     }
-}
-
-TEST(FingerExtraction, ThirdOfFourAllocationsFailing) {
-  const auto px = Image(20, 20);
-  const std::vector<vtl::FingerRegion> regions(4, Region(10, 10, 5, 5));
-  Fingers f(4);
-  vtl::FailAllocationAt(3);
-  const int32_t status =
-      vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 4, f.records.data());
-  vtl::FailAllocationAt(0);
-  EXPECT_EQ(status, 19);
-  for (const auto& r : f.records) EXPECT_EQ(r.image, nullptr);
-}
-
-TEST(FingerExtraction, EveryAllocationFailureLeavesNothing) {
-  const auto px = Image(20, 20);
-  const std::vector<vtl::FingerRegion> regions = {Region(5, 5, 4, 4), Region(10, 10, 0, 4),
-                                                  Region(12, 12, 6, 3)};
-  Fingers f(3);
-  int32_t status = -1;
-  const int64_t points = vtl::testing::ForEachAllocationFailure(
-      [&] {
-        for (auto& r : f.records) vtl::ReleaseAndClear(r.image);
-        status = vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 3, f.records.data());
-      },
-      [&](int64_t n) {
-        EXPECT_EQ(status, 19) << n;
-        for (const auto& r : f.records) EXPECT_EQ(r.image, nullptr) << n;
-      });
-  EXPECT_EQ(points, 2);
 }
 
 TEST(FingerExtraction, AtMostFiveFingersAndNoAbsurdSizes) {

@@ -54,16 +54,6 @@ TEST(SmoothProfile, WindowAveragesAndFirstMaximumWins) {
   EXPECT_EQ(peak, 0);
 }
 
-TEST(SmoothProfile, FailedCopyLeavesProfileAndPeakZero) {
-  std::vector<int32_t> p = {0, 0, 10, 0, 0};
-  int32_t peak = -1;
-  vtl::FailAllocationAt(1);
-  EXPECT_EQ(vtl::SmoothProfileAndFindPeak(p.data(), 5, 5, &peak), 19);
-  vtl::FailAllocationAt(0);
-  EXPECT_EQ(p, (std::vector<int32_t>{0, 0, 10, 0, 0}));
-  EXPECT_EQ(peak, 0);
-}
-
 TEST(RefineFingers, UprightFingerIsOnlyRecentred) {
   // Finger: columns 12..19, rows 10..49. The rough box is off to the right.
   Mask m(40, 60);

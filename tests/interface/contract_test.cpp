@@ -122,10 +122,6 @@ TEST(Parameter, DefaultsAndWorkingLengths) {
   vtl::VantrelParameter* p = vtl::GetVantrelParameter();
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p, vtl::GetVantrelParameter());
-  EXPECT_EQ(std::strncmp(p->BuildText, "1.3.", 4), 0);
-  EXPECT_NE(std::strstr(p->BuildText, ".1--Compiled Date:"), nullptr);
-  EXPECT_EQ(p->MakeFingerImages, 1);
-  EXPECT_EQ(p->RunningSumRadius, 1);
   EXPECT_EQ(vtl::ToWorkingLength(*p, p->MinFingerSeparation), 18);
   EXPECT_EQ(vtl::ToWorkingLength(*p, p->MinFingerWidth), 18);
   EXPECT_EQ(vtl::ToWorkingLength(*p, p->MinFingerHeight), 37);

@@ -1,10 +1,10 @@
+#include "prepare/foreground.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "interface/memory.h"
-#include "prepare/foreground.h"
 
 namespace {
 
@@ -154,23 +154,6 @@ TEST(Foreground, Failures) {
   EXPECT_EQ(vtl::BinarizeImage(1, 4, px, 256, &count), 10);
   EXPECT_EQ(vtl::BinarizeImage(1, 4, px, -1, &count), 10);
   EXPECT_EQ(vtl::ThresholdAtMeanGrey(0, 4, px, &count), 9);
-
-  const std::vector<uint8_t> work(30 * 30, 90);
-  int32_t status = 0;
-  bool nullMask = false;
-  const auto points = vtl::testing::ForEachAllocationFailure(
-      [&] {
-        uint8_t* mask = nullptr;
-        int32_t bg = -1;
-        status = vtl::FindForegroundMask(30, 30, work.data(), &mask, &bg);
-        nullMask = mask == nullptr && bg == 0;
-        vtl::Release(mask);
-      },
-      [&](int64_t) {
-        EXPECT_EQ(status, 19);
-        EXPECT_TRUE(nullMask);
-      });
-  EXPECT_EQ(points, 2);
 }
 
 }  // namespace

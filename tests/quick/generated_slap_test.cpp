@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,9 +49,11 @@ using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t
                               VantrelResultType**);
 
 struct Case {
-  std::string name;
-  std::function<void(vsynth::SlapOptions&)> options;
-  std::vector<uint64_t> seeds;
+  const char* name;
+  int hand;
+  double rotationDeg;
+  int missing;
+  double xppi, yppi;
   int32_t fingerCount, handCode;
   int32_t expectedHand;            // VantrelQuick's container hand code
   std::vector<int32_t> positions;  // VantrelQuick's positions
@@ -60,10 +61,28 @@ struct Case {
   std::vector<int32_t> positionsNew;
 };
 
+// Turned clockwise, a right hand's tips still fall from the middle finger to
+// the little one; turned the other way they no longer tell the hand. A lone
+// thumb is numbered 6 (left thumb) even when it is the right.
+const Case kCases[] = {
+    {"right", 13, 0, -1, 500, 500, 4, 0, 13, {2, 3, 4, 5}, 0, {2, 3, 4, 5}},
+    {"thumbs", 15, 0, -1, 500, 500, 2, 0, 15, {6, 1}, 15, {6, 1}},
+    {"right +10", 13, 10, -1, 500, 500, 4, 0, 13, {2, 3, 4, 5}, 0, {2, 3, 4, 5}},
+    {"left -10", 14, -10, -1, 500, 500, 4, 0, 14, {10, 9, 8, 7}, 0, {2, 3, 4, 5}},
+    {"right -15 given", 13, -15, -1, 500, 500, 4, 13, 13, {2, 3, 4, 5}, 13, {2, 3, 4, 5}},
+    {"no ring finger", 13, 0, 2, 500, 500, 4, 0, 0, {2, 3, 4}, 0, {2, 3, 4}},
+    {"left thumb missing", 15, 0, 0, 500, 500, 2, 15, 15, {6}, 15, {6}},
+    {"left 600 x 400", 14, 0, -1, 600, 400, 4, 0, 14, {10, 9, 8, 7}, 0, {2, 3, 4, 5}},
+};
+
 void CheckSlap(const Case& c, uint64_t seed, bool variant) {
   vsynth::SlapOptions options;
   options.seed = seed;
-  c.options(options);
+  options.hand = c.hand;
+  options.rotationDeg = c.rotationDeg;
+  options.missingFinger = c.missing;
+  options.xppi = c.xppi;
+  options.yppi = c.yppi;
   const vsynth::Slap slap = vsynth::GenerateSlap(options);
   const auto xres = int32_t(slap.xppi), yres = int32_t(slap.yppi);
   const Segmenter segment = variant ? VantrelQuickNew : VantrelQuick;
@@ -86,137 +105,14 @@ void CheckSlap(const Case& c, uint64_t seed, bool variant) {
   DestroyVantrelResult1(&r);
 }
 
-const std::vector<Case>& Cases() {
-  static const std::vector<Case> cases = {
-      {"right hand",
-       [](vsynth::SlapOptions& o) { o.hand = 13; },
-       {1, 2, 3, 5, 6},
-       4,
-       0,
-       13,
-       {2, 3, 4, 5},
-       0,
-       {2, 3, 4, 5}},
-      {"left hand",
-       [](vsynth::SlapOptions& o) { o.hand = 14; },
-       {1, 2, 3, 5, 6},
-       4,
-       0,
-       14,
-       {10, 9, 8, 7},
-       0,
-       {2, 3, 4, 5}},
-      {"thumbs",
-       [](vsynth::SlapOptions& o) { o.hand = 15; },
-       {1, 2, 3, 4, 5},
-       2,
-       0,
-       15,
-       {6, 1},
-       15,
-       {6, 1}},
-      // Turned clockwise, a right hand's tips still fall from the middle
-      // finger to the little one, so the hand is still recognised.
-      {"right hand turned 10 degrees clockwise",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 13;
-         o.rotationDeg = 10;
-       },
-       {1, 2, 3, 5, 6},
-       4,
-       0,
-       13,
-       {2, 3, 4, 5},
-       0,
-       {2, 3, 4, 5}},
-      {"left hand turned 10 degrees anticlockwise",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 14;
-         o.rotationDeg = -10;
-       },
-       {1, 2, 3, 5, 6},
-       4,
-       0,
-       14,
-       {10, 9, 8, 7},
-       0,
-       {2, 3, 4, 5}},
-      // The other way the tip heights no longer tell the hand: given.
-      {"right hand turned 15 degrees anticlockwise, hand given",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 13;
-         o.rotationDeg = -15;
-       },
-       {1, 2, 3, 5, 6},
-       4,
-       13,
-       13,
-       {2, 3, 4, 5},
-       13,
-       {2, 3, 4, 5}},
-      // One finger missing: three records, the hand left open.
-      {"right hand without the ring finger",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 13;
-         o.missingFinger = 2;
-       },
-       {1, 2, 3, 5, 6},
-       4,
-       0,
-       0,
-       {2, 3, 4},
-       0,
-       {2, 3, 4}},
-      // A lone thumb is numbered 6 (left thumb) even though it is the right.
-      {"left thumb missing",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 15;
-         o.missingFinger = 0;
-       },
-       {1, 2, 3},
-       2,
-       15,
-       15,
-       {6},
-       15,
-       {6}},
-      {"right hand at 1000 ppi",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 13;
-         o.xppi = o.yppi = 1000;
-       },
-       {1, 2, 3},
-       4,
-       0,
-       13,
-       {2, 3, 4, 5},
-       0,
-       {2, 3, 4, 5}},
-      {"left hand at 600 x 400 ppi",
-       [](vsynth::SlapOptions& o) {
-         o.hand = 14;
-         o.xppi = 600;
-         o.yppi = 400;
-       },
-       {1, 2, 3},
-       4,
-       0,
-       14,
-       {10, 9, 8, 7},
-       0,
-       {2, 3, 4, 5}},
-  };
-  return cases;
-}
-
 class GeneratedSlaps : public ::testing::TestWithParam<bool> {
  protected:
   void TearDown() override { DestroyVantrelParameter(); }
 };
 
 TEST_P(GeneratedSlaps, RecordsMatchTheTruth) {
-  for (const Case& c : Cases()) {
-    for (uint64_t seed : c.seeds) {
+  for (const Case& c : kCases) {
+    for (uint64_t seed : {1u, 3u}) {
       SCOPED_TRACE(::testing::Message() << c.name << ", seed " << seed);
       CheckSlap(c, seed, GetParam());
     }

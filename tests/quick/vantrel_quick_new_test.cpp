@@ -2,7 +2,6 @@
 // visiting order by centroid rather than top, and no left/right inference.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <vector>
 
 #include "drawn_images.h"
@@ -89,33 +88,6 @@ TEST_F(QuickNew, NoLeftOrRightHandInference) {
               VANTREL_OK);
     EXPECT_EQ(result_->handCode, 14);
     EXPECT_EQ(result_->fingers[0].position, 10);
-  }
-}
-
-TEST_F(QuickNew, FingerImagesFollowTheSortedComponentTable) {
-  // The component indices refer to the table as sorted by area and centroid;
-  // the whitened neighbour must still be the right one.
-  std::vector<DrawnFinger> fingers = {
-      {150, 260, 0, 0, 72}, {450, 160, 0, 0, 72}, {750, 210, 0, 0, 72}, {1040, 330, 0, 0, 72}};
-  for (DrawnFinger& f : fingers) {
-    f.baseX = f.tipX + 180;
-    f.baseY = f.tipY + 620;
-  }
-  const Canvas canvas = DrawFingers(1000, 1400, fingers);
-  ASSERT_EQ(VantrelQuickNew(500, 500, canvas.pixels.data(), 1000, 1400, 4, 0, &result_),
-            VANTREL_OK);
-  ASSERT_EQ(result_->count, 4);
-  int64_t whitened = 0;
-  quicktest::ExpectFingerImages(*result_, canvas.pixels.data(), 1000, 1400, 500, 500, &whitened);
-  EXPECT_GT(whitened, 1000);
-}
-
-TEST_F(QuickNew, HugeExpectedCountNeedsNoHugeTable) {
-  const Canvas canvas = DrawFingers(1000, 1200, quicktest::RightHand());
-  for (auto segmenter : {VantrelQuick, VantrelQuickNew}) {
-    ASSERT_EQ(segmenter(500, 500, canvas.pixels.data(), 1000, 1200, INT_MAX, 0, &result_),
-              VANTREL_OK);
-    EXPECT_EQ(result_->count, 4);
   }
 }
 

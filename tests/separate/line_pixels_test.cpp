@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "interface/memory.h"
 
 namespace {
@@ -106,31 +105,6 @@ TEST(ReallocateIntArray, KeepsContentAndReportsFailure) {
   EXPECT_EQ(vtl::ReallocateIntArray(&a, -1, "negative"), 19);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: ReallocateIntArray: negative\n");
   EXPECT_EQ(a, nullptr);
-}
-
-TEST(LinePixels, EachAllocationFailureReleasesBothLists) {
-  int32_t* xs = nullptr;
-  int32_t* ys = nullptr;
-  int32_t count = 0;
-  int32_t status = -1;
-  std::string err;
-  const int64_t points = vtl::testing::ForEachAllocationFailure(
-      [&] {
-        testing::internal::CaptureStderr();
-        status = vtl::GetLinePixelBetweenTwoPoints(0, 0, 10, 3, &xs, &ys, &count);
-        err = testing::internal::GetCapturedStderr();
-      },
-      [&](int64_t n) {
-        EXPECT_EQ(status, 19) << n;
-        EXPECT_EQ(xs, nullptr);
-        EXPECT_EQ(ys, nullptr);
-        EXPECT_EQ(count, 11);
-        EXPECT_EQ(err, n == 1 ? "ERROR: ReallocateIntArray: GetLinePixelBetweenTwoPoints PointX\n"
-                              : "ERROR: ReallocateIntArray: GetLinePixelBetweenTwoPoints PointY\n");
-      });
-  EXPECT_EQ(points, 2);
-  vtl::Release(xs);
-  vtl::Release(ys);
 }
 
 }  // namespace

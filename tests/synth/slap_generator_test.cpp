@@ -132,25 +132,6 @@ std::vector<int> Positions(const Slap& s) {
   return p;
 }
 
-TEST(SlapGenerator, SameOptionsGiveTheSameSlapAndSeedsDiffer) {
-  for (int hand : {13, 14, 15}) {
-    SlapOptions o = Options(77, hand, 12);
-    o.clutter = true;
-    o.touching = true;
-    const Slap a = GenerateSlap(o);
-    const Slap b = GenerateSlap(o);
-    EXPECT_EQ(a.pixels, b.pixels);
-    EXPECT_EQ(vsynth::ToJson(a), vsynth::ToJson(b));
-    o.seed = 78;
-    const Slap c = GenerateSlap(o);
-    ASSERT_EQ(a.pixels.size(), c.pixels.size());
-    size_t differing = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) differing += a.pixels[i] != c.pixels[i];
-    EXPECT_GT(differing, a.pixels.size() / 4) << "hand " << hand;
-    EXPECT_NE(a.fingers[0].cx, c.fingers[0].cx);
-  }
-}
-
 TEST(SlapGenerator, TruthSitsOnThePrints) {
   struct Case {
     int hand;
@@ -158,15 +139,12 @@ TEST(SlapGenerator, TruthSitsOnThePrints) {
     bool touching, clutter;
   };
   const Case cases[] = {
-      {13, 0, 500, 500, false, false},   {14, 0, 500, 500, true, false},
-      {15, 0, 500, 500, false, false},   {13, 30, 500, 500, false, false},
-      {14, -40, 500, 500, true, false},  {15, 15, 500, 500, true, false},
-      {13, -10, 250, 250, false, false}, {14, 8, 1000, 1000, false, false},
-      {13, 5, 600, 420, true, false},    {15, -5, 400, 550, false, false},
-      {13, 0, 500, 500, false, true},
+      {14, 0, 500, 500, true, false},   {15, 0, 500, 500, false, false},
+      {14, -40, 500, 500, true, false}, {13, -10, 250, 250, false, false},
+      {13, 5, 600, 420, true, false},   {13, 0, 500, 500, false, true},
   };
   for (const Case& c : cases) {
-    for (uint64_t seed : {3u, 4u}) {
+    for (uint64_t seed : {3u}) {
       SlapOptions o = Options(seed, c.hand, c.rotation, c.xppi, c.yppi);
       o.touching = c.touching;
       o.clutter = c.clutter;
@@ -186,7 +164,7 @@ TEST(SlapGenerator, TruthSitsOnThePrints) {
 }
 
 TEST(SlapGenerator, PositionsAndFingertipHeightsFollowTheHand) {
-  for (uint64_t seed = 1; seed <= 6; ++seed) {
+  for (uint64_t seed = 1; seed <= 2; ++seed) {
     const Slap right = GenerateSlap(Options(seed, 13));
     const Slap left = GenerateSlap(Options(seed, 14));
     const Slap thumbs = GenerateSlap(Options(seed, 15));
@@ -216,7 +194,7 @@ TEST(SlapGenerator, PositionsAndFingertipHeightsFollowTheHand) {
 }
 
 TEST(SlapGenerator, MissingFingerOmitsExactlyItsRecord) {
-  for (int hand : {13, 14, 15}) {
+  for (int hand : {13, 15}) {
     const Slap full = GenerateSlap(Options(21, hand));
     const int count = static_cast<int>(full.fingers.size());
     for (int missing = 0; missing < count; ++missing) {
@@ -237,7 +215,7 @@ TEST(SlapGenerator, MissingFingerOmitsExactlyItsRecord) {
 }
 
 TEST(SlapGenerator, LeftHandMirrorsTheRightHand) {
-  for (double rotation : {0.0, 17.0, -33.0}) {
+  for (double rotation : {0.0, -33.0}) {
     SlapOptions o = Options(5, 13, -rotation);
     o.touching = true;
     const Slap right = GenerateSlap(o);
@@ -278,9 +256,7 @@ TEST(SlapGenerator, SizesFollowTheResolution) {
     int columns, rows;
   };
   const Case cases[] = {
-      {13, 500, 500, 1600, 1500}, {14, 1000, 1000, 3200, 3000}, {13, 250, 250, 800, 750},
-      {13, 600, 400, 1920, 1200}, {15, 500, 500, 1200, 1000},   {15, 400, 700, 960, 1400},
-  };
+      {13, 250, 250, 800, 750}, {13, 600, 400, 1920, 1200}, {15, 400, 700, 960, 1400}};
   for (const Case& c : cases) {
     const Slap reference = GenerateSlap(Options(9, c.hand));
     const Slap s = GenerateSlap(Options(9, c.hand, 0, c.xppi, c.yppi));
@@ -315,9 +291,9 @@ TEST(SlapGenerator, SizesFollowTheResolution) {
 }
 
 TEST(SlapGenerator, RotationTurnsBoxesAboutTheImageCentre) {
-  for (int hand : {13, 14, 15}) {
+  for (int hand : {13, 15}) {
     const Slap upright = GenerateSlap(Options(31, hand));
-    for (double degrees : {-25.0, 10.0, 40.0}) {
+    for (double degrees : {-25.0, 40.0}) {
       const Slap turned = GenerateSlap(Options(31, hand, degrees));
       const double a = degrees * kPi / 180;
       const double x0 = (upright.columns - 1) / 2.0, y0 = (upright.rows - 1) / 2.0;
@@ -364,8 +340,8 @@ TEST(SlapGenerator, TouchingFingersMeetLowerDownOtherwiseKeepAGap) {
     }
     return pairs;
   };
-  for (int hand : {13, 14, 15}) {
-    for (uint64_t seed = 40; seed < 44; ++seed) {
+  for (int hand : {13, 15}) {
+    for (uint64_t seed = 40; seed < 42; ++seed) {
       SlapOptions o = Options(seed, hand);
       o.noise = 0.02;
       EXPECT_EQ(touchingPairs(GenerateSlap(o)), 0) << hand << " seed " << seed;
@@ -411,9 +387,6 @@ TEST(SlapGenerator, RandomOptionsCoverTheRangeAndRender) {
   int missing = 0, touching = 0, clutter = 0, bilevel = 0, turned = 0, anisotropic = 0;
   for (uint64_t seed = 0; seed < 400; ++seed) {
     const SlapOptions o = vsynth::RandomOptions(seed);
-    const SlapOptions again = vsynth::RandomOptions(seed);
-    EXPECT_EQ(o.seed, again.seed);
-    EXPECT_EQ(o.rotationDeg, again.rotationDeg);
     hands.insert(o.hand);
     missing += o.missingFinger >= 0;
     touching += o.touching;
@@ -431,35 +404,18 @@ TEST(SlapGenerator, RandomOptionsCoverTheRangeAndRender) {
     EXPECT_GT(count, 8);
     EXPECT_LT(count, 200);
   }
-  for (uint64_t seed = 0; seed < 6; ++seed) {
-    const Slap s = GenerateSlap(vsynth::RandomOptions(seed));
-    EXPECT_FALSE(s.fingers.empty());
-    for (const FingerTruth& f : s.fingers) {
-      EXPECT_TRUE(f.cx >= 0 && f.cx <= s.columns - 1 && f.cy >= 0 && f.cy <= s.rows - 1);
-    }
-  }
 }
 
 TEST(SlapGenerator, JsonCarriesTheTruth) {
-  SlapOptions o = Options(2, 14, 20);
-  const Slap s = GenerateSlap(o);
+  const Slap s = GenerateSlap(Options(2, 14, 20));
   const std::string json = vsynth::ToJson(s);
-  for (const char* key : {"\"rows\":1500,", "\"columns\":1600,", "\"xppi\":500.000,",
-                          "\"hand\":14,", "\"fingers\":[{\"position\":"}) {
-    EXPECT_NE(json.find(key), std::string::npos) << key;
-  }
+  EXPECT_EQ(json.rfind("{\"rows\":1500,\"columns\":1600,", 0), 0u) << json.substr(0, 80);
   size_t records = 0;
   for (size_t at = json.find("\"fromLeft\":"); at != std::string::npos;
        at = json.find("\"fromLeft\":", at + 1)) {
     ++records;
   }
   EXPECT_EQ(records, s.fingers.size());
-  for (const char* key : {"\"cx\":", "\"cy\":", "\"width\":", "\"height\":", "\"angle\":-0.",
-                          "\"tipX\":", "\"tipY\":", "\"visible\":"}) {
-    EXPECT_NE(json.find(key), std::string::npos) << key;
-  }
-  EXPECT_EQ(json.front(), '{');
-  EXPECT_EQ(json.substr(json.size() - 3), "}]}");
   // Numbers: fixed decimals, '.' separator, exact rounding.
   Slap tiny;
   tiny.rows = 2;
@@ -470,18 +426,15 @@ TEST(SlapGenerator, JsonCarriesTheTruth) {
   EXPECT_NE(t.find("\"angle\":-0.123457,\"tipX\":0.500"), std::string::npos) << t;
 }
 
-}  // namespace
-
-namespace {
-
 uint64_t Fnv1a(const std::string& bytes) {
   uint64_t h = 1469598103934665603ull;
   for (unsigned char b : bytes) h = (h ^ b) * 1099511628211ull;
   return h;
 }
 
-// Other tests pick seeds by what these images show and the golden results
-// hash them: a change here must come with those re-recorded.
+// The same options give the same slap. Other tests pick seeds by what these
+// images show and the golden results hash them: a change here must come with
+// those re-recorded.
 TEST(SlapGenerator, ImagesArePinned) {
   struct Case {
     uint64_t randomSeed;

@@ -67,16 +67,6 @@ inline std::vector<DrawnFinger> RightHand() {
           {990, 330, 940, 900, 70}};
 }
 
-// The mirror image: little .. index from the left.
-inline std::vector<DrawnFinger> Mirror(std::vector<DrawnFinger> fingers, int32_t columns) {
-  for (DrawnFinger& f : fingers) {
-    f.tipX = columns - 1 - f.tipX;
-    f.baseX = columns - 1 - f.baseX;
-  }
-  std::reverse(fingers.begin(), fingers.end());
-  return fingers;
-}
-
 // True when (x, y) lies on the drawn finger.
 inline bool OnFinger(const DrawnFinger& f, int32_t x, int32_t y) {
   const double dx = f.baseX - f.tipX, dy = f.baseY - f.tipY;

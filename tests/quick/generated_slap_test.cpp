@@ -1,13 +1,7 @@
 // The quick segmenters on generated slaps, against the generator's truth.
-//
-// The quick search finds fingertips as separate pieces of foreground at
-// 62 ppi after a 16 x 16 blur, so it can only work where neighbouring fingers
-// stay apart by more than about an eighth of an inch all along their visible
-// length. Where the generator draws two fingers closer than that (touching
-// fingers, and about a quarter of the default hands near their bases), they
-// form one piece and one finger is lost. The seeds below are hands whose
-// fingers stay apart; a failure message says whether two true fingers share
-// a piece.
+// Fingers closer than about an eighth of an inch merge into one piece at the
+// working resolution; the seeds below are hands whose fingers stay apart, and
+// a failure message says whether two true fingers share a piece.
 #include <gtest/gtest.h>
 
 #include <cmath>

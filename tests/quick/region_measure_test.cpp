@@ -107,8 +107,6 @@ TEST(ScaleRegionsToImage, SinglePrecisionProductsTruncatedAndClamped) {
   regions[0].top = 1;
   regions[0].bottom = 10;
   regions[0].centerY = 5;
-  regions[0].angle = 1.25f;
-  regions[0].componentIndex = 3;
   regions[1].left = 95;
   regions[1].right = 98;  // 790.3: stays
   regions[1].centerX = 97;
@@ -126,8 +124,6 @@ TEST(ScaleRegionsToImage, SinglePrecisionProductsTruncatedAndClamped) {
   EXPECT_EQ(regions[0].secondWidth, 162);
   EXPECT_EQ(regions[0].height, 73);
   EXPECT_EQ(regions[0].secondHeight, 73);
-  EXPECT_EQ(regions[0].angle, 1.25f);
-  EXPECT_EQ(regions[0].componentIndex, 3);
   EXPECT_EQ(regions[1].left, 766);
   EXPECT_EQ(regions[1].right, 790);
   EXPECT_EQ(regions[1].centerX, 782);

@@ -68,27 +68,4 @@ TEST_F(QuickNew, EqualTopsKeepTableOrderButCentroidsDecide) {
   EXPECT_LT(result_->fingers[0].boxWidth, 4 * 30) << "the block";
 }
 
-TEST_F(QuickNew, NoLeftOrRightHandInference) {
-  const std::vector<DrawnFinger> right = quicktest::RightHand();
-  for (const auto& fingers : {right, quicktest::Mirror(right, 1200)}) {
-    const Canvas canvas = DrawFingers(1000, 1200, fingers);
-    ASSERT_EQ(VantrelQuickNew(500, 500, canvas.pixels.data(), 1000, 1200, 4, 0, &result_),
-              VANTREL_OK);
-    ASSERT_EQ(result_->count, 4);
-    EXPECT_EQ(result_->handCode, 0);
-    for (int32_t i = 0; i < 4; ++i) {
-      const SegmentedFinger& f = result_->fingers[i];
-      EXPECT_EQ(f.position, 2 + i);
-      EXPECT_TRUE(quicktest::OnFinger(fingers[i], f.centerX, f.centerY)) << i;
-    }
-    quicktest::ExpectSaneRecords(*result_, 1000, 1200);
-    quicktest::ExpectFingerImages(*result_, canvas.pixels.data(), 1000, 1200, 500, 500);
-    // A given code is kept and numbers the fingers.
-    ASSERT_EQ(VantrelQuickNew(500, 500, canvas.pixels.data(), 1000, 1200, 4, 14, &result_),
-              VANTREL_OK);
-    EXPECT_EQ(result_->handCode, 14);
-    EXPECT_EQ(result_->fingers[0].position, 10);
-  }
-}
-
 }  // namespace

@@ -94,7 +94,6 @@ TEST(CliTest, ResolutionComesFromEachFormatsMetadata) {
       {"a.png", testimg::EncodePng(picture, {400, 300}), 400, 300, "file", "png"},
       {"b.jpg", testimg::EncodeJpeg(picture, {200, 200, true}), 508, 508, "file", "jpeg"},
       {"c.tif", testimg::EncodeTiff(picture, {250, 350}), 250, 350, "file", "tiff"},
-      {"d.bmp", testimg::EncodeBmp(picture, {1000, 1000}), 1000, 1000, "file", "bmp"},
       {"e.pgm", testimg::EncodePnm(picture), 500, 500, "default", "pnm"},
       // Named like a JPEG, but a PNG: the content decides.
       {"f.jpg", testimg::EncodePng(picture, {600, 600}), 600, 600, "file", "png"},

@@ -686,9 +686,10 @@ namespace {
 // the image for position k exactly when its column X + k does; outside the
 // image the tables count nothing. A steep line has a run of points per
 // column; consecutive runs share a row boundary, which leaves one column
-// table row per run, or it takes one mask row per row when that is cheaper.
-// A shallow line takes, per row, its run of one or two points as one mask or
-// pair row. A steep line also leaves the rows above each run's end in
+// table row per run, or, when that is cheaper, one two-row table row per
+// pair of rows. A shallow line takes, per pair of rows, its runs of one or
+// two points as one two-row table row (mask and pair rows where a run is
+// longer). A steep line also leaves the rows above each run's end in
 // runEnds and their number in *runs. Returns whether the line is steep.
 bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantTerm* terms,
                MaskTerm* maskTerms, int32_t* runEnds, int64_t* termCount, int64_t* runs,

@@ -1,8 +1,10 @@
 // Fast slant profiles. Every line of one slant is the reference line moved
-// sideways, so the family's foreground counts are sums of whole rows of
-// prefix-sum tables shifted by the reference line's runs of points: one
-// vector pass per run instead of one test per line point. The tables are
-// built once per mask; the results equal BuildSlantProfiles' bit for bit.
+// sideways, so the family's foreground counts are sums of whole table rows
+// shifted by the reference line's points: rows of column prefix sums, one
+// per run of points, or rows of the mask itself (one per row or pair of
+// rows of the line), whichever is fewer: one vector pass per row instead of
+// one test per line point. The tables are built once per mask; the results
+// equal BuildSlantProfiles' bit for bit.
 #ifndef VANTREL_SEPARATE_SLANT_TABLES_H
 #define VANTREL_SEPARATE_SLANT_TABLES_H
 
@@ -25,8 +27,8 @@ struct SlantTerm {
   bool subtract;
 };
 
-// One mask or pair row added to the profile at column offset x: its value
-// for position 0 is byteRows[offset].
+// One row of the byte tables (mask, pair or two-row table) added to the
+// profile at column offset x: its value for position 0 is byteRows[offset].
 struct MaskTerm {
   int32_t offset;
   int32_t x;
@@ -52,14 +54,15 @@ struct SlantTables {
   // Counts modulo 2^16 (exact: no profile value reaches 2^15).
   uint16_t* columnPrefix;  // (rows + 1) rows: hits above row y in column x; 0 outside
   uint16_t* columnStep;    // columnPrefix[y][x] - columnPrefix[y][x + 1]; 0 right
-  int64_t byteStride;      // mask row length, with zero padding on both sides
-  // rows mask rows (1 for a hit), then rows pair rows (hits in x and x + 1).
+  int64_t byteStride;      // byte table row length, with the zero gap after it
+  // Mask rows (1 for a hit), pair rows (hits in x and x + 1) and the two-row
+  // tables, which count a line's points in two neighbouring rows at once.
   uint8_t* byteRows;
   // Spans of the rows of columnStep and columnPrefix, rows + 1 entries each.
   TableSpan* spans;
-  TableSpan* bandSpans;      // pair rows' spans joined per band of 16 rows
+  TableSpan* bandSpans;      // byte rows' spans joined per band of 32 rows
   SlantTerm* terms;          // count rows of each slant of a batch
-  MaskTerm* maskTerms;       // or its mask rows
+  MaskTerm* maskTerms;       // or its byte rows
   uint16_t* sum;             // their sums over the positions, per slant
   int32_t* histogram;        // steep lines: rows above the end of each run, per slant
   int32_t* cumulative;       // steep lines: points per column range, for the in-image counts

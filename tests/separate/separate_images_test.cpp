@@ -190,7 +190,7 @@ WholeCall SeparateAndCopy(const vsynth::Slap& slap, int32_t fingerCount, int32_t
   for (int i = 0; i < s.result->count; ++i) {
     SegmentedFinger f = s.result->fingers[i];
     const auto size = static_cast<size_t>(f.boxWidth) * static_cast<size_t>(f.boxHeight);
-    call.pictures.emplace_back(f.image, f.image + size);
+    call.pictures.emplace_back(f.image, f.image == nullptr ? f.image : f.image + size);
     f.image = nullptr;
     call.records.push_back(f);
   }

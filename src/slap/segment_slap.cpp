@@ -60,6 +60,49 @@ double HandTilt(const PageTip* tips, int32_t n) {
   return n % 2 ? t[n / 2] : 0.5 * (t[n / 2 - 1] + t[n / 2]);
 }
 
+// Past this disagreement between the fingers' median axis and the ridges of
+// their lower segments, the axes are taken to have been led off (touching
+// fingers traced at a slant) and the hand runs halfway between the two.
+constexpr double kAxisDoubt = 12 * 3.14159265358979323846 / 180;
+
+// The hand's direction from the ridges below the top segments: there they run
+// across the finger whatever pattern the tip bears, and a trace led off by a
+// touching neighbour does not turn them. Sampled along each finger's own axis
+// from just below its crease to one segment lower; *tilt (radians, + = tip
+// leans right, working pixels being square) is set when the ridges there are
+// coherent.
+bool LowerRidgeTilt(const BlockMap& map, const TipBox* tips, int32_t n, double* tilt) {
+  double sumC = 0, sumS = 0, sumW = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const TipBox& t = tips[i];
+    const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
+    const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+    for (int32_t a = -6; a <= 6; ++a) {
+      for (int32_t b = 0; b <= 12; ++b) {
+        const double across = a / 20.0 * t.width, down = (0.6 + b / 12.0) * t.height;
+        const double x = t.cx + nx * across - vx * down, y = t.cy + ny * across - vy * down;
+        if (x < 0 || y < 0) continue;
+        const int32_t bx = static_cast<int32_t>(x) / map.blockSize;
+        const int32_t by = static_cast<int32_t>(y) / map.blockSize;
+        if (bx >= map.columns || by >= map.rows) continue;
+        const std::size_t k = static_cast<std::size_t>(by) * map.columns + bx;
+        sumC += map.orientCos[k] * map.score[k];
+        sumS += map.orientSin[k] * map.score[k];
+        sumW += map.score[k];
+      }
+    }
+  }
+  // Half the samples' worth of ridge, mostly of one direction.
+  if (sumW < 0.5 * n * 13 * 13 || std::hypot(sumC, sumS) < 0.3 * sumW) return false;
+  // The ridges' normal (doubled angle) runs along the finger.
+  const double normal = 0.5 * std::atan2(sumS, sumC);
+  double t = std::atan2(std::cos(normal), -std::sin(normal));
+  if (t > 0.5 * 3.14159265358979323846) t -= 3.14159265358979323846;
+  if (t < -0.5 * 3.14159265358979323846) t += 3.14159265358979323846;
+  *tilt = t;
+  return true;
+}
+
 // Places the fingers found (left to right) on the four slots of a hand: the
 // slots left out by a missing finger show as a wider step across the hand,
 // and the heights of the tips follow the hand's pattern, seen along the
@@ -68,10 +111,11 @@ double HandTilt(const PageTip* tips, int32_t n) {
 // cannot. With hand 0 both hands are tried. Sets slots[] and returns the hand
 // chosen.
 int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centreX, double centreY,
-                      int32_t* slotsOut) {
+                      bool haveLower, double lowerTilt, int32_t* slotsOut) {
   double meanWidth = 0;
   for (int32_t i = 0; i < n; ++i) meanWidth += tips[i].width / n;
-  const double phi = HandTilt(tips, n);
+  double phi = HandTilt(tips, n);
+  if (haveLower && std::fabs(lowerTilt - phi) > kAxisDoubt) phi = 0.5 * (phi + lowerTilt);
   // Up the hand (sin phi, -cos phi), across it (cos phi, sin phi).
   const double ux = std::sin(phi), uy = -std::cos(phi), rx = std::cos(phi), ry = std::sin(phi);
   double across[kMaxSlapFingers], height[kMaxSlapFingers];
@@ -214,7 +258,10 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
   int32_t slots[kMaxSlapFingers] = {0, 1, 2, 3, 4};
   if (useHand != kThumbs && found > 0) {
     const bool open = useHand != kRightHand && useHand != kLeftHand;
-    useHand = AssignFingers(page, found, open ? 0 : useHand, centreX, centreY, slots);
+    double lowerTilt = 0;
+    const bool haveLower = LowerRidgeTilt(map, tips, found, &lowerTilt);
+    useHand = AssignFingers(page, found, open ? 0 : useHand, centreX, centreY, haveLower, lowerTilt,
+                            slots);
   }
   *hand = useHand;
   for (int32_t i = 0; i < found; ++i) {

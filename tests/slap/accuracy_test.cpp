@@ -81,6 +81,9 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {1147, "ring finger's crease taken at half its length"},
       {1363, "bilevel touching hand: the index measured narrow, its crease taken early"},
       {2169, "a finger mostly off the image's left edge counted"},
+      {9271,
+       "touching left hand without its little finger: axes turned 25 degrees, read as a right one"},
+      {9422, "touching right hand: axes turned 10 degrees, read as a left one"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -725,14 +725,16 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
     // R / 2 two-row mask terms cost about as much as R / 6 column rows
     // (measured: a byte pass covers twice the positions of a count pass).
     *bytes = 6 * ((columnsPassed < 0 ? -columnsPassed : columnsPassed) + 1) > R;
+    // Run r lies in column x0 + r (leaning right) or x0 - r.
+    const int32_t x0 = x;
+    for (int64_t y = 0; y < last; ++y) {
+      const int32_t next = line[(y + 1) * kBatchLanes];
+      runEnds[count] = static_cast<int32_t>(y + 1);
+      count += next != x;
+      x = next;
+    }
+    runEnds[count++] = static_cast<int32_t>(R);
     if (*bytes) {
-      for (int64_t y = 0; y < last; ++y) {
-        const int32_t next = line[(y + 1) * kBatchLanes];
-        runEnds[count] = static_cast<int32_t>(y + 1);
-        count += next != x;
-        x = next;
-      }
-      runEnds[count++] = static_cast<int32_t>(R);
       int64_t t = 0;
       for (int64_t y = 0; y + 1 < R; y += 2) {
         const int32_t here = line[y * kBatchLanes];
@@ -743,17 +745,8 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
       if (R % 2 != 0) maskTerms[t++] = maskRow(kMask, last, x);
       *termCount = t;
     } else {
-      // Run r lies in column x0 + r (leaning right) or x0 - r. Lines leaning
-      // right step right (add the step row at the old column), lines leaning
-      // left step left (subtract it one column further left).
-      const int32_t x0 = x;
-      for (int64_t y = 0; y < last; ++y) {
-        const int32_t next = line[(y + 1) * kBatchLanes];
-        runEnds[count] = static_cast<int32_t>(y + 1);
-        count += next != x;
-        x = next;
-      }
-      runEnds[count++] = static_cast<int32_t>(R);
+      // Lines leaning right step right (add the step row at the old column),
+      // lines leaning left step left (subtract it one column further left).
       const uint16_t* step = tables->columnStep;
       const int32_t shift = s > 0 ? 0 : -1;
       const bool subtract = s < 0;

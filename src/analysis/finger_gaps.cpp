@@ -172,7 +172,8 @@ namespace {
 
 // peaks[i] (1 .. end - 1): 1 for a background peak, 2 for a dark peak, 4
 // for a background peak that is a clear gap (IsClearGap, the same
-// single-precision quotient), in one pass.
+// single-precision quotient), in one pass; it vectorises at the level of
+// the scan it is inlined into.
 inline __attribute__((always_inline)) void MarkPeaksWith(const int32_t* dark, const int32_t* total,
                                                          const int32_t* background, int32_t n,
                                                          uint8_t* peaks) {
@@ -186,32 +187,6 @@ inline __attribute__((always_inline)) void MarkPeaksWith(const int32_t* dark, co
     peaks[i] =
         static_cast<uint8_t>(backgroundPeak | (darkPeak << 1) | ((backgroundPeak & clear) << 2));
   }
-}
-
-void MarkPeaksBaseline(const int32_t* dark, const int32_t* total, const int32_t* background,
-                       int32_t n, uint8_t* peaks) {
-  MarkPeaksWith(dark, total, background, n, peaks);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void MarkPeaksAvx2(const int32_t* dark, const int32_t* total,
-                                                   const int32_t* background, int32_t n,
-                                                   uint8_t* peaks) {
-  MarkPeaksWith(dark, total, background, n, peaks);
-}
-#endif
-
-// Every variant marks the same peaks (the quotients are single-precision
-// divisions either way); the active vector level picks one.
-void MarkPeaks(const int32_t* dark, const int32_t* total, const int32_t* background, int32_t n,
-               uint8_t* peaks) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (ActiveVectorLevel() != VectorLevel::kBaseline) {
-    MarkPeaksAvx2(dark, total, background, n, peaks);
-    return;
-  }
-#endif
-  MarkPeaksBaseline(dark, total, background, n, peaks);
 }
 
 // What a marked peak must pass to change the records, from the records as
@@ -229,7 +204,7 @@ struct PeakBars {
 #if defined(__x86_64__) || defined(__i386__)
 // The first position from `at` (at least 1) on, below end = n - 1, that is
 // a wanted peak passing its bar; end when there is none. The peaks are found
-// here, sixteen positions per step with mask compares, as MarkPeaks marks
+// here, sixteen positions per step with mask compares, as MarkPeaksWith marks
 // them (clear gaps by the same single-precision quotient), so no marking
 // pass is needed and peaks that cannot change the records are not visited.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) int32_t NextPeakAvx512(
@@ -274,8 +249,17 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) int32_t NextPeakAvx512(
 #endif
 
 #if defined(__SSE2__)
-// One bit per position of the window at `at` (sixteen positions) with a
-// wanted mark.
+// Sixteen marks per step: one bit per position of the window at `at` with
+// a wanted mark.
+constexpr int32_t kMarkStep = 16;
+inline __m128i WantedMarks(int kinds) {
+  return _mm_set1_epi8(static_cast<char>(kinds));
+}
+
+inline int32_t FirstMark(uint32_t marks) {
+  return __builtin_ctz(marks);
+}
+
 inline uint32_t WindowMarks(const uint8_t* peaks, __m128i wanted, int32_t at) {
   const __m128i marks =
       _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + at)), wanted);
@@ -284,6 +268,15 @@ inline uint32_t WindowMarks(const uint8_t* peaks, __m128i wanted, int32_t at) {
 }
 #else
 // Eight marks per step: one bit per marked byte.
+constexpr int32_t kMarkStep = 8;
+inline uint64_t WantedMarks(int kinds) {
+  return static_cast<uint64_t>(kinds) * 0x0101010101010101u;
+}
+
+inline int32_t FirstMark(uint64_t marks) {
+  return __builtin_ctzll(marks) >> 3;
+}
+
 inline uint64_t WindowMarks(const uint8_t* peaks, uint64_t wanted, int32_t at) {
   constexpr uint64_t kBytes = 0x0101010101010101u;
   uint64_t marks;
@@ -318,7 +311,7 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
     if (!kBars) {
       peaks[0] = 0;
       std::memset(peaks + end, 0, kPeakFlagPadding);
-      MarkPeaks(dark, total, background, n, peaks);
+      MarkPeaksWith(dark, total, background, n, peaks);
     }
     // Gaps lie at background peaks, or at the first position before any
     // has moved.
@@ -327,7 +320,7 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
       if (at == 0) return firstClear;
       return kBars ? IsClearGap(background, total, at) : (peaks[at] & 4) != 0;
     };
-    // The marks of position i, as MarkPeaks sets them.
+    // The marks of position i, as MarkPeaksWith sets them.
     auto kindAt = [&](int32_t i) -> uint8_t {
       if (!kBars) return peaks[i];
       const bool backgroundPeak =
@@ -337,32 +330,17 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
                                   ((backgroundPeak && IsClearGap(background, total, i)) << 2));
     };
     int32_t folded = 0;  // dark[1 .. folded] are in t
-#if defined(__SSE2__)
-    // Sixteen marks per step: one bit per marked byte.
-    __m128i wanted = _mm_setzero_si128();
-    int kinds = 0;
-    auto updateWanted = [&] {
-      kinds = fingers->hits[k] != 0 ? 6 : clearGap(gaps->place[k].position) ? 3 : 1;
-      wanted = _mm_set1_epi8(static_cast<char>(kinds));
-    };
-    constexpr int32_t kStep = 16;
-    auto firstMark = [](uint32_t marks) { return __builtin_ctz(marks); };
-#else
-    constexpr uint64_t kBytes = 0x0101010101010101u;
     // Marks that can change the records: before finger k is found any
     // background peak may move gap k, and dark peaks count only while gap k
     // lies on a clear gap; after it only a clear gap can move gap k + 1, and
     // dark peaks count (gap k no longer moves, and was clear when the finger
     // was taken).
-    uint64_t wanted = 0;
     int kinds = 0;
+    auto wanted = WantedMarks(0);
     auto updateWanted = [&] {
       kinds = fingers->hits[k] != 0 ? 6 : clearGap(gaps->place[k].position) ? 3 : 1;
-      wanted = static_cast<uint64_t>(kinds) * kBytes;
+      wanted = WantedMarks(kinds);
     };
-    constexpr int32_t kStep = 8;
-    auto firstMark = [](uint64_t marks) { return __builtin_ctzll(marks) >> 3; };
-#endif
     updateWanted();
     int32_t next = 1;
     while (next < end) {
@@ -382,11 +360,11 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
         int32_t word = next;
         auto marks = WindowMarks(peaks, wanted, word);
         while (marks == 0) {
-          word += kStep;
+          word += kMarkStep;
           if (word >= end) break;
           marks = WindowMarks(peaks, wanted, word);
         }
-        if (marks != 0) i = word + firstMark(marks);
+        if (marks != 0) i = word + FirstMark(marks);
       }
       if (i >= end) break;
       next = i + 1;

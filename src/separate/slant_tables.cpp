@@ -38,15 +38,15 @@ constexpr int64_t kTableReach = 4;  // two-row table values reach this far left 
 constexpr int64_t kBandRows = 32;   // table rows per band of a batch
 constexpr int kBatchLanes = kSlantBatch;
 static_assert(kMergeSpan + kSumLanes - 1 <= kPad, "block reads stay inside the row padding");
-static_assert(kByteMergeSpan + kByteLanes - 1 <= kBytePad, "block reads stay inside the padding");
-static_assert(kByteMergeSpan + kByteLanes - 1 + kTableReach <= kBytePad,
-              "block reads stay inside the padding, also left of a two-row table's span");
 static_assert(kTermPoints * kMaxByteGroup < 256, "byte sums do not wrap");
 // A group of mask terms covers consecutive points.
 static_assert(kTermPoints * kMaxByteGroup <= kByteMergeSpan, "mask groups stay inside the padding");
 static_assert(kBandRows % 2 == 0, "row pairs never straddle two bands");
+// Block reads reach kByteMergeSpan + kByteLanes - 1 past a row's data (and
+// kTableReach further left of a two-row table's span); they stay inside the
+// zero gap and never meet the next row's writes, kTableReach before its data.
 static_assert(kByteMergeSpan + kByteLanes + 2 * kTableReach <= kBytePad,
-              "reads past one row's data never meet the next row's writes");
+              "byte table reads stay inside the zero gaps");
 static_assert(kByteLanes % kSumLanes == 0, "sum rooms fit both block sizes");
 
 typedef uint16_t Lanes8 __attribute__((vector_size(16)));
@@ -515,13 +515,6 @@ void BuildRowPairTables(uint8_t* base, int64_t byteStride, int64_t R, int64_t C,
   }
 }
 
-// Span tables, by kind: rows + 1 entries each.
-enum TableKind { kColumnSteps, kColumnCounts, kTableKinds };
-
-TableSpan SpanOf(const SlantTables* tables, TableKind kind, int64_t row) {
-  return tables->spans[kind * (static_cast<int64_t>(tables->rows) + 1) + row];
-}
-
 // The span of a table row's nonzero values (indices 0 .. C + 1), a word of
 // eight bytes at a time.
 template <typename T>
@@ -584,7 +577,7 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   const int64_t byteRowCount = ByteTableRows(R, shallow);
   tables->byteRows = static_cast<uint8_t*>(
       AllocateUnclearedArray(static_cast<size_t>(byteRowCount * byteStride + kBytePad), 1));
-  tables->spans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1) * kTableKinds);
+  tables->stepSpans = AllocateZeroed<TableSpan>(static_cast<size_t>(R + 1));
   tables->bandSpans = AllocateZeroed<TableSpan>(static_cast<size_t>(R / kBandRows + 1));
   // Shallow lines take up to a term per run and one per two points.
   const auto termRoom = static_cast<size_t>(R + 2 + maxSlant) * kBatchLanes;
@@ -604,7 +597,7 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   tables->cachedBatch[0] = -1;
   tables->cachedBatch[1] = -1;
   if (tables->columnPrefix == nullptr || tables->columnStep == nullptr ||
-      tables->byteRows == nullptr || tables->spans == nullptr || tables->bandSpans == nullptr ||
+      tables->byteRows == nullptr || tables->stepSpans == nullptr || tables->bandSpans == nullptr ||
       tables->terms == nullptr || tables->maskTerms == nullptr || tables->sum == nullptr ||
       tables->histogram == nullptr || tables->cumulative == nullptr || tables->scratch == nullptr ||
       tables->scratch2 == nullptr || tables->flags == nullptr ||
@@ -614,7 +607,6 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
   }
   // Table index i holds image column i - 1, at offset kPad + i of its row
   // (of its data for the byte tables, whose gaps are cleared first).
-  TableSpan* spans = tables->spans;
   std::memset(tables->byteRows, 0, static_cast<size_t>(kBytePad));
   for (int64_t r = 0; r < byteRowCount; ++r) {
     std::memset(tables->byteRows + kBytePad + r * byteStride + C + 2, 0,
@@ -655,9 +647,9 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
     uint16_t* step = tables->columnStep + y * stride + kPad;
     for (int64_t i = 0; i <= C; ++i) step[i] = static_cast<uint16_t>(p[i] - p[i + 1]);
     step[C + 1] = p[C + 1];  // column C: nothing right of it
-    spans[kColumnSteps * (R + 1) + y] = SpanOfRow(step, C);
-    spans[kColumnCounts * (R + 1) + y] = SpanOfRow(p, C);
+    tables->stepSpans[y] = SpanOfRow(step, C);
   }
+  tables->countSpan = SpanOfRow(tables->columnPrefix + R * stride + kPad, C);
   return VANTREL_OK;
 }
 
@@ -666,7 +658,7 @@ void ReleaseSlantTables(SlantTables* tables) {
   ReleaseAndClear(tables->columnStep);
   ReleaseAndClear(tables->byteRows);
   ReleaseAndClear(tables->maskTerms);
-  ReleaseAndClear(tables->spans);
+  ReleaseAndClear(tables->stepSpans);
   ReleaseAndClear(tables->bandSpans);
   ReleaseAndClear(tables->terms);
   ReleaseAndClear(tables->sum);
@@ -699,9 +691,8 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
   const int64_t last = R - 1;
   int64_t count = 0;
   const bool steep = width <= last;
-  auto words = [tables](TableKind kind, const uint16_t* table, int64_t row, int32_t x,
+  auto words = [tables](TableSpan span, const uint16_t* table, int64_t row, int32_t x,
                         bool subtract) {
-    const TableSpan span = SpanOf(tables, kind, row);
     return SlantTerm{table + row * tables->stride + kPad,
                      x,
                      static_cast<int32_t>(row),
@@ -752,10 +743,10 @@ bool EmitTerms(const SlantTables* tables, int32_t s, const int32_t* line, SlantT
       const bool subtract = s < 0;
       const int32_t direction = s > 0 ? 1 : -1;
       for (int64_t r = 0; r + 1 < count; ++r) {
-        terms[r] = words(kColumnSteps, step, runEnds[r],
+        terms[r] = words(tables->stepSpans[runEnds[r]], step, runEnds[r],
                          x0 + direction * static_cast<int32_t>(r) + shift, subtract);
       }
-      terms[count - 1] = words(kColumnCounts, tables->columnPrefix, R, x, false);
+      terms[count - 1] = words(tables->countSpan, tables->columnPrefix, R, x, false);
       *termCount = count;
     }
     *runs = count;

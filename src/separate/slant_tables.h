@@ -58,8 +58,8 @@ struct SlantTables {
   // Mask rows (1 for a hit), pair rows (hits in x and x + 1) and the two-row
   // tables, which count a line's points in two neighbouring rows at once.
   uint8_t* byteRows;
-  // Spans of the rows of columnStep and columnPrefix, rows + 1 entries each.
-  TableSpan* spans;
+  TableSpan* stepSpans;      // spans of the columnStep rows
+  TableSpan countSpan;       // span of the last columnPrefix row, the only one summed
   TableSpan* bandSpans;      // byte rows' spans joined per band of 32 rows
   SlantTerm* terms;          // count rows of each slant of a batch
   MaskTerm* maskTerms;       // or its byte rows

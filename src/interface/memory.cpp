@@ -16,6 +16,17 @@ bool InjectFailure() {
   return at > 0 && n == at;
 }
 
+// The size of an array in bytes, or false when it overflows (which still
+// counts as an allocation, so that failure points stay numbered alike).
+bool ArrayBytes(std::size_t count, std::size_t size, std::size_t* bytes) {
+  if (size != 0 && count > SIZE_MAX / size) {
+    InjectFailure();
+    return false;
+  }
+  *bytes = count * size;
+  return true;
+}
+
 }  // namespace
 
 void* Allocate(std::size_t bytes) {
@@ -24,20 +35,13 @@ void* Allocate(std::size_t bytes) {
 }
 
 void* AllocateArray(std::size_t count, std::size_t size) {
-  if (size != 0 && count > SIZE_MAX / size) {
-    InjectFailure();
-    return nullptr;
-  }
-  return Allocate(count * size);
+  std::size_t bytes = 0;
+  return ArrayBytes(count, size, &bytes) ? Allocate(bytes) : nullptr;
 }
 
 void* AllocateUnclearedArray(std::size_t count, std::size_t size) {
-  if (size != 0 && count > SIZE_MAX / size) {
-    InjectFailure();
-    return nullptr;
-  }
-  if (InjectFailure()) return nullptr;
-  const std::size_t bytes = count * size;
+  std::size_t bytes = 0;
+  if (!ArrayBytes(count, size, &bytes) || InjectFailure()) return nullptr;
   return std::malloc(bytes == 0 ? 1 : bytes);
 }
 

@@ -8,7 +8,6 @@ namespace vtl {
 namespace slap {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kMaxCandidates = 24;
 constexpr int32_t kMaxBins = 1024;
 // A finger's axis may turn this far from the search direction (radians);

@@ -63,7 +63,7 @@ double HandTilt(const PageTip* tips, int32_t n) {
 // Past this disagreement between the fingers' median axis and the ridges of
 // their lower segments, the axes are taken to have been led off (touching
 // fingers traced at a slant) and the hand runs halfway between the two.
-constexpr double kAxisDoubt = 12 * 3.14159265358979323846 / 180;
+constexpr double kAxisDoubt = 12 * kPi / 180;
 
 // The hand's direction from the ridges below the top segments: there they run
 // across the finger whatever pattern the tip bears, and a trace led off by a
@@ -97,8 +97,8 @@ bool LowerRidgeTilt(const BlockMap& map, const TipBox* tips, int32_t n, double* 
   // The ridges' normal (doubled angle) runs along the finger.
   const double normal = 0.5 * std::atan2(sumS, sumC);
   double t = std::atan2(std::cos(normal), -std::sin(normal));
-  if (t > 0.5 * 3.14159265358979323846) t -= 3.14159265358979323846;
-  if (t < -0.5 * 3.14159265358979323846) t += 3.14159265358979323846;
+  if (t > 0.5 * kPi) t -= kPi;
+  if (t < -0.5 * kPi) t += kPi;
   *tilt = t;
   return true;
 }
@@ -167,23 +167,23 @@ int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centr
         const double off = (ma + (1.5 - ms) * pitch - centreAcross) / pitch;
         cost += 0.5 * off * off;
       }
+      // The finger (index 0 to little 3) on each tip's slot.
+      int32_t finger[kMaxSlapFingers];
+      for (int32_t i = 0; i < n; ++i) finger[i] = h == kRightHand ? slots[i] : 3 - slots[i];
       // Top segment lengths against the hand's pattern, scale free.
       double logScale = 0;
+      for (int32_t i = 0; i < n; ++i)
+        logScale += std::log(tips[i].length / kTopLength[finger[i]]) / n;
       for (int32_t i = 0; i < n; ++i) {
-        const int32_t finger = h == kRightHand ? slots[i] : 3 - slots[i];
-        logScale += std::log(tips[i].length / kTopLength[finger]) / n;
-      }
-      for (int32_t i = 0; i < n; ++i) {
-        const int32_t finger = h == kRightHand ? slots[i] : 3 - slots[i];
-        const double e = (std::log(tips[i].length / kTopLength[finger]) - logScale) / kLengthSpread;
+        const double e =
+            (std::log(tips[i].length / kTopLength[finger[i]]) - logScale) / kLengthSpread;
         cost += 0.5 * e * e;
       }
       // Heights against the hand's pattern, offset free.
       double offset = 0;
       double drop[4];
       for (int32_t i = 0; i < n; ++i) {
-        const int32_t finger = h == kRightHand ? slots[i] : 3 - slots[i];
-        drop[i] = kTipDrop[finger] * meanWidth;
+        drop[i] = kTipDrop[finger[i]] * meanWidth;
         offset += (height[i] - drop[i]) / n;
       }
       for (int32_t i = 0; i < n; ++i) {

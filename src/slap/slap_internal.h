@@ -19,6 +19,7 @@ namespace vtl {
 namespace slap {
 
 constexpr int32_t kMaxSlapFingers = 5;
+constexpr double kPi = 3.14159265358979323846;
 
 // Heap array owned by one call; every block goes through the library's
 // allocator so that failure paths can be exercised.

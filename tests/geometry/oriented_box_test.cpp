@@ -149,24 +149,41 @@ void ReferenceSample(const uint8_t* source, int32_t columns, int32_t rows, uint8
 // walk.
 using OrientedBoxAtLevel = vtl::testing::AtVectorLevel;
 
-TEST_P(OrientedBoxAtLevel, RandomBoxesMatchThePixelByPixelWalk) {
+// Two families of boxes: 3000 over small sources, so that boxes hang over
+// every edge and corner (each source is its own allocation, so a read past
+// its end is caught by the address sanitizer); then 1500 inside the source
+// or reaching its edges exactly (axis-aligned boxes as wide or tall as the
+// source), where the samplers may skip the bounds tests.
+TEST_P(OrientedBoxAtLevel, BoxesMatchThePixelByPixelWalk) {
   std::mt19937 rng(7);
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  for (int trial = 0; trial < 3000; ++trial) {
-    // Small sources, so that boxes hang over every edge and corner; each
-    // source is its own allocation, so a read past its end is caught by the
-    // address sanitizer.
-    const int columns = uniform(1, 60);
-    const int rows = uniform(1, 60);
+  auto anyAngle = [&rng](float limit) {
+    return std::uniform_real_distribution<float>(-limit, limit)(rng);
+  };
+  for (int trial = 0; trial < 4500; ++trial) {
+    const bool inside = trial >= 3000;
+    const bool onEdges = inside && trial % 3 == 0;
+    const int columns = inside ? uniform(40, 140) : uniform(1, 60);
+    const int rows = inside ? uniform(40, 140) : uniform(1, 60);
     std::vector<uint8_t> src(static_cast<size_t>(columns) * rows);
     for (auto& p : src) p = static_cast<uint8_t>(uniform(0, 254));
-    const int width = uniform(1, 45);
-    const int height = uniform(1, 45);
-    const int cx = uniform(-20, columns + 20);
-    const int cy = uniform(-20, rows + 20);
+    int width = uniform(1, 45), height = uniform(1, 45);
+    int cx = uniform(-20, columns + 20), cy = uniform(-20, rows + 20);
     // Whole turns and near-axis angles too, where positions land on edges.
-    const float angle = trial % 5 == 0 ? static_cast<float>(uniform(-4, 4)) * 1.5707964f
-                                       : std::uniform_real_distribution<float>(-3.2f, 3.2f)(rng);
+    float angle = trial % 5 == 0 ? static_cast<float>(uniform(-4, 4)) * 1.5707964f : anyAngle(3.2f);
+    if (onEdges) {
+      width = columns - uniform(0, 2);
+      height = rows - uniform(0, 2);
+      cx = columns / 2 + uniform(-1, 1);
+      cy = rows / 2 + uniform(-1, 1);
+      angle = static_cast<float>(uniform(-2, 2)) * 1.5707964f;
+    } else if (inside) {
+      width = uniform(16, 40);
+      height = uniform(16, 40);
+      cx = uniform(20, columns - 20);
+      cy = uniform(20, rows - 20);
+      angle = anyAngle(0.4f);
+    }
     const auto fill = static_cast<uint8_t>(255 - trial % 2);
     std::vector<uint8_t> got(static_cast<size_t>(width) * height, 0);
     std::vector<uint8_t> want(got.size(), 1);
@@ -179,39 +196,6 @@ TEST_P(OrientedBoxAtLevel, RandomBoxesMatchThePixelByPixelWalk) {
                            fill);
     ReferenceSample<false>(src.data(), columns, rows, want.data(), width, height, cx, cy, angle,
                            fill);
-    ASSERT_EQ(got, want) << "nearest, trial " << trial;
-  }
-}
-
-// Boxes inside the source, or reaching its edges exactly (axis-aligned
-// boxes as wide or tall as the source), where the samplers may skip the
-// bounds tests.
-TEST_P(OrientedBoxAtLevel, BoxesInsideOrOnTheEdgesMatchThePixelByPixelWalk) {
-  std::mt19937 rng(11);
-  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  for (int trial = 0; trial < 1500; ++trial) {
-    const int columns = uniform(40, 140);
-    const int rows = uniform(40, 140);
-    std::vector<uint8_t> src(static_cast<size_t>(columns) * rows);
-    for (auto& p : src) p = static_cast<uint8_t>(uniform(0, 254));
-    const bool onEdges = trial % 3 == 0;
-    const int width = onEdges ? columns - uniform(0, 2) : uniform(16, 40);
-    const int height = onEdges ? rows - uniform(0, 2) : uniform(16, 40);
-    const int cx = onEdges ? columns / 2 + uniform(-1, 1) : uniform(20, columns - 20);
-    const int cy = onEdges ? rows / 2 + uniform(-1, 1) : uniform(20, rows - 20);
-    const float angle = onEdges ? static_cast<float>(uniform(-2, 2)) * 1.5707964f
-                                : std::uniform_real_distribution<float>(-0.4f, 0.4f)(rng);
-    std::vector<uint8_t> got(static_cast<size_t>(width) * height, 0);
-    std::vector<uint8_t> want(got.size(), 1);
-    vtl::SampleOrientedBoxTruncated(src.data(), columns, rows, got.data(), width, height, cx, cy,
-                                    angle, 255);
-    ReferenceSample<true>(src.data(), columns, rows, want.data(), width, height, cx, cy, angle,
-                          255);
-    ASSERT_EQ(got, want) << "truncated, trial " << trial;
-    vtl::SampleOrientedBox(src.data(), columns, rows, got.data(), width, height, cx, cy, angle,
-                           255);
-    ReferenceSample<false>(src.data(), columns, rows, want.data(), width, height, cx, cy, angle,
-                           255);
     ASSERT_EQ(got, want) << "nearest, trial " << trial;
   }
 }

@@ -1,6 +1,6 @@
 """Throughput of vantrel.segment_many on generated slaps (not part of the tests).
 
-    PYTHONPATH=build/default/python /usr/bin/python3 tests/python/throughput.py \
+    PYTHONPATH=build/default/python /usr/bin/python3 bench/python_throughput.py \
         --dump build/default/tests/python/vantrel_dump_results --count 200
 
 Generates the slaps with the reference program's generator (seeds 1..count),

@@ -1,8 +1,4 @@
-"""Shared fixtures: the sample images and the C++ reference program.
-
-VANTREL_DUMP_RESULTS names vantrel_dump_results (built with the module),
-VANTREL_SAMPLES_DIR the bundled slaps (samples/, searched recursively); CTest sets both.
-"""
+"""Sample images and the C++ reference program (VANTREL_DUMP_RESULTS, VANTREL_SAMPLES_DIR)."""
 
 from __future__ import annotations
 
@@ -18,8 +14,7 @@ import pytest
 
 import vantrel
 
-# Seeds of the generated slaps the comparisons run on; the generator varies the
-# hand, resolution, rotation, clutter and contrast with the seed.
+# The generator varies hand, resolution, rotation, clutter and contrast with the seed.
 SYNTH_SEEDS = (1, 2, 3, 5, 8, 13)
 
 
@@ -56,13 +51,10 @@ def real_samples() -> List[Path]:
 
 @pytest.fixture(scope="session")
 def sample_paths(synthetic_dir) -> List[Path]:
-    """Real slaps when bundled, then the generated ones."""
     return real_samples() + sorted(synthetic_dir.glob("*.png"))
 
 
 class Reference:
-    """Output of vantrel_dump_results for one image."""
-
     def __init__(self, data: dict, folder: Path) -> None:
         self.data = data
         self.folder = folder
@@ -71,9 +63,6 @@ class Reference:
     def pixels(self) -> np.ndarray:
         raw = np.fromfile(self.folder / "pixels.raw", dtype=np.uint8)
         return raw.reshape(self.data["rows"], self.data["columns"])
-
-    def runs(self) -> List[dict]:
-        return self.data["runs"]
 
     def picture(self, record: dict) -> Optional[np.ndarray]:
         if record["image"] is None:
@@ -85,40 +74,29 @@ class Reference:
 def run_reference(image: Path, folder: Path, specs: List[str]) -> Reference:
     folder.mkdir(parents=True, exist_ok=True)
     done = subprocess.run(
-        [dump_program(), "run", str(image), str(folder), *specs],
-        capture_output=True,
-        text=True,
+        [dump_program(), "run", str(image), str(folder), *specs], capture_output=True, text=True
     )
     assert done.returncode == 0, done.stderr
     return Reference(json.loads(done.stdout), folder)
 
 
 def float_bits(value: float) -> int:
-    """Bits of the single-precision value a Python float holds exactly."""
     return struct.unpack("<I", struct.pack("<f", value))[0]
 
 
 def same_records(result: vantrel.Result, run: dict, reference: Reference) -> None:
-    """Asserts that a Python result holds exactly the C++ records."""
     records = run["records"]
     assert len(result.fingers) == len(records)
     for index, (finger, record) in enumerate(zip(result.fingers, records)):
         where = f"{run['method']} record {index}"
         if run["method"] == "cent2":
+            corners = ("upperLeft", "upperRight", "lowerLeft", "lowerRight")
             expected: Dict[str, object] = {
                 "center_y": record["centerRow"],
                 "center_x": record["centerColumn"],
                 "angle_two_degrees": record["angleTwoDegrees"],
                 "fixed_value": float(record["fixedValue"]),
-                "box_height": record["boxHeight"],
-                "box_width": record["boxWidth"],
-                "position": record["position"],
-                "corners": (
-                    (record["upperLeftRow"], record["upperLeftColumn"]),
-                    (record["upperRightRow"], record["upperRightColumn"]),
-                    (record["lowerLeftRow"], record["lowerLeftColumn"]),
-                    (record["lowerRightRow"], record["lowerRightColumn"]),
-                ),
+                "corners": tuple((record[c + "Row"], record[c + "Column"]) for c in corners),
                 "top": record["upperLeftRow"],
                 "left": record["upperLeftColumn"],
                 "bottom": record["lowerRightRow"],
@@ -126,25 +104,18 @@ def same_records(result: vantrel.Result, run: dict, reference: Reference) -> Non
             }
             assert finger.angle is None and finger.image is None, where
         else:
-            expected = {
-                "position": record["position"],
-                "box_height": record["boxHeight"],
-                "box_width": record["boxWidth"],
-                "center_x": record["centerX"],
-                "center_y": record["centerY"],
-                "top": record["top"],
-                "left": record["left"],
-                "bottom": record["bottom"],
-                "right": record["right"],
-            }
+            expected = {"center_x": record["centerX"], "center_y": record["centerY"]}
+            expected.update({k: record[k] for k in ("top", "left", "bottom", "right")})
             assert float_bits(finger.angle) == record["angleBits"], where
             assert float_bits(finger.fixed_value) == record["fixedValueBits"], where
             picture = reference.picture(record)
             if picture is None:
                 assert finger.image is None, where
             else:
-                assert finger.image is not None, where
-                assert finger.image.dtype == np.uint8 and finger.image.shape == picture.shape
+                assert finger.image.dtype == np.uint8 and finger.image.shape == picture.shape, where
                 assert finger.image.tobytes() == picture.tobytes(), where
+        expected.update(
+            position=record["position"], box_height=record["boxHeight"], box_width=record["boxWidth"]
+        )
         actual = {name: getattr(finger, name) for name in expected}
         assert actual == expected, where

@@ -55,12 +55,11 @@ def test_every_entry_matches_cpp(sample, synthetic_dir, tmp_path):
     image = vantrel.read_image(path)
     reference = run_reference(path, tmp_path, specs_for(image.ppi))
 
-    # The same readers: pixels and resolution agree byte for byte.
     assert image.ppi == (reference.data["xppi"], reference.data["yppi"])
     assert image.pixels.shape == (reference.data["rows"], reference.data["columns"])
     assert image.pixels.tobytes() == reference.pixels.tobytes()
 
-    for run in reference.runs():
+    for run in reference.data["runs"]:
         outcome = python_run(image, run)
         label = f"{path.name} {run['method']} fingers={run['fingers']} hand={run['hand']}"
         if run["method"] == "cent2":
@@ -78,7 +77,7 @@ def test_every_entry_matches_cpp(sample, synthetic_dir, tmp_path):
 
 
 def test_segmenters_find_fingers_on_the_samples(sample_paths):
-    """Guards the comparison above against agreeing on nothing but failures."""
+    # Guards the comparison above against agreeing on nothing but failures.
     found = {method: 0 for method in vantrel.METHODS}
     for path in sample_paths:
         image = vantrel.read_image(path)

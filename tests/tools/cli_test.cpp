@@ -1,6 +1,4 @@
-// The vantrel program, run as a separate process: output files and their
-// content, resolution from each format's metadata, error messages and exit
-// codes, batches.
+// The vantrel program run as a separate process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -38,7 +36,6 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
-// Runs vantrel with the arguments, capturing its output and exit code.
 RunResult RunTool(const std::vector<std::string>& arguments) {
   const std::string dir = testimg::MakeTempDir("run");
   const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
@@ -80,7 +77,6 @@ bool Contains(const std::string& text, const std::string& part) {
 
 #define EXPECT_CONTAINS(text, part) EXPECT_PRED2(Contains, text, part)
 
-// Resolution written into each format's own metadata reaches the result.
 TEST(CliTest, ResolutionComesFromEachFormatsMetadata) {
   const std::string dir = testimg::MakeTempDir("formats");
   const testimg::Pixels picture = testimg::Blobs(240, 200);
@@ -108,23 +104,17 @@ TEST(CliTest, ResolutionComesFromEachFormatsMetadata) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const json j = ReadJson(dir + "/out/" + fs::path(c.file).stem().string() + ".json");
-    ASSERT_TRUE(j.is_object());
     EXPECT_EQ(j["format"], c.format);
-    EXPECT_EQ(j["image"]["columns"], 240);
-    EXPECT_EQ(j["image"]["rows"], 200);
-    EXPECT_EQ(j["image"]["xppi"], c.xppi);
-    EXPECT_EQ(j["image"]["yppi"], c.yppi);
-    EXPECT_EQ(j["image"]["resolutionSource"], c.source);
+    EXPECT_EQ(j["image"], json({{"columns", 240},
+                                {"rows", 200},
+                                {"xppi", c.xppi},
+                                {"yppi", c.yppi},
+                                {"resolutionSource", c.source}}));
   }
-  // Flags override the file.
   RunTool({"segment", "--out", dir + "/flag2", "--xppi", "600", "--yppi", "650", dir + "/c.tif"});
-  const json j = ReadJson(dir + "/flag2/c.json");
-  EXPECT_EQ(j["image"]["xppi"], 600);
-  EXPECT_EQ(j["image"]["yppi"], 650);
-  EXPECT_EQ(j["image"]["resolutionSource"], "flag");
+  EXPECT_EQ(ReadJson(dir + "/flag2/c.json")["image"]["resolutionSource"], "flag");
 }
 
-// Bad command lines: exit code 2 and a message naming the problem.
 TEST(CliTest, UsageErrorsExitWithTwo) {
   const std::string dir = testimg::MakeTempDir("usage");
   const std::string image = dir + "/x.png";
@@ -147,6 +137,11 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
       {{"segment", "--format", "xml", image}, "--format"},
       {{"segment", "--bogus", image}, "--bogus"},
       {{"frobnicate"}, "frobnicate"},
+      {{"segment", "--out", image, image}, "cannot create the output folder"},
+      {{"synth", "--out", dir, "--rotation", "90"}, "--rotation"},
+      {{"synth", "--count", "2"}, "--out"},
+      {{"evaluate"}, ""},
+      {{"evaluate", "--synth", "1", "--method", "nonsense"}, "--method"},
   };
   for (const Case& c : cases) {
     std::string line;
@@ -159,14 +154,8 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
   const RunResult help = RunTool({"segment", "--help"});
   EXPECT_EQ(help.code, 0);
   EXPECT_CONTAINS(help.out, "--method");
-  // An output folder that cannot be made.
-  const RunResult blocked = RunTool({"segment", "--out", image, image});
-  EXPECT_EQ(blocked.code, 2);
-  EXPECT_CONTAINS(blocked.err, "cannot create the output folder");
 }
 
-// Each kind of bad input: the file is named with the reason on standard
-// error, its result file says the same, and the exit code is 1.
 TEST(CliTest, BadInputsAreReportedByNameAndReason) {
   const std::string dir = testimg::MakeTempDir("bad_inputs");
   const testimg::Pixels picture = testimg::Blobs(300, 240);
@@ -220,20 +209,16 @@ TEST(CliTest, BadInputsAreReportedByNameAndReason) {
     EXPECT_CONTAINS(run.out, "summary: 1 file, 0 succeeded, 1 failed, 0 fingers found");
     EXPECT_CONTAINS(run.out, "failed: 1 x " + c.kind);
     const json j = ReadJson(out + "/" + fs::path(c.input).stem().string() + ".json");
-    ASSERT_TRUE(j.is_object());
     EXPECT_EQ(j["ok"], false);
     EXPECT_CONTAINS(j["error"].get<std::string>(), c.message);
     EXPECT_CONTAINS(j["errorKind"].get<std::string>(), c.kind);
   }
-  // The override cures the low resolution claimed by the file.
-  const RunResult cured =
-      RunTool({"segment", "--out", dir + "/cured", "--ppi", "500", dir + "/screen.png"});
+  RunTool({"segment", "--out", dir + "/cured", "--ppi", "500", dir + "/screen.png"});
   EXPECT_NE(ReadJson(dir + "/cured/screen.json")["status"], 7);
 }
 
 const std::string kSamples = std::string(VANTREL_SOURCE_DIR) + "/samples";
 
-// An RGB PNG read back with libpng's simplified interface.
 struct Rgb {
   int width = 0, height = 0;
   std::vector<uint8_t> data;
@@ -253,19 +238,16 @@ Rgb ReadRgb(const std::string& path) {
   return out;
 }
 
-// Whether (x, y) lies inside the oriented box of a result record.
 bool InsideOrientedBox(const json& f, double x, double y) {
   const double a = f["angle"].get<double>();
   const double dx = x - f["centerX"].get<double>(), dy = y - f["centerY"].get<double>();
-  // Box coordinates: along a box row (cos a, -sin a), down a column (sin a, cos a).
   const double u = dx * std::cos(a) - dy * std::sin(a);
   const double v = dx * std::sin(a) + dy * std::cos(a);
   return std::abs(u) <= f["boxWidth"].get<double>() / 2 &&
          std::abs(v) <= f["boxHeight"].get<double>() / 2;
 }
 
-// A bundled sample through the default method: every field is there and
-// the values agree with each other, with the files written and with the
+// The values agree with each other, with the files written and with the
 // sample's ground truth.
 TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
   const std::string out = testimg::MakeTempDir("sample");
@@ -274,12 +256,6 @@ TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_CONTAINS(run.out, "summary: 1 file, 1 succeeded, 0 failed, 4 fingers found");
   const json j = ReadJson(out + "/right_250ppi.json");
-  ASSERT_TRUE(j.is_object());
-  for (const char* key :
-       {"input", "ok", "error", "format", "image", "method", "entry", "fingersRequested",
-        "handRequested", "status", "statusText", "result", "overlay"}) {
-    EXPECT_TRUE(j.contains(key)) << key;
-  }
   EXPECT_EQ(j["input"], input);
   EXPECT_EQ(j["image"], json({{"columns", 800},
                               {"rows", 750},
@@ -302,12 +278,7 @@ TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
   for (size_t i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
     const json& f = result["fingers"][i];
-    for (const char* key : {"image", "position", "boxHeight", "boxWidth", "centerX", "centerY",
-                            "angle", "fixedValue", "top", "left", "bottom", "right", "corners"}) {
-      EXPECT_TRUE(f.contains(key)) << key;
-    }
-    EXPECT_EQ(f["position"], i);  // place from the left
-    // The finger picture is the box, upright, at the input's resolution.
+    EXPECT_EQ(f["position"], i);
     const std::string name =
         "right_250ppi_f" + std::to_string(i) + "_pos" + std::to_string(i) + ".png";
     EXPECT_EQ(f["image"], name);
@@ -316,15 +287,12 @@ TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
     EXPECT_EQ(picture.columns, f["boxWidth"].get<int>());
     EXPECT_EQ(picture.rows, f["boxHeight"].get<int>());
     EXPECT_EQ(picture.xppi, 250);
-    // The true fingertip segment's centre lies in the box found.
     const json& t = truth["fingers"][i];
     EXPECT_TRUE(InsideOrientedBox(f, t["cx"].get<double>(), t["cy"].get<double>()))
         << "truth " << t.dump() << " found " << f.dump();
-    // The overlay marks the centre in the finger's colour on the grey input.
     const uint8_t* p = overlay.At(f["centerX"].get<int>(), f["centerY"].get<int>());
     EXPECT_TRUE(p[0] != p[1] || p[1] != p[2]) << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
   }
-  // Away from the boxes the overlay is the input in grey.
   vio::GreyImage input_image;
   ASSERT_TRUE(vio::ReadImage(input, {}, &input_image).ok());
   const uint8_t* corner = overlay.At(799, 0);
@@ -332,8 +300,6 @@ TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
   EXPECT_EQ(corner[1], corner[0]);
 }
 
-// A slap generated at 500 ppi through every method; each method's own
-// fields are checked.
 TEST(CliTest, EveryMethodWritesItsOwnFields) {
   const std::string dir = testimg::MakeTempDir("methods");
   vsynth::SlapOptions options;
@@ -362,7 +328,6 @@ TEST(CliTest, EveryMethodWritesItsOwnFields) {
       EXPECT_EQ(picture.columns, f["boxWidth"].get<int>());
       EXPECT_EQ(picture.rows, f["boxHeight"].get<int>());
       if (method == "separate" || method == "slap") {
-        // Oriented boxes: the corners average to the centre.
         EXPECT_EQ(j["status"], 0);
         EXPECT_EQ(f["position"], method == "separate" ? i : 2 + i);
         double sx = 0;
@@ -370,17 +335,15 @@ TEST(CliTest, EveryMethodWritesItsOwnFields) {
         EXPECT_NEAR(sx / 4, f["centerX"].get<double>(), 0.5);
         continue;
       }
-      // Quick segmenters: edges, finger-position codes, fixed value 15.
       EXPECT_EQ(f["fixedValue"], 15.0);
       EXPECT_EQ(f["corners"][2], json({f["right"].get<double>(), f["bottom"].get<double>()}));
       EXPECT_FALSE(f["fingerName"].get<std::string>().empty());
       if (method != "cent2") {
         EXPECT_EQ(j["status"], 0);
         EXPECT_EQ(f["imageSource"], "library");
-        EXPECT_EQ(f["position"], 2 + i);  // right hand: index to little from the left
+        EXPECT_EQ(f["position"], 2 + i);
         continue;
       }
-      // cent2: no status, the records as written, the picture cut by the tool.
       EXPECT_TRUE(j["status"].is_null());
       EXPECT_EQ(j["fingerMask"], 15);
       EXPECT_EQ(f["imageSource"], "cropped from the input by the tool");
@@ -397,8 +360,6 @@ TEST(CliTest, EveryMethodWritesItsOwnFields) {
   }
 }
 
-// Many inputs: a bad one is reported and skipped, the others are done, the
-// summary counts both and the exit code is 1.
 TEST(CliTest, BatchContinuesPastBadFiles) {
   const std::string dir = testimg::MakeTempDir("batch");
   const std::vector<uint8_t> good = testimg::ReadFile(kSamples + "/synth/right_250ppi.png");
@@ -413,16 +374,13 @@ TEST(CliTest, BatchContinuesPastBadFiles) {
   EXPECT_CONTAINS(run.out, "failed: 1 x file not found");
   EXPECT_CONTAINS(run.err, dir + "/corrupt.png: corrupt PNG");
   EXPECT_CONTAINS(run.err, dir + "/missing.tif: no such file");
-  // The file after the bad one was processed in full.
   EXPECT_EQ(ReadJson(dir + "/out/left_250ppi.json")["result"]["count"], 4);
-  EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_overlay.png"));
   EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_f3_pos3.png"));
-  // All good: exit code 0.
   EXPECT_EQ(RunTool({"segment", "--out", dir + "/out2", kSamples + "/synth"}).code, 0);
 }
 
-// Folders are searched for image files; the output folder inside an input
-// folder is left out, and inputs with the same name get distinct outputs.
+// The output folder inside an input folder is left out; same-named inputs
+// get distinct outputs.
 TEST(CliTest, FoldersAndNameClashes) {
   const std::string dir = testimg::MakeTempDir("folders");
   fs::create_directories(dir + "/in/a");
@@ -436,7 +394,6 @@ TEST(CliTest, FoldersAndNameClashes) {
   EXPECT_CONTAINS(run.out, "summary: 2 files, 2 succeeded");
   EXPECT_EQ(ReadJson(out + "/card.json")["input"], dir + "/in/a/card.png");
   EXPECT_EQ(ReadJson(out + "/card_2.json")["input"], dir + "/in/b/card.PNG");
-  // A second run does not pick up the first run's pictures.
   run = RunTool({"segment", "--out", out, dir + "/in"});
   EXPECT_CONTAINS(run.out, "summary: 2 files, 2 succeeded");
 }
@@ -481,17 +438,12 @@ TEST(CliTest, SynthWritesSlapsWithTruth) {
     EXPECT_EQ(truth["columns"], image.columns);
     EXPECT_FALSE(truth["fingers"].empty());
   }
-  // The same seed gives the same picture.
   run = RunTool({"synth", "--out", dir + "/b", "--seed", "7", "--hand", "left", "--ppi", "300",
                  "--rotation", "10"});
   EXPECT_EQ(testimg::ReadFile(dir + "/a/slap_7_left.png"),
             testimg::ReadFile(dir + "/b/slap_7_left.png"));
-  EXPECT_EQ(RunTool({"synth", "--out", dir, "--rotation", "90"}).code, 2);
-  EXPECT_EQ(RunTool({"synth", "--count", "2"}).code, 2);  // --out missing
 }
 
-// The evaluation scores an entry against a truth file and against generated
-// slaps; a file the truth does not name is reported and fails the run.
 TEST(CliTest, EvaluateScoresAgainstTruth) {
   const std::string real = std::string(VANTREL_SOURCE_DIR) + "/samples/real";
   const std::string out = testimg::MakeTempDir("evaluate");
@@ -513,8 +465,6 @@ TEST(CliTest, EvaluateScoresAgainstTruth) {
       RunTool({"evaluate", "--truth", real + "/truth.csv", kSamples + "/synth/right_250ppi.png"});
   EXPECT_EQ(unnamed.code, 1);
   EXPECT_CONTAINS(unnamed.err, "no truth for this file");
-  EXPECT_EQ(RunTool({"evaluate"}).code, 2);
-  EXPECT_EQ(RunTool({"evaluate", "--synth", "1", "--method", "nonsense"}).code, 2);
 }
 
 }  // namespace

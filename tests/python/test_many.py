@@ -24,7 +24,6 @@ def serial(paths, **kwargs):
 
 @pytest.fixture(scope="module")
 def batch(synthetic_dir, tmp_path_factory):
-    """The generated slaps twice over, with a missing file and a non-image in between."""
     folder = tmp_path_factory.mktemp("batch")
     (folder / "broken.png").write_bytes(b"this is no image")
     paths = sorted(synthetic_dir.glob("*.png"))
@@ -54,11 +53,13 @@ def test_local_workers_match_serial(batch, method):
         assert outcomes == expected
 
 
-def test_argument_errors_raise_before_any_work(batch):
-    with pytest.raises(ValueError, match="method must be one of"):
-        vantrel.segment_many(batch, method="nope")
-    with pytest.raises(ValueError, match="workers must be at least 1"):
-        vantrel.segment_many(batch, workers=0)
+@pytest.mark.parametrize(
+    "kwargs, message",
+    [({"method": "nope"}, "method must be one of"), ({"workers": 0}, "workers must be at least 1")],
+)
+def test_argument_errors_raise_before_any_work(batch, kwargs, message):
+    with pytest.raises(ValueError, match=message):
+        vantrel.segment_many(batch, **kwargs)
     assert vantrel.segment_many([]) == []
 
 
@@ -80,12 +81,7 @@ def test_dask_cluster_matches_serial(batch):
     expected = serial(batch, method="separate")
     started = time.monotonic()
     with distributed.LocalCluster(
-        n_workers=2,
-        threads_per_worker=1,
-        processes=True,
-        host="127.0.0.1",
-        dashboard_address=None,
-        silence_logs=40,
+        n_workers=2, threads_per_worker=1, host="127.0.0.1", dashboard_address=None, silence_logs=40
     ) as cluster, distributed.Client(cluster) as client:
         outcomes = vantrel.segment_many(batch, method="separate", client=client, batch_size=2)
         workers_used = len(client.nthreads())

@@ -31,9 +31,8 @@ def test_pictures_outlive_their_result(slap, method):
     pictures = [f.image for f in result.fingers if f.image is not None]
     assert pictures, "expected finger pictures"
     copies = [p.copy() for p in pictures]
-    for picture in pictures:
-        assert picture.flags.owndata and picture.base is None
-        assert picture.flags.writeable and picture.flags.c_contiguous
+    for p in pictures:
+        assert p.flags.owndata and p.base is None and p.flags.writeable and p.flags.c_contiguous
     del result
     gc.collect()
     # Further calls reuse the library's memory; the pictures must not change.
@@ -61,7 +60,6 @@ class _MallInfo2(ctypes.Structure):
 
 
 def heap_bytes() -> int:
-    """Bytes malloc has handed out and not got back (small blocks and mapped ones)."""
     libc = ctypes.CDLL(None)
     libc.mallinfo2.restype = _MallInfo2
     info = libc.mallinfo2()
@@ -74,11 +72,7 @@ def test_no_growth_over_ten_thousand_calls(slap):
     small = np.ascontiguousarray(slap.pixels[::2, ::2])
     small_ppi = (slap.ppi[0] // 2, slap.ppi[1] // 2)
     corner = np.ascontiguousarray(slap.pixels[: slap.pixels.shape[0] // 2, : slap.pixels.shape[1] // 2])
-    calls = [
-        (small, small_ppi, "quick"),
-        (small, small_ppi, "quick-new"),
-        (small, 500, "cent2"),
-    ]
+    calls = [(small, small_ppi, "quick"), (small, small_ppi, "quick-new"), (small, 500, "cent2")]
 
     def call(index):
         image, ppi, method = (corner, slap.ppi, "separate") if index % 100 == 99 else calls[index % 3]

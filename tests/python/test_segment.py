@@ -22,10 +22,6 @@ SAMPLES = [pytest.param(p, id=p.name) for p in real_samples()] + [
 ]
 
 
-def sample_path(sample, synthetic_dir: Path) -> Path:
-    return sample if isinstance(sample, Path) else synthetic_dir / f"synth_{sample}.png"
-
-
 def specs_for(ppi):
     specs = []
     for method in vantrel.METHODS:
@@ -51,7 +47,7 @@ def python_run(image: vantrel.Image, run: dict):
 
 @pytest.mark.parametrize("sample", SAMPLES)
 def test_every_entry_matches_cpp(sample, synthetic_dir, tmp_path):
-    path = sample_path(sample, synthetic_dir)
+    path = sample if isinstance(sample, Path) else synthetic_dir / f"synth_{sample}.png"
     image = vantrel.read_image(path)
     reference = run_reference(path, tmp_path, specs_for(image.ppi))
 

@@ -152,10 +152,6 @@ std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resoluti
     info.density_unit = resolution.perCm ? 2 : 1;
     info.X_density = static_cast<UINT16>(std::lround(resolution.x));
     info.Y_density = static_cast<UINT16>(std::lround(resolution.y));
-  } else {
-    info.density_unit = 0;
-    info.X_density = 1;
-    info.Y_density = 1;
   }
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
@@ -286,8 +282,7 @@ std::vector<uint8_t> PngHeaderOnly(uint32_t width, uint32_t height) {
   for (uint8_t byte : chunk) out.push_back(byte);
   const uLong crc = crc32(crc32(0, nullptr, 0), chunk + 4, sizeof chunk - 4);
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(crc >> (24 - 8 * i)));
-  // An empty IDAT chunk: the decoder reaches the image data as it would in
-  // a real file.
+  // An empty IDAT chunk: the decoder reaches the image data as in a real file.
   static const uint8_t kIdat[12] = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xaf, 0x06, 0x1e};
   for (uint8_t byte : kIdat) out.push_back(byte);
   return out;

@@ -1,13 +1,11 @@
 // The vantrel program run as a separate process.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,8 +14,6 @@
 #include "image_io.h"
 #include "slap_generator.h"
 #include "test_images.h"
-
-extern char** environ;
 
 namespace {
 namespace fs = std::filesystem;
@@ -38,29 +34,14 @@ std::string Slurp(const std::string& path) {
 
 RunResult RunTool(const std::vector<std::string>& arguments) {
   const std::string dir = testimg::MakeTempDir("run");
-  const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  std::vector<std::string> all = {VANTREL_CLI_PATH};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
+  std::string command = std::string("'") + VANTREL_CLI_PATH + "'";
+  for (const std::string& a : arguments) command += " '" + a + "'";
+  const int status =
+      std::system((command + " </dev/null >" + dir + "/stdout 2>" + dir + "/stderr").c_str());
   RunResult result;
-  if (posix_spawn(&pid, VANTREL_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  result.out = Slurp(outPath);
-  result.err = Slurp(errPath);
+  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = Slurp(dir + "/stdout");
+  result.err = Slurp(dir + "/stderr");
   return result;
 }
 

@@ -1,6 +1,5 @@
-// Test images in every format the tool reads, written with the format
-// libraries themselves (BMP and PGM/PPM by hand: their headers are trivial),
-// each with a known resolution in its own metadata.
+// Test images in every format the tool reads, each with a known resolution
+// in its own metadata.
 #ifndef VANTREL_TESTS_TOOLS_TEST_IMAGES_H
 #define VANTREL_TESTS_TOOLS_TEST_IMAGES_H
 
@@ -22,8 +21,7 @@ struct Pixels {
 Pixels GreyRamp(int width, int height);
 // RGB image: left third pure red, middle pure green, right pure blue.
 Pixels ColourBands(int width, int height);
-// Light background with dark blobs where four fingers might be; smooth, so
-// lossy compression keeps it close.
+// Dark blobs where four fingers might be; smooth, so lossy compression keeps it close.
 Pixels Blobs(int width, int height);
 
 // Resolution to store: pixels per inch, or per centimetre when perCm is set;

@@ -67,8 +67,10 @@ std::vector<std::string> RunImage(int i) {
   std::vector<std::string> lines;
   using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t,
                                 int32_t, VantrelResultType**);
-  const std::pair<const char*, Segmenter> entries[] = {
-      {"separate", SeparateImages}, {"quick", VantrelQuick}, {"quick-new", VantrelQuickNew}};
+  const std::pair<const char*, Segmenter> entries[] = {{"separate", SeparateImages},
+                                                       {"quick", VantrelQuick},
+                                                       {"quick-new", VantrelQuickNew},
+                                                       {"slap", VantrelSegmentSlap}};
   for (const auto& [name, segment] : entries) {
     VantrelResultType* result = nullptr;
     const int32_t status =

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "entries.h"
 #include "image_io.h"
 #include "vantrel.h"
 
@@ -27,31 +28,6 @@ std::mutex& LibraryMutex() {
   static std::mutex mutex;
   return mutex;
 }
-
-// Kept in step with the method table in vantrel/__init__.py.
-enum Method : int {
-  kSeparate = 0,
-  kQuick = 1,
-  kQuickNew = 2,
-  kSlap = 3,
-};
-
-struct FingerCopy {
-  SegmentedFinger record{};  // image pointer cleared after copying
-  bool hasImage = false;
-  std::vector<uint8_t> pixels;
-};
-
-struct SegmentCopy {
-  int32_t status = VANTREL_OK;
-  int32_t handCode = 0;
-  std::vector<FingerCopy> fingers;
-};
-
-struct Cent2Copy {
-  int32_t count = 0;
-  FingerInfo info[4]{};
-};
 
 // A C-contiguous 2-D uint8 array with sides that fit the library's 32-bit
 // arguments; anything else is the wrapper's mistake and raised as such.
@@ -67,57 +43,23 @@ void CheckImage(const py::array& image, int32_t* rows, int32_t* columns) {
   *columns = static_cast<int32_t>(image.shape(1));
 }
 
-SegmentCopy RunSegmenter(int method, int32_t xres, int32_t yres, const uint8_t* pixels,
-                         int32_t rows, int32_t columns, int32_t fingerCount, int32_t handCode) {
-  using Entry = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t,
-                            VantrelResultType**);
-  Entry entry = nullptr;
-  switch (method) {
-    case kSeparate: entry = SeparateImages; break;
-    case kQuick: entry = VantrelQuick; break;
-    case kQuickNew: entry = VantrelQuickNew; break;
-#if defined(VANTREL_HAVE_SEGMENT_SLAP)
-    case kSlap: entry = VantrelSegmentSlap; break;
-#endif
-    default: throw py::value_error("unknown method code " + std::to_string(method));
-  }
-
-  SegmentCopy copy;
-  // Allocations for the copies happen under the lock; a bad_alloc must still
-  // release the container.
+ventry::ResultCopy RunSegmenter(const ventry::Entry& entry, int32_t xres, int32_t yres,
+                                const uint8_t* pixels, int32_t rows, int32_t columns,
+                                int32_t fingerCount, int32_t handCode) {
   py::gil_scoped_release release;
   std::lock_guard<std::mutex> lock(LibraryMutex());
-  VantrelResultType* result = nullptr;
-  copy.status = entry(xres, yres, pixels, rows, columns, fingerCount, handCode, &result);
-  if (copy.status != VANTREL_OK || result == nullptr) {
-    DestroyVantrelResult1(&result);
-    if (copy.status == VANTREL_OK) copy.status = VANTREL_NO_FINGER;
-    return copy;
-  }
-  try {
-    copy.handCode = result->handCode;
-    const int32_t count = result->fingers == nullptr ? 0 : result->count;
-    copy.fingers.resize(count > 0 ? count : 0);
-    for (int32_t i = 0; i < count; ++i) {
-      const SegmentedFinger& record = result->fingers[i];
-      FingerCopy& finger = copy.fingers[i];
-      finger.record = record;
-      finger.record.image = nullptr;
-      if (record.image != nullptr && record.boxHeight > 0 && record.boxWidth > 0) {
-        const size_t size = static_cast<size_t>(record.boxHeight) * record.boxWidth;
-        finger.pixels.assign(record.image, record.image + size);
-        finger.hasImage = true;
-      }
-    }
-  } catch (...) {
-    DestroyVantrelResult1(&result);
-    throw;
-  }
-  DestroyVantrelResult1(&result);
-  return copy;
+  return ventry::RunEntry(entry, xres, yres, pixels, rows, columns, fingerCount, handCode);
 }
 
-py::array_t<uint8_t> OwnedPicture(const FingerCopy& finger) {
+// The container entry of that name; the wrapper checks names first.
+const ventry::Entry& ContainerEntry(const std::string& method) {
+  const ventry::Entry* entry = ventry::FindEntry(method);
+  if (entry == nullptr || entry->function == nullptr)
+    throw py::value_error("not a method that fills a result container: " + method);
+  return *entry;
+}
+
+py::array_t<uint8_t> OwnedPicture(const ventry::FingerCopy& finger) {
   py::array_t<uint8_t> picture({static_cast<py::ssize_t>(finger.record.boxHeight),
                                 static_cast<py::ssize_t>(finger.record.boxWidth)});
   std::memcpy(picture.mutable_data(), finger.pixels.data(), finger.pixels.size());
@@ -126,14 +68,15 @@ py::array_t<uint8_t> OwnedPicture(const FingerCopy& finger) {
 
 // (status, handCode, [record dicts]); the wrapper raises on a nonzero status.
 py::tuple Segment(const py::array& image, int32_t xres, int32_t yres, int32_t fingerCount,
-                  int32_t handCode, int method) {
+                  int32_t handCode, const std::string& method) {
+  const ventry::Entry& entry = ContainerEntry(method);
   int32_t rows = 0, columns = 0;
   CheckImage(image, &rows, &columns);
-  const SegmentCopy copy =
-      RunSegmenter(method, xres, yres, static_cast<const uint8_t*>(image.data()), rows, columns,
+  const ventry::ResultCopy copy =
+      RunSegmenter(entry, xres, yres, static_cast<const uint8_t*>(image.data()), rows, columns,
                    fingerCount, handCode);
   py::list fingers;
-  for (const FingerCopy& finger : copy.fingers) {
+  for (const ventry::FingerCopy& finger : copy.fingers) {
     const SegmentedFinger& r = finger.record;
     py::dict d;
     d["position"] = r.position;
@@ -147,7 +90,7 @@ py::tuple Segment(const py::array& image, int32_t xres, int32_t yres, int32_t fi
     d["left"] = r.left;
     d["bottom"] = r.bottom;
     d["right"] = r.right;
-    d["image"] = finger.hasImage ? py::object(OwnedPicture(finger)) : py::object(py::none());
+    d["image"] = finger.pixels.empty() ? py::object(py::none()) : py::object(OwnedPicture(finger));
     fingers.append(std::move(d));
   }
   return py::make_tuple(copy.status, copy.handCode, std::move(fingers));
@@ -158,13 +101,11 @@ py::list Cent2(const py::array& image, int32_t handCode, int32_t fingerMask) {
   int32_t rows = 0, columns = 0;
   CheckImage(image, &rows, &columns);
   const auto* pixels = static_cast<const uint8_t*>(image.data());
-  Cent2Copy copy;
+  ventry::Cent2Records copy;
   {
     py::gil_scoped_release release;
     std::lock_guard<std::mutex> lock(LibraryMutex());
-    char message[16] = {};
-    copy.count = VantrelCent2(pixels, rows, columns, handCode, 0, 0, 0, 0, 0, fingerMask, copy.info,
-                              message);
+    copy = ventry::RunCent2(pixels, rows, columns, handCode, fingerMask);
   }
   py::list fingers;
   for (int32_t i = 0; i < copy.count && i < 4; ++i) {
@@ -229,15 +170,12 @@ void UnlockAfterFork() {
 PYBIND11_MODULE(_vantrel, m) {
   m.doc() = "Native entries of vantrel; use the vantrel package instead.";
   m.attr("__version__") = VANTREL_VERSION;
-  m.attr("METHOD_SEPARATE") = static_cast<int>(kSeparate);
-  m.attr("METHOD_QUICK") = static_cast<int>(kQuick);
-  m.attr("METHOD_QUICK_NEW") = static_cast<int>(kQuickNew);
-  m.attr("METHOD_SLAP") = static_cast<int>(kSlap);
-#if defined(VANTREL_HAVE_SEGMENT_SLAP)
-  m.attr("HAS_SLAP") = true;
-#else
-  m.attr("HAS_SLAP") = false;
-#endif
+  // (name, library entry, oriented boxes) in table order.
+  py::list methods;
+  for (const ventry::Entry& entry : ventry::Entries())
+    methods.append(py::make_tuple(entry.name, entry.entryName, entry.orientedBoxes));
+  m.attr("METHODS") = methods;
+  m.attr("DEFAULT_METHOD") = ventry::MethodName(ventry::kDefaultMethod);
   m.def("read_image", &ReadImage, py::arg("path"), py::arg("xppi"), py::arg("yppi"));
   m.def("segment", &Segment, py::arg("image"), py::arg("xres"), py::arg("yres"),
         py::arg("finger_count"), py::arg("hand_code"), py::arg("method"));

@@ -56,18 +56,9 @@ __all__ = [
     "status_text",
 ]
 
-# Python names of the segmenters and the native entry behind each.
-_METHOD_CODES = {
-    "separate": _vantrel.METHOD_SEPARATE,  # SeparateImages
-    "quick": _vantrel.METHOD_QUICK,  # VantrelQuick
-    "quick-new": _vantrel.METHOD_QUICK_NEW,  # VantrelQuickNew
-    "cent2": None,  # VantrelCent2, its own native entry
-}
-if _vantrel.HAS_SLAP:
-    _METHOD_CODES["slap"] = _vantrel.METHOD_SLAP  # VantrelSegmentSlap
-
-#: The method names :func:`segment` accepts, in this build.
-METHODS: Tuple[str, ...] = tuple(_METHOD_CODES)
+#: The method names :func:`segment` accepts, from the table of entries the
+#: tool and the tests share.
+METHODS: Tuple[str, ...] = tuple(name for name, _entry, _oriented in _vantrel.METHODS)
 
 _HAND_CODES = {None: 0, "right": 13, "left": 14, "thumbs": 15}
 _HAND_NAMES = {0: None, 13: "right", 14: "left", 15: "thumbs"}
@@ -332,9 +323,7 @@ def _hand_code(hand: Hand) -> int:
 
 
 def _method(method: str) -> str:
-    if not isinstance(method, str) or method not in _METHOD_CODES:
-        if method == "slap":
-            raise ValueError("method 'slap' is not available in this build")
+    if not isinstance(method, str) or method not in METHODS:
         raise ValueError(f"method must be one of {', '.join(METHODS)}; got {method!r}")
     return method
 
@@ -445,7 +434,7 @@ def _run(pixels: np.ndarray, options: _Options) -> Result:
         return Result(hand_code=0, fingers=fingers, method="cent2")
 
     status, hand_code, records = _vantrel.segment(
-        pixels, ppi[0], ppi[1], options.fingers, options.hand_code, _METHOD_CODES[options.method]
+        pixels, ppi[0], ppi[1], options.fingers, options.hand_code, options.method
     )
     if status != 0:
         raise SegmentationError(status, options.method)

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "entries.h"
 #include "slap_generator.h"
 #include "vantrel.h"
 
@@ -33,15 +34,15 @@ uint32_t Bits(float f) {
   return u;
 }
 
-std::string Describe(const VantrelResultType* r) {
+std::string Describe(const ventry::ResultCopy& r) {
   std::ostringstream out;
-  if (r == nullptr) return "none";
-  out << "hand " << r->handCode << " count " << r->count;
-  for (int i = 0; i < r->count; ++i) {
-    const SegmentedFinger& f = r->fingers[i];
+  if (r.status != VANTREL_OK) return "none";
+  out << "hand " << r.handCode << " count " << r.fingers.size();
+  for (const ventry::FingerCopy& finger : r.fingers) {
+    const SegmentedFinger& f = finger.record;
     char line[256];
     const uint64_t hash =
-        f.image == nullptr ? 0 : Fnv1a(f.image, static_cast<size_t>(f.boxWidth) * f.boxHeight);
+        finger.pixels.empty() ? 0 : Fnv1a(finger.pixels.data(), finger.pixels.size());
     std::snprintf(line, sizeof line,
                   " | %d %d %d %d %d %08" PRIx32 " %08" PRIx32 " %d %d %d %d %016" PRIx64,
                   f.position, f.boxHeight, f.boxWidth, f.centerX, f.centerY, Bits(f.angle),
@@ -65,34 +66,25 @@ std::vector<std::string> RunImage(int i) {
   const auto yres = static_cast<int32_t>(slap.yppi);
 
   std::vector<std::string> lines;
-  using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t,
-                                int32_t, VantrelResultType**);
-  const std::pair<const char*, Segmenter> entries[] = {{"separate", SeparateImages},
-                                                       {"quick", VantrelQuick},
-                                                       {"quick-new", VantrelQuickNew},
-                                                       {"slap", VantrelSegmentSlap}};
-  for (const auto& [name, segment] : entries) {
-    VantrelResultType* result = nullptr;
-    const int32_t status =
-        segment(xres, yres, slap.pixels.data(), slap.rows, slap.columns, fingers, hand, &result);
+  for (const ventry::Entry& entry : ventry::Entries()) {
     std::ostringstream line;
-    line << i << ' ' << name << " status " << status << ' ' << Describe(result);
+    line << i << ' ' << entry.name;
+    if (entry.function != nullptr) {
+      const ventry::ResultCopy result = ventry::RunEntry(entry, xres, yres, slap.pixels.data(),
+                                                         slap.rows, slap.columns, fingers, hand);
+      line << " status " << result.status << ' ' << Describe(result);
+    } else {
+      const ventry::Cent2Records cent2 = ventry::RunCent2(
+          slap.pixels.data(), slap.rows, slap.columns, hand, ventry::Cent2Mask(fingers));
+      line << " count " << cent2.count;
+      for (int k = 0; k < cent2.count; ++k) {
+        const int32_t* field = &cent2.info[k].centerRow;
+        line << " |";
+        for (int f = 0; f < 15; ++f) line << ' ' << field[f];
+      }
+    }
     lines.push_back(line.str());
-    DestroyVantrelResult1(&result);
   }
-  FingerInfo info[4] = {};
-  char message[16] = {};
-  const int32_t mask = fingers == 4 ? 0xF : 0x3;
-  const int32_t n = VantrelCent2(slap.pixels.data(), slap.rows, slap.columns, hand, 0, 0, 0, 0, 0,
-                                 mask, info, message);
-  std::ostringstream line;
-  line << i << " cent2 count " << n;
-  for (int k = 0; k < n; ++k) {
-    const int32_t* field = &info[k].centerRow;
-    line << " |";
-    for (int f = 0; f < 15; ++f) line << ' ' << field[f];
-  }
-  lines.push_back(line.str());
   return lines;
 }
 

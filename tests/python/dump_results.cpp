@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "entries.h"
 #include "image_io.h"
 #include "vantrel.h"
 #if defined(VANTREL_HAVE_SYNTH)
@@ -22,19 +23,6 @@
 #endif
 
 namespace {
-
-using Entry = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t,
-                          VantrelResultType**);
-
-Entry EntryFor(const std::string& method) {
-  if (method == "separate") return SeparateImages;
-  if (method == "quick") return VantrelQuick;
-  if (method == "quick-new") return VantrelQuickNew;
-#if defined(VANTREL_HAVE_SEGMENT_SLAP)
-  if (method == "slap") return VantrelSegmentSlap;
-#endif
-  return nullptr;
-}
 
 uint32_t FloatBits(float value) {
   uint32_t bits = 0;
@@ -63,15 +51,17 @@ bool Run(const vio::GreyImage& image, const std::string& outdir, const std::stri
   const int32_t hand = std::atoi(request.substr(b + 1).c_str());
   std::printf("{\"method\":\"%s\",\"fingers\":%d,\"hand\":%d,", method.c_str(), fingers, hand);
 
-  if (method == "cent2") {
-    FingerInfo info[4];
-    std::memset(info, 0, sizeof info);
-    char message[16] = {};
-    const int32_t count = VantrelCent2(image.pixels.data(), image.rows, image.columns, hand, 0, 0,
-                                       0, 0, 0, fingers, info, message);
-    std::printf("\"count\":%d,\"message\":\"%s\",\"records\":[", count, message);
-    for (int32_t i = 0; i < count && i < 4; ++i) {
-      const FingerInfo& f = info[i];
+  const ventry::Entry* entry = ventry::FindEntry(method);
+  if (entry == nullptr) {
+    std::fprintf(stderr, "unknown method %s\n", method.c_str());
+    return false;
+  }
+  if (entry->function == nullptr) {
+    const ventry::Cent2Records cent2 =
+        ventry::RunCent2(image.pixels.data(), image.rows, image.columns, hand, fingers);
+    std::printf("\"count\":%d,\"message\":\"%s\",\"records\":[", cent2.count, cent2.message);
+    for (int32_t i = 0; i < cent2.count && i < 4; ++i) {
+      const FingerInfo& f = cent2.info[i];
       std::printf(
           "%s{\"centerRow\":%d,\"centerColumn\":%d,\"angleTwoDegrees\":%d,\"fixedValue\":%d,"
           "\"boxHeight\":%d,\"boxWidth\":%d,\"position\":%d,\"upperLeftRow\":%d,"
@@ -87,30 +77,24 @@ bool Run(const vio::GreyImage& image, const std::string& outdir, const std::stri
     return true;
   }
 
-  const Entry entry = EntryFor(method);
-  if (entry == nullptr) {
-    std::fprintf(stderr, "unknown method %s\n", method.c_str());
-    return false;
-  }
-  VantrelResultType* result = nullptr;
-  const int32_t status = entry(image.xppi, image.yppi, image.pixels.data(), image.rows,
-                               image.columns, fingers, hand, &result);
-  std::printf("\"status\":%d,", status);
-  if (status != VANTREL_OK || result == nullptr) {
+  const ventry::ResultCopy result =
+      ventry::RunEntry(*entry, image.xppi, image.yppi, image.pixels.data(), image.rows,
+                       image.columns, fingers, hand);
+  std::printf("\"status\":%d,", result.status);
+  if (result.status != VANTREL_OK) {
     std::printf("\"records\":[]}");
-    DestroyVantrelResult1(&result);
     return true;
   }
-  std::printf("\"handCode\":%d,\"records\":[", result->handCode);
+  std::printf("\"handCode\":%d,\"records\":[", result.handCode);
   bool ok = true;
-  for (int32_t i = 0; i < result->count; ++i) {
-    const SegmentedFinger& f = result->fingers[i];
+  for (size_t i = 0; i < result.fingers.size(); ++i) {
+    const ventry::FingerCopy& finger = result.fingers[i];
+    const SegmentedFinger& f = finger.record;
     std::string picture = "null";
-    if (f.image != nullptr && f.boxHeight > 0 && f.boxWidth > 0) {
+    if (!finger.pixels.empty()) {
       const std::string name =
           "run" + std::to_string(index) + "_finger" + std::to_string(i) + ".raw";
-      ok = ok && WriteRaw(outdir + "/" + name, f.image,
-                          static_cast<size_t>(f.boxHeight) * static_cast<size_t>(f.boxWidth));
+      ok = ok && WriteRaw(outdir + "/" + name, finger.pixels.data(), finger.pixels.size());
       picture = "\"" + name + "\"";
     }
     std::printf(
@@ -121,7 +105,6 @@ bool Run(const vio::GreyImage& image, const std::string& outdir, const std::stri
         FloatBits(f.fixedValue), f.top, f.left, f.bottom, f.right, picture.c_str());
   }
   std::printf("]}");
-  DestroyVantrelResult1(&result);
   return ok;
 }
 

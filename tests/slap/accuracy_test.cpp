@@ -15,6 +15,8 @@
 
 namespace {
 
+const veval::Segmenter kSlap = &ventry::EntryOf(ventry::Method::kSlap);
+
 void ExpectAllMatched(const veval::ImageScore& score) {
   EXPECT_EQ(score.status, VANTREL_OK);
   EXPECT_TRUE(score.countRight) << score.foundCount << " found of " << score.truthCount;
@@ -33,8 +35,8 @@ TEST(SlapAccuracy, RealSlapsAllMatchedWithTheirCodes) {
     ASSERT_EQ(veval::ReadPng(dir + "/" + truth.file, &pic), "");
     std::vector<veval::Detection> found;
     const veval::ImageScore score =
-        veval::RunAndScore(VantrelSegmentSlap, pic.pixels.data(), pic.rows, pic.columns, pic.xppi,
-                           pic.yppi, 4, truth.fingers, &found);
+        veval::RunAndScore(kSlap, pic.pixels.data(), pic.rows, pic.columns, pic.xppi, pic.yppi, 4,
+                           truth.fingers, &found);
     ExpectAllMatched(score);
   }
   DestroyVantrelParameter();
@@ -97,9 +99,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
     }
     std::vector<veval::Detection> found;
     const veval::ImageScore score = veval::RunAndScore(
-        VantrelSegmentSlap, slap.pixels.data(), slap.rows, slap.columns,
-        static_cast<int32_t>(slap.xppi + 0.5), static_cast<int32_t>(slap.yppi + 0.5),
-        slap.hand == 15 ? 2 : 4, truth, &found);
+        kSlap, slap.pixels.data(), slap.rows, slap.columns, static_cast<int32_t>(slap.xppi + 0.5),
+        static_cast<int32_t>(slap.yppi + 0.5), slap.hand == 15 ? 2 : 4, truth, &found);
     ExpectAllMatched(score);
   }
   DestroyVantrelParameter();

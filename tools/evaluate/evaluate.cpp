@@ -219,11 +219,10 @@ std::string ReadTruthCsv(const std::string& path, std::vector<ImageTruth>* image
   return "";
 }
 
-std::vector<Detection> DetectionsFromResult(const VantrelResultType* result) {
+std::vector<Detection> DetectionsFrom(const ventry::ResultCopy& result) {
   std::vector<Detection> found;
-  if (result == nullptr || result->fingers == nullptr) return found;
-  for (int32_t i = 0; i < result->count; ++i) {
-    const SegmentedFinger& f = result->fingers[i];
+  for (const ventry::FingerCopy& finger : result.fingers) {
+    const SegmentedFinger& f = finger.record;
     Detection d;
     d.box.cx = f.centerX;
     d.box.cy = f.centerY;
@@ -384,24 +383,20 @@ std::vector<uint8_t> DrawOverlay(const uint8_t* grey, int32_t rows, int32_t colu
 }
 
 Segmenter SegmenterByName(const std::string& name) {
-  if (name == "slap") return VantrelSegmentSlap;
-  if (name == "separate") return SeparateImages;
-  if (name == "quick") return VantrelQuick;
-  if (name == "quick-new") return VantrelQuickNew;
-  return nullptr;
+  const ventry::Entry* entry = ventry::FindEntry(name);
+  return entry != nullptr && entry->function != nullptr ? entry : nullptr;
 }
 
 ImageScore RunAndScore(Segmenter segmenter, const uint8_t* pixels, int32_t rows, int32_t columns,
                        int32_t xppi, int32_t yppi, int32_t fingerCount,
                        const std::vector<TruthFinger>& truth, std::vector<Detection>* found) {
-  VantrelResultType* result = nullptr;
   const auto start = std::chrono::steady_clock::now();
-  const int32_t status = segmenter(xppi, yppi, pixels, rows, columns, fingerCount, 0, &result);
+  const ventry::ResultCopy result =
+      ventry::RunEntry(*segmenter, xppi, yppi, pixels, rows, columns, fingerCount, 0);
   const auto stop = std::chrono::steady_clock::now();
-  *found = DetectionsFromResult(result);
-  DestroyVantrelResult1(&result);
+  *found = DetectionsFrom(result);
   ImageScore score = ScoreImage(truth, *found);
-  score.status = status;
+  score.status = result.status;
   score.milliseconds = std::chrono::duration<double, std::milli>(stop - start).count();
   score.millimetresPerPixel = 25.4 / xppi;
   return score;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "entries.h"
 #include "vantrel.h"
 
 namespace veval {
@@ -58,8 +59,8 @@ struct Detection {
   int32_t position = 0;
 };
 
-// The records of a result container as detections.
-std::vector<Detection> DetectionsFromResult(const VantrelResultType* result);
+// The records of a result as detections.
+std::vector<Detection> DetectionsFrom(const ventry::ResultCopy& result);
 
 struct ImageScore {
   std::string name;
@@ -122,10 +123,10 @@ std::vector<uint8_t> DrawOverlay(const uint8_t* grey, int32_t rows, int32_t colu
                                  const std::vector<TruthFinger>& truth,
                                  const std::vector<Detection>& found);
 
-using Segmenter = int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, int32_t, int32_t, int32_t,
-                              VantrelResultType**);
+// An entry that fills a result container; cent2 writes no boxes to score.
+using Segmenter = const ventry::Entry*;
 
-// "slap", "separate", "quick", "quick-new"; null for anything else.
+// The container entry of that name; null for anything else.
 Segmenter SegmenterByName(const std::string& name);
 
 // Runs `segmenter` on one image (hand left open) and scores its records

@@ -125,8 +125,13 @@ void AddEvaluateCommand(CLI::App& app) {
   command->add_option("--synth", options->synth, "also score N generated slaps")
       ->check(CLI::Range(0, 1000000));
   command->add_option("--seed", options->seed, "first seed of the generated slaps");
-  command->add_option("--method", options->method, "entry to score")
-      ->check(CLI::IsMember({"slap", "separate", "quick", "quick-new"}));
+  command
+      ->add_option("--method", options->method,
+                   "entry to score: " + ventry::MethodNames(", ", true))
+      ->check([](const std::string& name) {
+        return veval::SegmenterByName(name) != nullptr ? std::string()
+                                                       : "not an entry that returns boxes: " + name;
+      });
   command->add_option(
       "--overlays", options->overlays,
       "folder for overlays: truth and result boxes (generated: misses and wrong codes only)");

@@ -236,18 +236,15 @@ void AddSegmentCommand(CLI::App& app) {
                    "folders (searched recursively for image file names)")
       ->required()
       ->type_name("FILES_OR_FOLDERS");
-  const std::map<std::string, Method> methods{{"separate", Method::kSeparate},
-                                              {"quick", Method::kQuick},
-                                              {"quick-new", Method::kQuickNew},
-                                              {"cent2", Method::kCent2},
-                                              {"slap", Method::kSlap}};
+  std::map<std::string, Method> methods;
+  for (const ventry::Entry& entry : ventry::Entries()) methods[entry.name] = entry.method;
   command
       ->add_option("--method", options->method,
                    "separate (SeparateImages, oriented boxes), quick (VantrelQuick), quick-new "
                    "(VantrelQuickNew), cent2 (VantrelCent2, 500 ppi images only) or slap "
                    "(VantrelSegmentSlap, texture-driven, fingertip top segments)")
       ->transform(CLI::CheckedTransformer(methods, CLI::ignore_case))
-      ->option_text("separate|quick|quick-new|cent2|slap (default separate)");
+      ->option_text(ventry::MethodNames("|") + " (default " + MethodName(options->method) + ")");
   command->add_option("--fingers", options->fingers, "Fingers expected (default 4, thumbs 2)")
       ->check(CLI::Range(1, 5));
   AddHandFlag(

@@ -6,28 +6,6 @@
 
 namespace vtool {
 
-const char* MethodName(Method method) {
-  switch (method) {
-    case Method::kSeparate: return "separate";
-    case Method::kQuick: return "quick";
-    case Method::kQuickNew: return "quick-new";
-    case Method::kCent2: return "cent2";
-    case Method::kSlap: return "slap";
-  }
-  return "";
-}
-
-const char* EntryName(Method method) {
-  switch (method) {
-    case Method::kSeparate: return "SeparateImages";
-    case Method::kQuick: return "VantrelQuick";
-    case Method::kQuickNew: return "VantrelQuickNew";
-    case Method::kCent2: return "VantrelCent2";
-    case Method::kSlap: return "VantrelSegmentSlap";
-  }
-  return "";
-}
-
 namespace {
 
 void SetOrientedCorners(Finger* finger) {
@@ -56,13 +34,11 @@ void SetEdgeCorners(Finger* finger) {
 Segmentation RunCent2(const vio::GreyImage& image, Segmentation out) {
   // Hands 13 and 14 visit four mask bits, thumbs two; the fingers asked for
   // are the lowest bits.
-  const int32_t bits = std::clamp(out.fingerCount, 0, 4);
-  out.fingerMask = (1 << bits) - 1;
-  FingerInfo info[4] = {};
-  char message[32] = {};
-  const int32_t count =
-      VantrelCent2(image.pixels.data(), image.rows, image.columns, out.handRequested, 0, 0, 0, 0, 0,
-                   out.fingerMask, info, message);
+  out.fingerMask = ventry::Cent2Mask(out.fingerCount);
+  const ventry::Cent2Records records = ventry::RunCent2(
+      image.pixels.data(), image.rows, image.columns, out.handRequested, out.fingerMask);
+  const int32_t count = records.count;
+  const FingerInfo* info = records.info;
   out.hasStatus = false;
   out.status = count > 0 ? VANTREL_OK : VANTREL_NO_FINGER;
   for (int32_t i = 0; i < std::min(count, 4); ++i) {
@@ -110,35 +86,24 @@ Segmentation Segment(const vio::GreyImage& image, Method method, int32_t fingerC
   out.handRequested = handCode;
   if (method == Method::kCent2) return RunCent2(image, out);
 
-  auto* entry = method == Method::kSeparate ? SeparateImages
-                : method == Method::kSlap   ? VantrelSegmentSlap
-                : method == Method::kQuick  ? VantrelQuick
-                                            : VantrelQuickNew;
-  VantrelResultType* result = nullptr;
-  out.status = entry(image.xppi, image.yppi, image.pixels.data(), image.rows, image.columns,
-                     fingerCount, handCode, &result);
-  out.orientedBoxes = method == Method::kSeparate || method == Method::kSlap;
-  if (out.status == VANTREL_OK && result != nullptr) {
-    out.handCode = result->handCode;
-    for (int32_t i = 0; i < result->count; ++i) {
-      Finger finger;
-      finger.record = result->fingers[i];
-      finger.record.image = nullptr;
-      const SegmentedFinger& r = result->fingers[i];
-      if (r.image != nullptr && r.boxWidth > 0 && r.boxHeight > 0) {
-        const size_t size = static_cast<size_t>(r.boxWidth) * static_cast<size_t>(r.boxHeight);
-        finger.pixels.assign(r.image, r.image + size);
-        finger.imageFromLibrary = true;
-      }
-      if (out.orientedBoxes) {
-        SetOrientedCorners(&finger);
-      } else {
-        SetEdgeCorners(&finger);
-      }
-      out.fingers.push_back(std::move(finger));
+  const ventry::Entry& entry = ventry::EntryOf(method);
+  ventry::ResultCopy copy = ventry::RunEntry(entry, image.xppi, image.yppi, image.pixels.data(),
+                                             image.rows, image.columns, fingerCount, handCode);
+  out.status = copy.status;
+  out.orientedBoxes = entry.orientedBoxes;
+  out.handCode = copy.handCode;
+  for (ventry::FingerCopy& copied : copy.fingers) {
+    Finger finger;
+    finger.record = copied.record;
+    finger.imageFromLibrary = !copied.pixels.empty();
+    finger.pixels = std::move(copied.pixels);
+    if (out.orientedBoxes) {
+      SetOrientedCorners(&finger);
+    } else {
+      SetEdgeCorners(&finger);
     }
+    out.fingers.push_back(std::move(finger));
   }
-  DestroyVantrelResult1(&result);
   return out;
 }
 

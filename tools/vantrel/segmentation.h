@@ -8,17 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "entries.h"
 #include "image_io.h"
 #include "vantrel.h"
 
 namespace vtool {
 
-enum class Method { kSeparate, kQuick, kQuickNew, kCent2, kSlap };
-
-// "separate", "quick", "quick-new", "cent2", "slap".
-const char* MethodName(Method method);
-// Name of the library entry: "SeparateImages", "VantrelQuick", ...
-const char* EntryName(Method method);
+using ventry::EntryName;
+using ventry::Method;
+using ventry::MethodName;
 
 struct Finger {
   SegmentedFinger record{};        // as the library returned it; image is null here
@@ -31,7 +29,7 @@ struct Finger {
 };
 
 struct Segmentation {
-  Method method = Method::kSeparate;
+  Method method = ventry::kDefaultMethod;
   int32_t fingerCount = 4;    // fingers asked for
   int32_t handRequested = 0;  // hand code passed in
   int32_t fingerMask = 0;     // cent2 only
@@ -40,7 +38,7 @@ struct Segmentation {
   int32_t status = VANTREL_NO_FINGER;
   bool hasStatus = true;
   int32_t handCode = 0;        // of the container
-  bool orientedBoxes = false;  // separate: angle is the box rotation
+  bool orientedBoxes = false;  // separate, slap: angle is the box rotation
   std::vector<Finger> fingers;
 };
 

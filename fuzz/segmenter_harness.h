@@ -65,7 +65,8 @@ inline void CheckOutcome(Segmenter entry, const SegmenterInput& in, int32_t stat
     case VANTREL_BAD_COLUMNS:
     case VANTREL_BAD_FINGER_COUNT:
     case VANTREL_OUT_OF_MEMORY:
-    case VANTREL_NO_FINGER: break;
+    case VANTREL_NO_FINGER:
+    case VANTREL_IMAGE_TOO_LARGE: break;
     default: Broken("unknown status", status);
   }
   const VantrelResultType* last = vtl::GetVantrelParameter()->LastResult;

@@ -45,6 +45,9 @@ enum VantrelStatus : int32_t {
   VANTREL_OUT_OF_MEMORY = 19,     // a heap allocation failed
   VANTREL_NO_FINGER = 23,         // no finger found
   VANTREL_NULL_RESULT = 24,       // the result argument itself is null
+  VANTREL_IMAGE_TOO_LARGE = 25,   // VantrelSegmentSlap only: the image at its
+                                  // working resolution passes 2^16 pixels on a
+                                  // side or 2^24 pixels in all
 };
 
 // Finger-position codes of a whole impression.
@@ -57,17 +60,17 @@ enum VantrelHandCode : int32_t {
 
 // One finger found. Layout is part of the binary interface.
 struct SegmentedFinger {
-  uint8_t* image;      // boxHeight x boxWidth pixels, row stride boxWidth; null
-                       // when no image was made. Owned by the container.
-  int32_t position;    // finger-position code 1..10 (quick segmenters) or the
-                       // place from the left 0, 1, 2, ... (SeparateImages)
-  int32_t boxHeight;   // rows of the finger box
-  int32_t boxWidth;    // columns of the finger box
-  int32_t centerX;     // column of the finger's centre
-  int32_t centerY;     // row of the finger's centre
-  float angle;         // direction of the finger's axis, radians
-  float fixedValue;    // 15.0 from the quick segmenters, 0 from SeparateImages
-  int32_t top;         // box edges (quick segmenters; 0 from SeparateImages)
+  uint8_t* image;     // boxHeight x boxWidth pixels, row stride boxWidth; null
+                      // when no image was made. Owned by the container.
+  int32_t position;   // finger-position code 1..10 (quick segmenters) or the
+                      // place from the left 0, 1, 2, ... (SeparateImages)
+  int32_t boxHeight;  // rows of the finger box
+  int32_t boxWidth;   // columns of the finger box
+  int32_t centerX;    // column of the finger's centre
+  int32_t centerY;    // row of the finger's centre
+  float angle;        // direction of the finger's axis, radians
+  float fixedValue;   // 15.0 from the quick segmenters, 0 from SeparateImages
+  int32_t top;        // box edges (quick segmenters; 0 from SeparateImages)
   int32_t left;
   int32_t bottom;
   int32_t right;
@@ -88,7 +91,7 @@ struct FingerInfo {
   int32_t fixedValue;       // 15
   int32_t boxHeight;
   int32_t boxWidth;
-  int32_t position;         // finger-position code
+  int32_t position;  // finger-position code
   int32_t upperLeftRow;
   int32_t upperLeftColumn;
   int32_t upperRightRow;
@@ -108,9 +111,10 @@ struct FingerInfo {
 // Sizes: rows x columns may pass 2^32 (offsets are 64-bit). An image whose
 // working copy (62 ppi for the quick segmenters and SeparateImages, about
 // 250 ppi for VantrelSegmentSlap) would exceed 2^24 pixels or 65536 pixels
-// either way is refused with 19 before anything is allocated, and so is a
-// finger picture above 2^31 - 1 bytes. A resolution so high that no working
-// pixel is left gives 8 (VantrelSegmentSlap: 23).
+// either way is refused before anything is allocated, with 19
+// (VantrelSegmentSlap: 25), and so is a finger picture above 2^31 - 1 bytes
+// (19). A resolution so high that no working pixel is left gives 8
+// (VantrelSegmentSlap: 23).
 //
 // xres, yres: resolution across and down in pixels per inch. rows, columns:
 // image size. fingerCount: fingers expected (4 for a hand, 2 for thumbs).
@@ -233,6 +237,7 @@ inline const char* VantrelStatusText(int32_t status) {
     case VANTREL_OUT_OF_MEMORY: return "out of memory";
     case VANTREL_NO_FINGER: return "no finger found";
     case VANTREL_NULL_RESULT: return "result pointer null";
+    case VANTREL_IMAGE_TOO_LARGE: return "image too large";
     default: return "unknown status";
   }
 }

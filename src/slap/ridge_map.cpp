@@ -168,7 +168,7 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   // Less than about 6 mm either way cannot hold a fingertip.
   const double minSide = 6.0 / 25.4 * work->ppi;
   if (work->rows < minSide || work->columns < minSide) return VANTREL_NO_FINGER;
-  if (WorkingImageTooLarge(work->rows, work->columns)) return VANTREL_OUT_OF_MEMORY;
+  if (WorkingImageTooLarge(work->rows, work->columns)) return VANTREL_IMAGE_TOO_LARGE;
 
   const std::size_t n = static_cast<std::size_t>(work->rows) * work->columns;
   if (!work->grey.Reset(n) || !work->bandPass.Reset(n)) return VANTREL_OUT_OF_MEMORY;

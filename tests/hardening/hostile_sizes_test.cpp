@@ -162,9 +162,9 @@ TEST_F(HostileSizes, GiganticImages) {
       {"rows at the 32-bit limit, four columns", kMax, 4, 201, VANTREL_OUT_OF_MEMORY,
        VANTREL_OUT_OF_MEMORY, VANTREL_NO_FINGER, 0},
       {"product past 2^31, working image too large", 46341, 46341, 201, VANTREL_OUT_OF_MEMORY,
-       VANTREL_OUT_OF_MEMORY, VANTREL_OUT_OF_MEMORY, 0},
+       VANTREL_OUT_OF_MEMORY, VANTREL_IMAGE_TOO_LARGE, 0},
       {"product past 2^32, working image too large", 65537, 65537, 201, VANTREL_OUT_OF_MEMORY,
-       VANTREL_OUT_OF_MEMORY, VANTREL_OUT_OF_MEMORY, 0},
+       VANTREL_OUT_OF_MEMORY, VANTREL_IMAGE_TOO_LARGE, 0},
       {"product past 2^32, no working pixel", 65537, 65537, kMax, VANTREL_BAD_YRES,
        VANTREL_BAD_YRES, VANTREL_NO_FINGER, 0},
       // 20 x 20 working pixels, all one component: the quick segmenters'

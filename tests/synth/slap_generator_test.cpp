@@ -8,6 +8,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -343,6 +344,148 @@ TEST(SlapGenerator, JsonCarriesTheTruth) {
   const std::string t = vsynth::ToJson(tiny);
   EXPECT_NE(t.find("\"cx\":12.346,\"cy\":0.000,\"width\":7.000"), std::string::npos) << t;
   EXPECT_NE(t.find("\"angle\":-0.123457,\"tipX\":0.500"), std::string::npos) << t;
+}
+
+// Spread of grey levels over the middle of each top segment: ridge contrast.
+double TipSpread(const Slap& s) {
+  double sum = 0, sum2 = 0, n = 0;
+  for (const FingerTruth& f : s.fingers) {
+    for (int r = static_cast<int>(f.cy - f.height / 4); r <= f.cy + f.height / 4; ++r) {
+      for (int c = static_cast<int>(f.cx - f.width / 4); c <= f.cx + f.width / 4; ++c) {
+        const double g = s.pixels[static_cast<size_t>(r) * s.columns + c];
+        sum += g, sum2 += g * g, n += 1;
+      }
+    }
+  }
+  return std::sqrt(sum2 / n - (sum / n) * (sum / n));
+}
+
+size_t DarkPatchPixels(const Slap& s) {
+  const Density density(s);
+  size_t count = 0;
+  for (int r = 0; r < s.rows; r += 4) {
+    for (int c = 0; c < s.columns; c += 4) count += density.Mean(c, r, 10) < 70;
+  }
+  return count;
+}
+
+TEST(SlapGenerator, LittleFingerLowOrCut) {
+  for (int hand : {13, 14}) {
+    for (double drop : {0.8, 1.6}) {
+      SlapOptions o = Options(31, hand);
+      o.littleDrop = drop;
+      const Slap s = GenerateSlap(o);
+      ASSERT_EQ(s.fingers.size(), 4u);
+      const FingerTruth& little = s.fingers[hand == 13 ? 3 : 0];
+      EXPECT_EQ(little.position, hand == 13 ? 5 : 10);
+      double others = 0;
+      for (const FingerTruth& f : s.fingers) {
+        if (&f != &little) others += f.tipY / 3;
+      }
+      EXPECT_NEAR((little.tipY - others) / s.yppi, drop, 1e-6) << hand;
+      ExpectTruthOnPrints(s, "low little " + std::to_string(drop));
+    }
+  }
+  // A cut little fingertip keeps a record only when half of it is inside.
+  int kept = 0, dropped = 0;
+  for (int cut : {1, 2}) {
+    for (uint64_t seed = 1; seed <= 6; ++seed) {
+      SlapOptions o = Options(seed, 13);
+      o.littleCut = cut;
+      const Slap s = GenerateSlap(o);
+      const bool has = !s.fingers.empty() && s.fingers.back().position == 5;
+      (has ? kept : dropped) += 1;
+      if (has) {
+        EXPECT_LT(s.fingers.back().visible, 1) << seed;
+      }
+      ASSERT_GE(s.fingers.size(), 3u);
+    }
+  }
+  EXPECT_GT(kept, 0);
+  EXPECT_GT(dropped, 0);
+}
+
+TEST(SlapGenerator, LargeLeaningThumbsUnderTheTopEdge) {
+  const double leans[][2] = {{-30, -20}, {30, 10}, {15, -15}};
+  for (const auto& lean : leans) {
+    SlapOptions o = Options(17, 15);
+    o.widthInches = 3.2, o.heightInches = 3.0;
+    o.largeThumbs = o.thumbLean = true;
+    o.thumbLeanDeg[0] = lean[0], o.thumbLeanDeg[1] = lean[1];
+    o.topCut = 0.15;
+    const Slap s = GenerateSlap(o);
+    ASSERT_EQ(s.fingers.size(), 2u) << lean[0];
+    double highest = 1e9;
+    for (int i = 0; i < 2; ++i) {
+      const FingerTruth& f = s.fingers[i];
+      EXPECT_NEAR(f.angle, -lean[i] * 3.14159265358979 / 180, 1e-9);
+      EXPECT_GT(f.width / s.xppi, 0.97);
+      EXPECT_GT(f.height / s.yppi, 1.25);
+      EXPECT_LT(f.visible, 1);
+      highest = std::min(highest, f.tipY);
+    }
+    EXPECT_NEAR(highest / s.yppi, -0.15 - 0.5 / s.yppi, 1e-6);
+    EXPECT_EQ(s.fingers[0].position, 6);
+  }
+}
+
+TEST(SlapGenerator, PrintKindsKeepTheTruth) {
+  struct Case {
+    const char* kind;
+    double dryness, smudge;
+    int blobs;
+    bool palm;
+  };
+  const Case cases[] = {{"dry", 0.9, 0, 0, false},
+                        {"smudge", 0, 0.9, 0, false},
+                        {"blobs", 0, 0, 6, false},
+                        {"palm", 0, 0, 0, true}};
+  const Slap plain = GenerateSlap(Options(23, 13));
+  const double plainSpread = TipSpread(plain);
+  const size_t plainDark = DarkPatchPixels(plain);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    SlapOptions o = Options(23, 13);
+    o.dryness = c.dryness, o.smudge = c.smudge, o.pressureBlobs = c.blobs, o.palm = c.palm;
+    const Slap s = GenerateSlap(o);
+    EXPECT_EQ(vsynth::ToJson(s), vsynth::ToJson(plain));
+    EXPECT_NE(s.pixels, plain.pixels);
+    if (c.dryness > 0) {
+      EXPECT_LT(TipSpread(s), 0.8 * plainSpread);
+    }
+    if (c.blobs > 0) {
+      EXPECT_GT(DarkPatchPixels(s), plainDark + 200);
+    }
+    if (c.palm) {
+      // The bottom rows carry print right across.
+      const Density density(s), plainDensity(plain);
+      const double y = s.rows - 0.15 * s.yppi;
+      EXPECT_LT(density.Mean(s.columns / 2, y, 150), plainDensity.Mean(s.columns / 2, y, 150) - 30);
+    }
+  }
+}
+
+TEST(SlapGenerator, HardMixAddsKindsToHalfOfTheUsualDraws) {
+  int hard = 0;
+  std::set<std::string> kinds;
+  for (uint64_t seed = 0; seed < 400; ++seed) {
+    const SlapOptions usual = vsynth::RandomOptions(seed);
+    const SlapOptions o = vsynth::RandomHardOptions(seed);
+    EXPECT_EQ(
+        std::make_tuple(o.seed, o.hand, o.xppi, o.rotationDeg, o.clutter),
+        std::make_tuple(usual.seed, usual.hand, usual.xppi, usual.rotationDeg, usual.clutter));
+    const std::string k = vsynth::HardKinds(o);
+    EXPECT_EQ(vsynth::HardKinds(usual), "plain");
+    if (k == "plain") continue;
+    ++hard;
+    for (size_t at = 0, next; at < k.size(); at = next + 1) {
+      next = std::min(k.find('+', at), k.size());
+      kinds.insert(k.substr(at, next - at));
+    }
+  }
+  EXPECT_GT(hard, 160);
+  EXPECT_LT(hard, 240);
+  EXPECT_EQ(kinds.size(), 11u);
 }
 
 uint64_t Fnv1a(const std::string& bytes) {

@@ -103,10 +103,21 @@ FingerModel DrawFinger(int position, double width, double topLength, double segm
   return f;
 }
 
-// Sideways shift that puts `right` at the wanted distance from `left`: at
-// least topGap between the fingertips' top segments and lowGap lower down
-// (negative = the prints may overlap there). Returns the smallest gap of the
-// lower parts after the shift.
+// Places `right` beside `left`; touching neighbours whose fingertips kept them
+// apart get wider lower segments until the prints meet.
+void PlaceBeside(FingerModel& left, FingerModel& right, bool touching, double bottom, Rng& rng) {
+  const double topGap = touching ? rng.Uniform(0.03, 0.1) : rng.Uniform(0.06, 0.25);
+  const double lowGap = touching ? -rng.Uniform(0.0, 0.06) : rng.Uniform(0.04, 0.2);
+  const double lowest = PlaceGap(left, right, topGap, lowGap, bottom);
+  if (touching && lowest > -0.01) {
+    const double grow = (lowest + 0.02) / 2;
+    left.lowerHalfWidth += grow;
+    right.lowerHalfWidth += grow;
+  }
+}
+
+}  // namespace
+
 double PlaceGap(const FingerModel& left, FingerModel& right, double topGap, double lowGap,
                 double bottom) {
   const double top = std::max(left.tipY, right.tipY);
@@ -137,21 +148,6 @@ double PlaceGap(const FingerModel& left, FingerModel& right, double topGap, doub
   }
   return lowest;
 }
-
-// Places `right` beside `left`; touching neighbours whose fingertips kept them
-// apart get wider lower segments until the prints meet.
-void PlaceBeside(FingerModel& left, FingerModel& right, bool touching, double bottom, Rng& rng) {
-  const double topGap = touching ? rng.Uniform(0.03, 0.1) : rng.Uniform(0.06, 0.25);
-  const double lowGap = touching ? -rng.Uniform(0.0, 0.06) : rng.Uniform(0.04, 0.2);
-  const double lowest = PlaceGap(left, right, topGap, lowGap, bottom);
-  if (touching && lowest > -0.01) {
-    const double grow = (lowest + 0.02) / 2;
-    left.lowerHalfWidth += grow;
-    right.lowerHalfWidth += grow;
-  }
-}
-
-}  // namespace
 
 double FingerModel::HalfWidthAt(double v) const {
   if (v < 0 || v > end + fade) return 0;

@@ -14,6 +14,17 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kWaveSize = 1024;
+// Dry prints, at dryness 1 (in units of the ridge wave and of the darkness).
+constexpr double kDryBreakDepth = 0.8;   // how far a break lowers the ridge wave
+constexpr double kDryThinning = 0.2;     // rise of the level a ridge must pass
+constexpr double kDryLightening = 0.45;  // loss of ink darkness
+constexpr double kVoidShareMin = 0.08, kVoidShareGrowth = 0.32;  // noise level below which no ink
+constexpr double kSpeckleShare = 0.25;  // share of print pixels left nearly white
+// Smudge, at smudge 1.
+constexpr double kSmudgeWidening = 0.35;  // fall of the level a ridge must pass
+constexpr double kSmudgeFill = 0.7;       // darkness of the ink in the valleys
+// Cells of the hard kinds' noise fields, inches.
+constexpr double kBreakCell = 0.022, kVoidCell = 0.09, kSmudgeCell = 0.15;
 
 double Clamp(double x, double lo, double hi) {
   return x < lo ? lo : (x > hi ? hi : x);
@@ -122,8 +133,46 @@ double RidgePhase(const FingerModel& f, double u, double v) {
 
 // Paints one finger's darkness (0..1) into `dark`, keeping the darker value
 // where prints overlap.
+// Darkness of a print pixel with the hard kinds of the finger: `tone` is the
+// ink's darkness there, r the ridge wave and threshold the level it must pass.
+double HardValue(const FingerModel& f, const HardFields& h, double u, double v, double px,
+                 double py, int column, int row, double cover, double tone, double r,
+                 double threshold) {
+  const double d = f.dry;
+  if (d > 0) {
+    // Dry skin: ridges break into pieces, thin out and print light, with
+    // patches of no ink.
+    r -= kDryBreakDepth * d * SmoothStep(0.5, 0.68, h.breaks.At(px, py));
+    threshold += kDryThinning * d;
+    tone *= 1 - kDryLightening * d;
+    const double lo = kVoidShareMin + kVoidShareGrowth * d;
+    tone *= SmoothStep(lo, lo + 0.1, h.voids.At(px, py));
+  }
+  const double s = f.smudge * SmoothStep(0.35, 0.6, h.smudge.At(px, py));
+  threshold -= kSmudgeWidening * s;
+  double value = tone * SmoothStep(threshold - 0.16, threshold + 0.16, r);
+  value = std::max(value, kSmudgeFill * s * tone);
+  if (d > 0) {
+    const uint64_t hash =
+        HashPixel(h.speckleSeed, static_cast<uint32_t>(column), static_cast<uint32_t>(row));
+    if (static_cast<double>(hash >> 11) * (1.0 / 9007199254740992.0) < kSpeckleShare * d) {
+      value *= 0.2;
+    }
+  }
+  for (const PressureBlob& b : f.blobs) {
+    const double x = (u - b.u) / b.halfU, y = (v - b.v) / b.halfV;
+    const double q = x * x + y * y;
+    if (q >= 1) continue;
+    // Nearly solid ink with a trace of the ridges left in it.
+    const double ridge = SmoothStep(threshold - 0.16, threshold + 0.16, r);
+    value = std::max(value, cover * b.level * SmoothStep(0, 0.6, 1 - q) * (0.85 + 0.15 * ridge));
+  }
+  return value;
+}
+
 void PaintFinger(const FingerModel& f, int index, const Frame& frame, int columns, int rows,
-                 const ValueNoise& pressure, const ValueNoise& grain, std::vector<float>& dark) {
+                 const ValueNoise& pressure, const ValueNoise& grain, const HardFields* hard,
+                 std::vector<float>& dark) {
   const WaveTable& wave = Wave();
   const Affine m = frame.FingerMap(f);
   const double pixel = 1.0 / std::min(frame.xppi, frame.yppi);
@@ -180,8 +229,10 @@ void PaintFinger(const FingerModel& f, int index, const Frame& frame, int column
       double r = 0.5 + 0.5 * wave.Cos(RidgePhase(f, u, v));
       r += 0.55 * (grain.At(px, py) - 0.5);
       const double threshold = 1.15 - 0.75 * p;
+      const double tone = cover * crease * (0.55 + 0.45 * p);
       const double value =
-          cover * crease * (0.55 + 0.45 * p) * SmoothStep(threshold - 0.16, threshold + 0.16, r);
+          hard ? HardValue(f, *hard, u, v, px, py, column, row, cover, tone, r, threshold)
+               : tone * SmoothStep(threshold - 0.16, threshold + 0.16, r);
       if (value > out[column]) out[column] = static_cast<float>(value);
     }
   }
@@ -239,8 +290,13 @@ Slap GenerateSlap(const SlapOptions& options) {
 
   Rng rng(options.seed);
   Rng layoutRng(rng.Fork());
-  const HandModel model = LayOutHand(hand, options.touching, Clamp(options.widthInches, 0, 20),
-                                     Clamp(options.heightInches, 0, 20), layoutRng);
+  HandModel model = LayOutHand(hand, options.touching, Clamp(options.widthInches, 0, 20),
+                               Clamp(options.heightInches, 0, 20), layoutRng);
+  // The hard kinds draw from a sequence of their own, so that the plain
+  // images stay as they were.
+  const bool hardKinds = HardKinds(options) != "plain";
+  Rng hardRng(Hash64(options.seed) ^ 0x4A7D5EEDC0FFEEull);
+  if (hardKinds) ApplyHardKinds(options, model, hardRng);
   slap.columns = std::max(16, static_cast<int>(std::lround(model.widthInches * slap.xppi)));
   slap.rows = std::max(16, static_cast<int>(std::lround(model.heightInches * slap.yppi)));
   const int columns = slap.columns, rows = slap.rows;
@@ -263,10 +319,22 @@ Slap GenerateSlap(const SlapOptions& options) {
   const ValueNoise pressure(rng.Fork(), 12, 6, 0.3);
   // Ridge-sized grain: pores, breaks and the ragged edge of the ink.
   const ValueNoise grain(rng.Fork(), 12, 6, 0.016);
+  HardFields hardFields;
+  if (hardKinds) {
+    hardFields.breaks = ValueNoise(hardRng.Fork(), 12, 6, kBreakCell);
+    hardFields.voids = ValueNoise(hardRng.Fork(), 12, 6, kVoidCell);
+    hardFields.smudge = ValueNoise(hardRng.Fork(), 12, 6, kSmudgeCell);
+    hardFields.speckleSeed = hardRng.Next();
+  }
+  const HardFields* hard = hardKinds ? &hardFields : nullptr;
   std::vector<float> dark(count, 0.0f);
+  for (size_t k = 0; k < model.palm.size(); ++k) {
+    PaintFinger(model.palm[k], fingerCount + static_cast<int>(k), frame, columns, rows, pressure,
+                grain, hard, dark);
+  }
   for (int i = 0; i < fingerCount; ++i) {
     if (i == missing) continue;
-    PaintFinger(model.fingers[i], i, frame, columns, rows, pressure, grain, dark);
+    PaintFinger(model.fingers[i], i, frame, columns, rows, pressure, grain, hard, dark);
     FingerTruth t = MakeTruth(model.fingers[i], frame, columns, rows, rotation);
     if (t.visible >= 0.5) slap.fingers.push_back(t);
   }

@@ -31,6 +31,21 @@ struct SlapOptions {
   bool bilevel = false;           // output only 0 and 255
   double widthInches = 0;         // image size; 0 = 3.2 in (hand) or 2.4 in (thumbs)
   double heightInches = 0;        // 0 = 3.0 in (hand) or 2.0 in (thumbs)
+
+  // Hard kinds of real capture. All off by default: the pinned images draw
+  // none of them, and their draws come from a sequence of their own.
+  double dryness = 0;      // 0 off .. 1: broken ridges, low ridge contrast, speckle, ink voids
+  double smudge = 0;       // 0 off .. 1: ink filling the valleys in patches
+  int pressureBlobs = 0;   // dark blobs where a segment was pressed hard, 0..8
+  double littleDrop = 0;   // inches the little fingertip lies below the mean of the other tips,
+                           // 0 = as drawn (four-finger hands; 0.8..1.6 is the hard range)
+  double littleFaint = 1;  // pressure of the little finger, 1 = as drawn .. 0.2 faint
+  int littleCut = 0;       // 0 none, 1 little fingertip cut by the bottom edge, 2 by its side edge
+  bool largeThumbs = false;         // thumbs of a large hand, top segment about 1 x 1.4 in
+  bool thumbLean = false;           // thumbLeanDeg replaces the drawn lean of the thumbs
+  double thumbLeanDeg[2] = {0, 0};  // left and right thumb on screen, + = tip turned clockwise
+  double topCut = 0;  // inches the highest fingertip lies above the top edge, 0 = inside
+  bool palm = false;  // lower phalanges pressed as hard as the tips, palm below them
 };
 
 // Ground truth of one fingertip. All lengths and positions are in pixels of the
@@ -67,6 +82,16 @@ Slap GenerateSlap(const SlapOptions& options);
 // rotation, contrast, noise, clutter, missing and touching fingers, bilevel),
 // for bulk tests and evaluation.
 SlapOptions RandomOptions(uint64_t seed);
+
+// RandomOptions(seed) with, in about half of the draws, one or more of the
+// hard kinds added (dry or smudged prints, pressure blobs, a low, faint or cut
+// little finger, large leaning thumbs on a four-finger platen cut by its top
+// edge, a palm). The hard kinds come from their own sequence.
+SlapOptions RandomHardOptions(uint64_t seed);
+
+// The hard kinds an options record carries, as short names joined by '+'
+// ("dry+low-little"), or "plain".
+std::string HardKinds(const SlapOptions& options);
 
 // The truth as JSON (no pixels): rows, columns, resolutions, hand and the
 // finger records with the field names above.

@@ -13,6 +13,13 @@ namespace vsynth {
 
 enum class RidgePattern { kWhorl, kLoop, kArch };
 
+// A dark patch where a segment was pressed hard, in the finger's (u, v), inches.
+struct PressureBlob {
+  double u = 0, v = 0;
+  double halfU = 0.1, halfV = 0.15;
+  double level = 0.9;  // darkness at its centre, 0..1
+};
+
 // One finger of an upright right hand (or a thumb), in inches. The hand frame
 // has its origin at the image centre, x to the right and y down. Along the
 // finger, v runs from the tip (0) towards the palm and u across it (positive to
@@ -50,6 +57,10 @@ struct FingerModel {
   double lowerWave = 0.02, lowerWaveLength = 1;
   double warpAmp[2] = {0, 0}, warpKu[2] = {0, 0}, warpKv[2] = {0, 0}, warpPhase[2] = {0, 0};
   uint64_t seed = 0;
+  // Hard kinds, all off by default.
+  double dry = 0;     // 0..1: broken ridges, low contrast, speckle, ink voids
+  double smudge = 0;  // 0..1: ink filling the valleys in patches
+  std::vector<PressureBlob> blobs;
 
   double HalfWidthAt(double v) const;  // half-width of the print at v (0 outside)
   double MaxHalfWidth() const;
@@ -58,11 +69,34 @@ struct FingerModel {
 struct HandModel {
   double widthInches = 3.2, heightInches = 3.0;
   std::vector<FingerModel> fingers;  // left to right in the upright hand
+  std::vector<FingerModel> palm;     // printed below the fingers, no truth record
 };
 
 // Lays out an upright right hand (any hand code other than 15) or the two
 // thumbs (15). Draws from rng only.
 HandModel LayOutHand(int hand, bool touching, double widthInches, double heightInches, Rng& rng);
+
+// Sideways shift that puts `right` at the wanted distance from `left`: at
+// least topGap between the fingertips' top segments and lowGap lower down
+// (negative = the prints may overlap there), looking down to hand-frame height
+// `bottom`. Returns the smallest gap of the lower parts after the shift.
+double PlaceGap(const FingerModel& left, FingerModel& right, double topGap, double lowGap,
+                double bottom);
+
+// Reshapes the laid-out hand for the hard kinds the options ask for (large or
+// leaning thumbs, a low, faint or cut little finger, a cut top edge, dry and
+// smudged prints, pressure blobs) and appends the palm when asked. Draws from
+// rng only; leaves the model as it is when no hard kind is on.
+void ApplyHardKinds(const SlapOptions& options, HandModel& model, Rng& rng);
+
+// Noise fields of the hard kinds, in the same coordinates as the finger's own
+// fields.
+struct HardFields {
+  ValueNoise breaks;  // ridge-sized: where dry ridges break
+  ValueNoise voids;   // patches of a few millimetres without ink
+  ValueNoise smudge;  // where ink fills the valleys
+  uint64_t speckleSeed = 0;
+};
 
 // Card clutter drawn into a grey layer (255 = nothing), which the caller lays
 // over the print by taking the darker value. The hole is returned separately:

@@ -24,6 +24,7 @@ struct EvaluateOptions {
   std::string method = "slap";
   std::string overlays;
   bool all = false;
+  std::string mix = "plain";
 };
 
 void WriteOverlay(const EvaluateOptions& o, const std::string& name, const uint8_t* grey,
@@ -93,10 +94,13 @@ int RunEvaluate(const EvaluateOptions& o) {
   }
   for (int i = 0; i < o.synth; ++i) {
     const uint64_t seed = o.seed + static_cast<uint64_t>(i);
-    const vsynth::Slap slap = vsynth::GenerateSlap(vsynth::RandomOptions(seed));
+    const vsynth::SlapOptions options =
+        o.mix == "hard" ? vsynth::RandomHardOptions(seed) : vsynth::RandomOptions(seed);
+    const vsynth::Slap slap = vsynth::GenerateSlap(options);
     const std::vector<veval::TruthFinger> truth = veval::TruthOf(slap);
     std::vector<veval::Detection> found;
-    const veval::ImageScore score = veval::ScoreGeneratedSlap(segmenter, slap, seed, truth, &found);
+    veval::ImageScore score = veval::ScoreGeneratedSlap(segmenter, slap, seed, truth, &found);
+    if (o.mix == "hard") score.name += " " + vsynth::HardKinds(options);
     // Generated runs are long: only the images with a miss or a wrong code
     // are listed.
     const bool miss = veval::HasFault(score);
@@ -136,6 +140,11 @@ void AddEvaluateCommand(CLI::App& app) {
       "--overlays", options->overlays,
       "folder for overlays: truth and result boxes (generated: misses and wrong codes only)");
   command->add_flag("--all", options->all, "list every generated slap, not only the misses");
+  command
+      ->add_option("--mix", options->mix,
+                   "generated slaps: plain (the usual variety) or hard (about half also carry "
+                   "hard kinds of real capture, named on each line)")
+      ->check(CLI::IsMember({"plain", "hard"}));
   command->callback([options] { FinishWith(RunEvaluate(*options)); });
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "common_flags.h"
@@ -33,7 +34,39 @@ struct SynthOptions {
   double width = 0;
   double height = 0;
   std::string prefix = "slap";
+  std::string mix = "plain";
+  // Hard kinds.
+  double dryness = 0;
+  double smudge = 0;
+  int blobs = 0;
+  double littleDrop = 0;
+  double littleFaint = 1;
+  std::string littleCut = "none";
+  bool largeThumbs = false;
+  std::vector<double> thumbLean;
+  double topCut = 0;
+  bool palm = false;
 };
+
+// The hard-kind flags given explicitly, over whatever the draw chose.
+void ApplyHardFlags(const SynthOptions& o, const CLI::App& command, vsynth::SlapOptions& s) {
+  auto given = [&command](const char* name) { return command.count(name) > 0; };
+  if (given("--dry")) s.dryness = o.dryness;
+  if (given("--smudge")) s.smudge = o.smudge;
+  if (given("--blobs")) s.pressureBlobs = o.blobs;
+  if (given("--little-drop")) s.littleDrop = o.littleDrop;
+  if (given("--little-faint")) s.littleFaint = o.littleFaint;
+  if (given("--little-cut"))
+    s.littleCut = o.littleCut == "bottom" ? 1 : (o.littleCut == "side" ? 2 : 0);
+  if (given("--large-thumbs")) s.largeThumbs = o.largeThumbs;
+  if (given("--thumb-lean")) {
+    s.thumbLean = true;
+    s.thumbLeanDeg[0] = o.thumbLean[0];
+    s.thumbLeanDeg[1] = o.thumbLean[1];
+  }
+  if (given("--top-cut")) s.topCut = o.topCut;
+  if (given("--palm")) s.palm = o.palm;
+}
 
 int RunSynth(const SynthOptions& options, const CLI::App& command) {
   std::error_code error;
@@ -50,8 +83,9 @@ int RunSynth(const SynthOptions& options, const CLI::App& command) {
     const uint64_t seed = options.seed + static_cast<uint64_t>(i);
     // With --random every image draws its own options from its seed; flags
     // given explicitly still win.
-    vsynth::SlapOptions slapOptions =
-        options.random ? vsynth::RandomOptions(seed) : vsynth::SlapOptions{};
+    vsynth::SlapOptions slapOptions = !options.random         ? vsynth::SlapOptions{}
+                                      : options.mix == "hard" ? vsynth::RandomHardOptions(seed)
+                                                              : vsynth::RandomOptions(seed);
     slapOptions.seed = seed;
     if (!options.random || given("--hand")) slapOptions.hand = options.hand;
     int32_t xppi = 0, yppi = 0;
@@ -68,6 +102,7 @@ int RunSynth(const SynthOptions& options, const CLI::App& command) {
     if (!options.random || given("--bilevel")) slapOptions.bilevel = options.bilevel;
     if (!options.random || given("--width")) slapOptions.widthInches = options.width;
     if (!options.random || given("--height")) slapOptions.heightInches = options.height;
+    ApplyHardFlags(options, command, slapOptions);
 
     const vsynth::Slap slap = vsynth::GenerateSlap(slapOptions);
     const std::string stem =
@@ -88,9 +123,9 @@ int RunSynth(const SynthOptions& options, const CLI::App& command) {
       ++failed;
       continue;
     }
-    std::printf("%s: %d x %d pixels, %g x %g ppi, %s, %zu fingers\n", png.string().c_str(),
+    std::printf("%s: %d x %d pixels, %g x %g ppi, %s, %zu fingers, %s\n", png.string().c_str(),
                 slap.columns, slap.rows, slap.xppi, slap.yppi, HandName(slap.hand),
-                slap.fingers.size());
+                slap.fingers.size(), vsynth::HardKinds(slapOptions).c_str());
   }
   std::printf("summary: %d slap%s written, %d failed\n", options.count - failed,
               options.count - failed == 1 ? "" : "s", failed);
@@ -140,6 +175,37 @@ void AddSynthCommand(CLI::App& app) {
       ->add_option("--height", options->height, "Image height in inches (default 3.0, thumbs 2.0)")
       ->check(CLI::Range(0.5, 10.0));
   command->add_option("--prefix", options->prefix, "File name prefix")->capture_default_str();
+  command
+      ->add_option("--mix", options->mix,
+                   "With --random: plain (the usual variety) or hard (about half of the slaps "
+                   "also get hard kinds of real capture)")
+      ->check(CLI::IsMember({"plain", "hard"}))
+      ->capture_default_str();
+  command
+      ->add_option("--dry", options->dryness,
+                   "Dry print, 0 off to 1: broken ridges, speckle, voids")
+      ->check(CLI::Range(0.0, 1.0));
+  command->add_option("--smudge", options->smudge, "Smudged print, 0 off to 1")
+      ->check(CLI::Range(0.0, 1.0));
+  command->add_option("--blobs", options->blobs, "Dark pressure blobs")->check(CLI::Range(0, 8));
+  command
+      ->add_option("--little-drop", options->littleDrop,
+                   "Inches the little fingertip lies below the mean of the other tips")
+      ->check(CLI::Range(0.0, 2.5));
+  command->add_option("--little-faint", options->littleFaint, "Little finger pressure, 0.2 to 1")
+      ->check(CLI::Range(0.2, 1.0));
+  command->add_option("--little-cut", options->littleCut, "Little fingertip cut by an edge")
+      ->check(CLI::IsMember({"none", "bottom", "side"}));
+  command->add_flag("--large-thumbs", options->largeThumbs, "Thumbs of a large hand");
+  command
+      ->add_option("--thumb-lean", options->thumbLean,
+                   "Lean of the left and right thumb on screen, degrees, + clockwise")
+      ->expected(2)
+      ->check(CLI::Range(-45.0, 45.0));
+  command
+      ->add_option("--top-cut", options->topCut, "Inches the highest tip lies above the top edge")
+      ->check(CLI::Range(0.0, 1.0));
+  command->add_flag("--palm", options->palm, "Lower phalanges pressed hard, palm below");
   command->callback([options, command] { FinishWith(RunSynth(*options, *command)); });
 }
 

@@ -12,6 +12,9 @@
 #if defined(VANTREL_HAVE_IMAGEIO)
 #include "reader_harness.h"
 #endif
+#if defined(VANTREL_HAVE_INTERCHANGE)
+#include "an2_harness.h"
+#endif
 
 namespace {
 
@@ -79,6 +82,12 @@ TEST_F(FuzzReplay, Readers) {
         0)
         << t.target;
   }
+}
+#endif
+
+#if defined(VANTREL_HAVE_INTERCHANGE)
+TEST_F(FuzzReplay, Transactions) {
+  EXPECT_GT(Replay("an2", vfuzz::RunTransaction), 0);
 }
 #endif
 

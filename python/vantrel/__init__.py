@@ -49,6 +49,7 @@ __all__ = [
     "Outcome",
     "Result",
     "SegmentationError",
+    "DEFAULT_METHOD",
     "METHODS",
     "read_image",
     "segment",
@@ -59,6 +60,8 @@ __all__ = [
 #: The method names :func:`segment` accepts, from the table of entries the
 #: tool and the tests share.
 METHODS: Tuple[str, ...] = tuple(name for name, _entry, _oriented in _vantrel.METHODS)
+#: The method used when none is named: ``"slap"``.
+DEFAULT_METHOD: str = _vantrel.DEFAULT_METHOD
 
 _HAND_CODES = {None: 0, "right": 13, "left": 14, "thumbs": 15}
 _HAND_NAMES = {0: None, 13: "right", 14: "left", 15: "thumbs"}
@@ -142,17 +145,21 @@ class Finger:
     """One finger found.
 
     Attributes:
-        position: finger-position code 1..10 (quick segmenters, ``cent2``) or the
-            place from the left 0, 1, 2, ... (``separate``).
+        position: finger-position code 1..10 (``slap``, quick segmenters,
+            ``cent2``) or the place from the left 0, 1, 2, ... (``separate``).
         center_x, center_y: column and row of the finger's centre.
         box_width, box_height: columns and rows of the finger box (and of ``image``).
-        angle: direction of the finger's axis in radians, a single-precision
-            value widened exactly to a Python float; ``None`` from ``cent2``.
+        angle: direction of the finger's axis in radians (``slap``,
+            ``separate``: the rotation of the box about its centre), a
+            single-precision value widened exactly to a Python float; ``None``
+            from ``cent2``.
         angle_two_degrees: ``cent2`` only: the angle in units of 2 degrees.
-        fixed_value: the record's fixed value (15 from the quick segmenters,
-            0 from ``separate``); ``confidence`` is the same number.
+        fixed_value: the record's fixed value (``slap``: confidence 0..1; 15
+            from the quick segmenters, 0 from ``separate``); ``confidence`` is
+            the same number.
         top, left, bottom, right: box edges (quick segmenters and ``cent2``;
-            0 from ``separate``).
+            ``slap``: the oriented box's bounds clipped to the image; 0 from
+            ``separate``).
         corners: ``cent2`` only: (row, column) of the upper-left, upper-right,
             lower-left and lower-right corners as the library wrote them.
         image: the finger's picture, ``box_height`` x ``box_width`` uint8,
@@ -451,7 +458,7 @@ def segment(
     ppi: Ppi = 500,
     fingers: int = 4,
     hand: Hand = None,
-    method: str = "separate",
+    method: str = DEFAULT_METHOD,
 ) -> Result:
     """Cut a slap into single fingers.
 
@@ -467,12 +474,12 @@ def segment(
         fingers: the number of fingers expected (4 for a hand, 2 for thumbs).
         hand: ``None`` (let the segmenter decide), ``"right"``, ``"left"``,
             ``"thumbs"``, or the codes 13, 14, 15, 0.
-        method: ``"separate"`` (SeparateImages, the full separator, the
-            default), ``"quick"`` (VantrelQuick), ``"quick-new"``
-            (VantrelQuickNew), ``"cent2"`` (VantrelCent2: 500 ppi only, 1 to 4
-            fingers, no pictures; with ``hand=None`` it looks for two thumbs)
-            or ``"slap"`` (VantrelSegmentSlap, when built in; see
-            :data:`METHODS`).
+        method: ``"slap"`` (VantrelSegmentSlap, the default: oriented boxes
+            around each fingertip's top segment with its finger-position
+            code), ``"separate"`` (SeparateImages, the full separator),
+            ``"quick"`` (VantrelQuick), ``"quick-new"`` (VantrelQuickNew) or
+            ``"cent2"`` (VantrelCent2: 500 ppi only, 1 to 4 fingers, no
+            pictures; with ``hand=None`` it looks for two thumbs).
 
     Returns:
         A :class:`Result` whose fingers carry their pictures as arrays that
@@ -533,7 +540,7 @@ def segment_many(
     ppi: Optional[Ppi] = None,
     fingers: int = 4,
     hand: Hand = None,
-    method: str = "separate",
+    method: str = DEFAULT_METHOD,
     *,
     client: Any = None,
     workers: Optional[int] = None,
@@ -562,6 +569,9 @@ def segment_many(
         (missing, unreadable, no finger found, ...) has its ``error`` set and
         does not stop the others.
     """
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        # A string is iterable too, character by character.
+        raise TypeError(f"paths must be a sequence of paths, not one path: use [{paths!r}]")
     options = _options(method, ppi, fingers, hand)
     names = [os.fsdecode(os.fspath(p)) for p in paths]
     if not names:

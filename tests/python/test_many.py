@@ -63,6 +63,14 @@ def test_argument_errors_raise_before_any_work(batch, kwargs, message):
     assert vantrel.segment_many([]) == []
 
 
+def test_default_method_and_a_lone_path(batch):
+    good = next(p for p in batch if p.endswith(".png") and "synth" in p)
+    [outcome] = vantrel.segment_many([good], workers=1)
+    assert outcome.unwrap().method == "slap"
+    with pytest.raises(TypeError, match="sequence of paths, not one path"):
+        vantrel.segment_many(good)
+
+
 def test_cent2_reports_non_500_files_per_file(synthetic_dir, tmp_path):
     outcomes = vantrel.segment_many(
         sorted(synthetic_dir.glob("*.png")), method="cent2", workers=1

@@ -93,6 +93,12 @@ def slap(synthetic_dir) -> vantrel.Image:
     return vantrel.read_image(synthetic_dir / f"synth_{SYNTH_SEEDS[0]}.png")
 
 
+def test_slap_is_the_default(slap):
+    result = vantrel.segment(slap.pixels, slap.ppi)
+    assert result.method == vantrel.DEFAULT_METHOD == "slap"
+    assert result == vantrel.segment(slap.pixels, slap.ppi, method="slap")
+
+
 def results_or_error(*args, **kwargs):
     try:
         return vantrel.segment(*args, **kwargs)

@@ -164,7 +164,10 @@ TEST(CliTest, BadInputsAreReportedByNameAndReason) {
       {"corrupt.jpg", {}, "corrupt or truncated image", "JPEG"},
       {"anim.png", {}, "unsupported format", "unsupported image format: GIF"},
       {"empty.png", {}, "corrupt or truncated image", "file is empty"},
-      {"tiny.png", {}, "status 8 (", "the image of 6 x 6 pixels is too small"},
+      {"tiny.png",
+       {"--method", "separate"},
+       "status 8 (",
+       "the image of 6 x 6 pixels is too small"},
       {"screen.png",
        {},
        "status 7 (horizontal resolution below 201",
@@ -241,8 +244,8 @@ TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
                               {"xppi", 250},
                               {"yppi", 250},
                               {"resolutionSource", "file"}}));
-  EXPECT_EQ(j["method"], "separate");
-  EXPECT_EQ(j["entry"], "SeparateImages");
+  EXPECT_EQ(j["method"], "slap");
+  EXPECT_EQ(j["entry"], "VantrelSegmentSlap");
   EXPECT_EQ(j["statusText"], "success");
   const json& result = j["result"];
   EXPECT_EQ(result["hand"], "right");
@@ -257,9 +260,9 @@ TEST(CliTest, BundledSampleGivesCompleteConsistentResult) {
   for (size_t i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
     const json& f = result["fingers"][i];
-    EXPECT_EQ(f["position"], i);
+    EXPECT_EQ(f["position"], 2 + i);
     const std::string name =
-        "right_250ppi_f" + std::to_string(i) + "_pos" + std::to_string(i) + ".png";
+        "right_250ppi_f" + std::to_string(i) + "_pos" + std::to_string(2 + i) + ".png";
     EXPECT_EQ(f["image"], name);
     vio::GreyImage picture;
     ASSERT_TRUE(vio::ReadImage(out + "/" + name, {}, &picture).ok());
@@ -354,7 +357,7 @@ TEST(CliTest, BatchContinuesPastBadFiles) {
   EXPECT_CONTAINS(run.err, dir + "/corrupt.png: corrupt PNG");
   EXPECT_CONTAINS(run.err, dir + "/missing.tif: no such file");
   EXPECT_EQ(ReadJson(dir + "/out/left_250ppi.json")["result"]["count"], 4);
-  EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_f3_pos3.png"));
+  EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_f3_pos7.png"));
   EXPECT_EQ(RunTool({"segment", "--out", dir + "/out2", kSamples + "/synth"}).code, 0);
 }
 
@@ -392,8 +395,7 @@ TEST(CliTest, CsvAndSwitchesForPictures) {
   EXPECT_FALSE(fs::exists(dir + "/right_250ppi.json"));  // csv only
   for (size_t i = 1; i < lines.size(); ++i) {
     EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','), long(columns)) << lines[i];
-    EXPECT_CONTAINS(lines[i],
-                    input + ",true,,png,800,750,250,250,file,separate,4,0,0,success,13,4,");
+    EXPECT_CONTAINS(lines[i], input + ",true,,png,800,750,250,250,file,slap,4,0,0,success,13,4,");
   }
   for (const auto& entry : fs::directory_iterator(dir)) EXPECT_NE(entry.path().extension(), ".png");
 }

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 struct SegmentOptions {
   std::vector<std::string> inputs;
-  Method method = Method::kSeparate;
+  Method method = ventry::kDefaultMethod;
   int32_t fingers = 0;  // 0: 2 for thumbs, else 4
   int32_t hand = VANTREL_HAND_UNKNOWN;
   ResolutionFlags resolution;

@@ -8,9 +8,24 @@ namespace {
 
 std::atomic<int64_t> g_count{0};
 std::atomic<int64_t> g_failAt{0};
+std::atomic<std::size_t> g_largest{0};
+std::atomic<std::size_t> g_requested{0};
 
-// True when this allocation is the one a test asked to fail.
-bool InjectFailure() {
+void Reset() {
+  g_count.store(0);
+  g_largest.store(0);
+  g_requested.store(0);
+}
+
+// Counts a request of `bytes`; true when this allocation is the one a test
+// asked to fail.
+bool InjectFailure(std::size_t bytes) {
+  std::size_t largest = g_largest.load();
+  while (bytes > largest && !g_largest.compare_exchange_weak(largest, bytes)) {
+  }
+  std::size_t sum = g_requested.load();  // saturates at SIZE_MAX
+  while (!g_requested.compare_exchange_weak(sum, bytes > SIZE_MAX - sum ? SIZE_MAX : sum + bytes)) {
+  }
   const int64_t n = g_count.fetch_add(1) + 1;
   const int64_t at = g_failAt.load();
   return at > 0 && n == at;
@@ -20,7 +35,7 @@ bool InjectFailure() {
 // counts as an allocation, so that failure points stay numbered alike).
 bool ArrayBytes(std::size_t count, std::size_t size, std::size_t* bytes) {
   if (size != 0 && count > SIZE_MAX / size) {
-    InjectFailure();
+    InjectFailure(SIZE_MAX);
     return false;
   }
   *bytes = count * size;
@@ -30,7 +45,7 @@ bool ArrayBytes(std::size_t count, std::size_t size, std::size_t* bytes) {
 }  // namespace
 
 void* Allocate(std::size_t bytes) {
-  if (InjectFailure()) return nullptr;
+  if (InjectFailure(bytes)) return nullptr;
   return std::calloc(bytes == 0 ? 1 : bytes, 1);
 }
 
@@ -41,12 +56,12 @@ void* AllocateArray(std::size_t count, std::size_t size) {
 
 void* AllocateUnclearedArray(std::size_t count, std::size_t size) {
   std::size_t bytes = 0;
-  if (!ArrayBytes(count, size, &bytes) || InjectFailure()) return nullptr;
+  if (!ArrayBytes(count, size, &bytes) || InjectFailure(bytes)) return nullptr;
   return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
 void* Reallocate(void* block, std::size_t bytes) {
-  if (InjectFailure()) return nullptr;
+  if (InjectFailure(bytes)) return nullptr;
   return std::realloc(block, bytes == 0 ? 1 : bytes);
 }
 
@@ -55,16 +70,24 @@ void Release(void* block) {
 }
 
 void FailAllocationAt(int64_t n) {
-  g_count.store(0);
+  Reset();
   g_failAt.store(n);
 }
 
 void ResetAllocationCount() {
-  g_count.store(0);
+  Reset();
 }
 
 int64_t AllocationCount() {
   return g_count.load();
+}
+
+std::size_t LargestRequest() {
+  return g_largest.load();
+}
+
+std::size_t RequestedBytes() {
+  return g_requested.load();
 }
 
 }  // namespace vtl

@@ -29,10 +29,15 @@ void Release(void* block);
 
 // Test hooks. FailAllocationAt(n) makes the n-th allocation from now fail
 // (1-based); 0 switches injection off. AllocationCount() counts the
-// allocations attempted since the last FailAllocationAt/ResetAllocationCount.
+// allocations attempted since the last FailAllocationAt/ResetAllocationCount;
+// LargestRequest() and RequestedBytes() are the largest block and the sum of
+// the blocks asked for over the same span (an overflowing array asks for
+// SIZE_MAX), so that a test can bound what a call would have taken.
 void FailAllocationAt(int64_t n);
 void ResetAllocationCount();
 int64_t AllocationCount();
+std::size_t LargestRequest();
+std::size_t RequestedBytes();
 
 // Absent pointers are null or carry the debug heap fill pattern.
 inline bool IsAbsent(const void* p) {

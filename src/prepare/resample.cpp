@@ -15,19 +15,16 @@ int32_t ResampleToWorkingResolution(const uint8_t* pixels, int32_t rows, int32_t
   *outColumns = outC;
   *outPixels = nullptr;
 
-  // An absurd working image is refused before anything is allocated; an
-  // empty one is reported by the next stage.
-  if (outR > 0 && outC > 0 && WorkingImageTooLarge(outR, outC)) return VANTREL_OUT_OF_MEMORY;
-  uint8_t* buffer = nullptr;
-  if (outR > 0 && outC > 0) {
-    buffer = AllocateZeroed<uint8_t>(static_cast<size_t>(outR) * static_cast<size_t>(outC));
-    if (buffer == nullptr) return VANTREL_OUT_OF_MEMORY;
-  }
-  const size_t rowEntries = outR > 0 ? static_cast<size_t>(outR) : 0;
-  const size_t colEntries = outC > 0 ? static_cast<size_t>(outC) : 0;
-  auto* rowTable = AllocateZeroed<int32_t>(rowEntries);
-  auto* colTable = rowTable == nullptr ? nullptr : AllocateZeroed<int32_t>(colEntries);
-  if (rowTable == nullptr || colTable == nullptr) {
+  // An empty working image is reported by the next stage; an absurd one is
+  // refused. Either way nothing is allocated: one side may be empty while
+  // the other holds hundreds of millions of sampling positions.
+  if (outR < 1 || outC < 1) return VANTREL_OK;
+  if (WorkingImageTooLarge(outR, outC)) return VANTREL_OUT_OF_MEMORY;
+  auto* buffer = AllocateZeroed<uint8_t>(static_cast<size_t>(outR) * static_cast<size_t>(outC));
+  auto* rowTable = buffer == nullptr ? nullptr : AllocateZeroed<int32_t>(static_cast<size_t>(outR));
+  auto* colTable =
+      rowTable == nullptr ? nullptr : AllocateZeroed<int32_t>(static_cast<size_t>(outC));
+  if (colTable == nullptr) {
     ReleaseAndClear(buffer);
     ReleaseAndClear(rowTable);
     return VANTREL_OUT_OF_MEMORY;
@@ -37,14 +34,12 @@ int32_t ResampleToWorkingResolution(const uint8_t* pixels, int32_t rows, int32_t
   for (int32_t j = 0; j < outC; ++j)
     colTable[j] = static_cast<int32_t>(static_cast<float>(j) * colFactor);
 
-  if (buffer != nullptr) {
-    // 64-bit offsets: rows x columns of the caller's image may exceed 2^31.
-    const int64_t stride = columns;
-    for (int32_t i = 0; i < outR; ++i) {
-      const uint8_t* src = pixels + static_cast<int64_t>(rowTable[i]) * stride;
-      uint8_t* dst = buffer + static_cast<int64_t>(i) * outC;
-      for (int32_t j = 0; j < outC; ++j) dst[j] = src[colTable[j]];
-    }
+  // 64-bit offsets: rows x columns of the caller's image may exceed 2^31.
+  const int64_t stride = columns;
+  for (int32_t i = 0; i < outR; ++i) {
+    const uint8_t* src = pixels + static_cast<int64_t>(rowTable[i]) * stride;
+    uint8_t* dst = buffer + static_cast<int64_t>(i) * outC;
+    for (int32_t j = 0; j < outC; ++j) dst[j] = src[colTable[j]];
   }
   Release(rowTable);
   Release(colTable);

@@ -16,8 +16,9 @@ struct WorkImage {
 // Output size = trunc(rows / rowFactor) x trunc(columns / colFactor), stored
 // in outRows/outColumns before anything is allocated. Output pixel (i, j) is
 // input pixel (trunc(i * rowFactor), trunc(j * colFactor)). Returns 0, or 19
-// with *outPixels null when an allocation fails. An empty output is not a
-// failure: *outPixels stays null.
+// with *outPixels null when the output passes the working limits or an
+// allocation fails. An empty output is not a failure: *outPixels stays null
+// and nothing is allocated.
 int32_t ResampleToWorkingResolution(const uint8_t* pixels, int32_t rows, int32_t columns,
                                     float colFactor, float rowFactor, uint8_t** outPixels,
                                     int32_t* outRows, int32_t* outColumns);

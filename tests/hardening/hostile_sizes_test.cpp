@@ -1,8 +1,9 @@
 // Sizes, resolutions and counts at and past their limits: each is refused
 // with a status or handled, never an overflowed offset, an access out of
 // bounds or an attempt at an absurd allocation. Images of several gigabytes
-// are real read-only mappings of zero pages: they cost address space, not
-// memory, and the library may read any pixel of them.
+// are mappings without memory behind them: zero pages the library may read,
+// or, for thin images that must be refused before a pixel is looked at, no
+// access at all.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
@@ -11,8 +12,10 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "inputs.h"
+#include "interface/memory.h"
 #include "interface/parameter.h"
 #include "vantrel.h"
 
@@ -22,11 +25,14 @@ using vtl::testing::TestImage;
 
 constexpr int32_t kMax = INT32_MAX;
 
-// A black image of rows x columns pixels backed by the zero page.
+// A black image of rows x columns pixels backed by the zero page, or, when
+// not readable, by no memory at all.
 class ZeroImage {
  public:
-  ZeroImage(int64_t rows, int64_t columns) : bytes_(static_cast<std::size_t>(rows * columns)) {
-    void* p = mmap(nullptr, bytes_, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ZeroImage(int64_t rows, int64_t columns, bool readable)
+      : bytes_(static_cast<std::size_t>(rows * columns)) {
+    void* p = mmap(nullptr, bytes_, readable ? PROT_READ : PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     data_ = p == MAP_FAILED ? nullptr : static_cast<const uint8_t*>(p);
   }
   ~ZeroImage() {
@@ -143,38 +149,58 @@ TEST_F(HostileSizes, FingerCountsAndHandCodes) {
   }
 }
 
+// A whole call may ask for no block above this, and for no more than
+// kMaxRequestedBytes in all (a bound on the memory it can hold at once).
+constexpr std::size_t kMaxBlock = std::size_t{1} << 20;
+constexpr std::size_t kMaxRequestedBytes = std::size_t{50} << 20;
+
+void ExpectSmallRequests() {
+  EXPECT_LE(vtl::LargestRequest(), kMaxBlock);
+  EXPECT_LE(vtl::RequestedBytes(), kMaxRequestedBytes);
+}
+
 TEST_F(HostileSizes, GiganticImages) {
   struct Case {
-    const char* what;
+    std::string what;
     int64_t rows, columns;
     int32_t res;
     int32_t quick, separate, slap, cent;  // expected statuses, VantrelCent2's count
+    bool readable;                        // false: any read of a pixel faults
   };
   // Refused sizes come back as 19: the working image would exceed its limit
   // (VANTREL_MAX_WORKING_PIXELS), or a finger picture its 2^31 - 1 bytes.
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {"rows at the 32-bit limit, one column", kMax, 1, 201, VANTREL_BAD_YRES, VANTREL_BAD_YRES,
-       VANTREL_NO_FINGER, 0},
+       VANTREL_NO_FINGER, 0, true},
       {"columns at the 32-bit limit, one row", 1, kMax, 201, VANTREL_BAD_YRES, VANTREL_BAD_YRES,
-       VANTREL_NO_FINGER, 0},
+       VANTREL_NO_FINGER, 0, true},
       // The texture segmenter sees four columns as too narrow for a finger
       // before it would size anything.
       {"rows at the 32-bit limit, four columns", kMax, 4, 201, VANTREL_OUT_OF_MEMORY,
-       VANTREL_OUT_OF_MEMORY, VANTREL_NO_FINGER, 0},
+       VANTREL_OUT_OF_MEMORY, VANTREL_NO_FINGER, 0, true},
       {"product past 2^31, working image too large", 46341, 46341, 201, VANTREL_OUT_OF_MEMORY,
-       VANTREL_OUT_OF_MEMORY, VANTREL_IMAGE_TOO_LARGE, 0},
+       VANTREL_OUT_OF_MEMORY, VANTREL_IMAGE_TOO_LARGE, 0, true},
       {"product past 2^32, working image too large", 65537, 65537, 201, VANTREL_OUT_OF_MEMORY,
-       VANTREL_OUT_OF_MEMORY, VANTREL_IMAGE_TOO_LARGE, 0},
+       VANTREL_OUT_OF_MEMORY, VANTREL_IMAGE_TOO_LARGE, 0, true},
       {"product past 2^32, no working pixel", 65537, 65537, kMax, VANTREL_BAD_YRES,
-       VANTREL_BAD_YRES, VANTREL_NO_FINGER, 0},
+       VANTREL_BAD_YRES, VANTREL_NO_FINGER, 0, true},
       // 20 x 20 working pixels, all one component: the quick segmenters'
       // finger picture would pass 2^31 bytes.
       {"product past 2^32, one finger as large as the image", 65537, 65537, 203165,
-       VANTREL_OUT_OF_MEMORY, VANTREL_NO_FINGER, VANTREL_NO_FINGER, 0},
+       VANTREL_OUT_OF_MEMORY, VANTREL_NO_FINGER, VANTREL_NO_FINGER, 0, true},
   };
+  // Thin images at 500 ppi: one side at the 32-bit limit, the other less
+  // than one working pixel; refused without a look at the pixels.
+  for (int32_t thin = 1; thin <= 8; ++thin) {
+    const std::string side = std::to_string(thin);
+    cases.push_back({"rows at the 32-bit limit, " + side + " columns, 500 ppi", kMax, thin, 500,
+                     VANTREL_BAD_YRES, VANTREL_BAD_YRES, VANTREL_NO_FINGER, 0, false});
+    cases.push_back({"columns at the 32-bit limit, " + side + " rows, 500 ppi", thin, kMax, 500,
+                     VANTREL_BAD_YRES, VANTREL_BAD_YRES, VANTREL_NO_FINGER, 0, false});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ZeroImage image(c.rows, c.columns);
+    const ZeroImage image(c.rows, c.columns, c.readable);
     if (image.data() == nullptr) GTEST_SKIP() << "no address space for " << c.what;
     const auto rows = static_cast<int32_t>(c.rows);
     const auto columns = static_cast<int32_t>(c.columns);
@@ -183,13 +209,17 @@ TEST_F(HostileSizes, GiganticImages) {
       SCOPED_TRACE(name);
       const int32_t expected =
           IsQuick(name) ? c.quick : (name == "SeparateImages" ? c.separate : c.slap);
+      vtl::ResetAllocationCount();
       EXPECT_EQ(RunChecked(entry.call, c.res, c.res, image.data(), rows, columns, 4, 13, 4),
                 expected);
+      ExpectSmallRequests();
     }
     FingerInfo info[4];
     char message[16];
+    vtl::ResetAllocationCount();
     EXPECT_EQ(VantrelCent2(image.data(), rows, columns, 13, 0, 0, 0, 0, 0, 0xF, info, message),
               c.cent);
+    ExpectSmallRequests();
   }
 }
 

@@ -127,7 +127,7 @@ py::list Cent2(const py::array& image, int32_t handCode, int32_t fingerMask) {
   return fingers;
 }
 
-// (error kind or None, message, pixels, xppi, yppi, resolution source, format)
+// (error token or None, message, pixels, xppi, yppi, resolution source, format)
 py::tuple ReadImage(const std::string& path, int32_t xppi, int32_t yppi) {
   vio::GreyImage image;
   vio::ReadStatus status;
@@ -136,15 +136,8 @@ py::tuple ReadImage(const std::string& path, int32_t xppi, int32_t yppi) {
     status = vio::ReadImage(path, vio::ResolutionOverride{xppi, yppi}, &image);
   }
   if (!status.ok()) {
-    const char* kind = "unreadable";
-    switch (status.error) {
-      case vio::ReadError::kNotFound: kind = "not_found"; break;
-      case vio::ReadError::kUnsupported: kind = "unsupported"; break;
-      case vio::ReadError::kCorrupt: kind = "corrupt"; break;
-      case vio::ReadError::kTooLarge: kind = "too_large"; break;
-      default: break;
-    }
-    return py::make_tuple(kind, status.message, py::none(), 0, 0, "", "");
+    return py::make_tuple(vio::ReadErrorToken(status.error), status.message, py::none(), 0, 0, "",
+                          "");
   }
   py::array_t<uint8_t> pixels(
       {static_cast<py::ssize_t>(image.rows), static_cast<py::ssize_t>(image.columns)});
@@ -183,6 +176,7 @@ PYBIND11_MODULE(_vantrel, m) {
   m.def(
       "status_text", [](int32_t status) { return std::string(VantrelStatusText(status)); },
       py::arg("status"));
+  m.def("status_token", &ventry::StatusToken, py::arg("status"));
   m.def("lock_for_fork", &LockForFork);
   m.def("unlock_after_fork", &UnlockAfterFork);
 }

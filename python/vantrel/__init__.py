@@ -13,8 +13,12 @@ Images are 8-bit grey, white background, ``image[row, column]``. Coordinates in
 the results are pixels of the image given: x is the column from the left, y the
 row from the top.
 
-Failures of the library raise :class:`SegmentationError` (with ``status`` and
-its ``meaning``); :class:`NoFingerFound` is the subclass for status 23.
+Failures of the library raise :class:`SegmentationError` (with ``status``, its
+``meaning`` and the token ``kind``, e.g. ``"status_7"``); :class:`NoFingerFound`
+is the subclass for status 23. Image files that cannot be read raise
+:class:`ImageReadError` or :class:`FileNotFoundError`, whose ``kind`` is the
+reader's token (``"corrupt"``, ``"not_found"``, ...), the same the command-line
+tool writes as ``errorKind``.
 Argument mistakes raise :class:`ValueError` or :class:`TypeError` before the
 library is called.
 
@@ -84,6 +88,7 @@ class SegmentationError(RuntimeError):
 
     Attributes:
         status: the library's status code (7, 8, 9, 10, 11, 12, 19, 23, ...).
+        kind: its stable token, ``"status_<code>"``, as the tool's ``errorKind``.
         meaning: the library's text for it (see :func:`status_text`).
         method: the method that failed.
     """
@@ -97,6 +102,7 @@ class SegmentationError(RuntimeError):
 
     def __init__(self, status: int, method: Optional[str] = None) -> None:
         self.status = int(status)
+        self.kind = _vantrel.status_token(self.status)
         self.meaning = status_text(self.status)
         self.method = method
         where = f"{method}: " if method else ""
@@ -117,18 +123,24 @@ class ImageReadError(OSError):
     """An image file exists but could not be decoded.
 
     Attributes:
-        reason: ``"unsupported"``, ``"corrupt"``, ``"too_large"`` or ``"unreadable"``.
+        kind: the reader's stable token, as the tool's ``errorKind``:
+            ``"unsupported"``, ``"corrupt"``, ``"too_large"`` or ``"unreadable"``
+            (``reason`` is the same).
         path: the file.
     """
 
-    def __init__(self, reason: str, message: str, path: str) -> None:
+    def __init__(self, kind: str, message: str, path: str) -> None:
         super().__init__(f"{path}: {message}")
-        self.reason = reason
+        self.kind = kind
         self.path = path
         self.detail = message
 
+    @property
+    def reason(self) -> str:
+        return self.kind
+
     def __reduce__(self):
-        return (type(self), (self.reason, self.detail, self.path))
+        return (type(self), (self.kind, self.detail, self.path))
 
 
 class Image(NamedTuple):
@@ -503,8 +515,8 @@ def read_image(path: PathLike, ppi: Optional[Ppi] = None) -> Image:
     is 500 when neither says.
 
     Raises:
-        FileNotFoundError: no such file.
-        ImageReadError: the file could not be read or decoded (``reason`` says
+        FileNotFoundError: no such file (its ``kind`` is ``"not_found"``).
+        ImageReadError: the file could not be read or decoded (``kind`` says
             why: "unsupported", "corrupt", "too_large", "unreadable").
     """
     name = os.fsdecode(os.fspath(path))
@@ -513,7 +525,9 @@ def read_image(path: PathLike, ppi: Optional[Ppi] = None) -> Image:
         raise ValueError(f"ppi must be positive, got {(xppi, yppi)}")
     kind, message, pixels, x, y, source, fmt = _vantrel.read_image(name, xppi, yppi)
     if kind == "not_found":
-        raise FileNotFoundError(errno.ENOENT, message or os.strerror(errno.ENOENT), name)
+        missing = FileNotFoundError(errno.ENOENT, message or os.strerror(errno.ENOENT), name)
+        missing.kind = kind  # type: ignore[attr-defined]
+        raise missing
     if kind is not None:
         raise ImageReadError(kind, message, name)
     return Image(pixels=pixels, ppi=(x, y), resolution_source=source, format=fmt)

@@ -76,6 +76,7 @@ def test_library_statuses_raise_segmentation_error(method, shape, kwargs, status
         vantrel.segment(np.full(shape, 255, dtype=np.uint8), method=method, **kwargs)
     error = caught.value
     assert error.status == status and error.meaning.startswith(meaning)
+    assert error.kind == f"status_{status}"
     assert error.method == method
     assert str(error) == f"{method}: status {status}: {error.meaning}"
     assert not isinstance(error, vantrel.NoFingerFound)
@@ -109,12 +110,13 @@ def test_read_image_errors(tmp_path, name, content, reason):
         path.write_bytes(content)
     with pytest.raises(FileNotFoundError if reason is None else vantrel.ImageReadError) as caught:
         vantrel.read_image(path)
+    copy = pickle.loads(pickle.dumps(caught.value))
     if reason is None:
         assert caught.value.filename == str(path)
+        assert caught.value.kind == copy.kind == "not_found"
         return
-    assert caught.value.reason == reason and str(caught.value).startswith(str(path))
-    copy = pickle.loads(pickle.dumps(caught.value))
-    assert copy.reason == reason and str(copy) == str(caught.value)
+    assert caught.value.kind == reason and str(caught.value).startswith(str(path))
+    assert copy.kind == reason and str(copy) == str(caught.value)
 
 
 def test_read_image_resolution_override(synthetic_dir):

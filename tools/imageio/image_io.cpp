@@ -45,6 +45,18 @@ const char* ReadErrorName(ReadError error) {
   return "unknown error";
 }
 
+const char* ReadErrorToken(ReadError error) {
+  switch (error) {
+    case ReadError::kNone: return "none";
+    case ReadError::kNotFound: return "not_found";
+    case ReadError::kUnreadable: return "unreadable";
+    case ReadError::kUnsupported: return "unsupported";
+    case ReadError::kCorrupt: return "corrupt";
+    case ReadError::kTooLarge: return "too_large";
+  }
+  return "unreadable";
+}
+
 namespace detail {
 
 ReadStatus Failure(ReadError error, const std::string& message) {

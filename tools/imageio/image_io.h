@@ -51,6 +51,12 @@ enum class ReadError {
 // Short lower-case description of a ReadError, e.g. "corrupt image".
 const char* ReadErrorName(ReadError error);
 
+// Stable token of a ReadError for programs that read the error kinds:
+// "not_found", "unreadable", "unsupported", "corrupt", "too_large" ("none"
+// for kNone). Library statuses have theirs in the entries table
+// (ventry::StatusToken: "status_7", ...).
+const char* ReadErrorToken(ReadError error);
+
 struct GreyImage {
   int32_t rows = 0;
   int32_t columns = 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "evaluate.h"
-#include "png_file.h"
+#include "image_io.h"
 #include "vantrel.h"
 #ifdef VANTREL_HAVE_SYNTH
 #include "slap_generator.h"
@@ -31,12 +31,12 @@ TEST(SlapAccuracy, RealSlapsAllMatchedWithTheirCodes) {
   ASSERT_EQ(truths.size(), 7u);
   for (const veval::ImageTruth& truth : truths) {
     SCOPED_TRACE(truth.file);
-    veval::GreyPicture pic;
-    ASSERT_EQ(veval::ReadPng(dir + "/" + truth.file, &pic), "");
+    vio::GreyImage image;
+    ASSERT_TRUE(vio::ReadImage(dir + "/" + truth.file, {}, &image).ok());
     std::vector<veval::Detection> found;
     const veval::ImageScore score =
-        veval::RunAndScore(kSlap, pic.pixels.data(), pic.rows, pic.columns, pic.xppi, pic.yppi, 4,
-                           truth.fingers, &found);
+        veval::RunAndScore(kSlap, image.pixels.data(), image.rows, image.columns, image.xppi,
+                           image.yppi, 4, truth.fingers, &found);
     ExpectAllMatched(score);
   }
   DestroyVantrelParameter();

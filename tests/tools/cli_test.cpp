@@ -425,13 +425,20 @@ TEST(CliTest, EvaluateScoresAgainstTruth) {
   const std::string real = std::string(VANTREL_SOURCE_DIR) + "/samples/real";
   const std::string out = testimg::MakeTempDir("evaluate");
   const RunResult slap =
-      RunTool({"evaluate", "--truth", real + "/truth.csv", "--overlays", out,
+      RunTool({"evaluate", "--truth", real + "/truth.csv", "--overlays", out, "--maps", out,
                real + "/livescan_right_500ppi.png", real + "/nist_card_left_500ppi.png"});
   EXPECT_EQ(slap.code, 0) << slap.err;
   EXPECT_CONTAINS(slap.out, "livescan_right_500ppi.png");
   EXPECT_CONTAINS(slap.out, "fingers     8/    8");
   EXPECT_CONTAINS(slap.out, "matched@0.5 100.00 %");
   EXPECT_TRUE(fs::exists(out + "/nist_card_left_500ppi.png.slap.png"));
+  // Block maps are drawn over the segmenter's working image, about 250 ppi.
+  vio::GreyImage input, map;
+  ASSERT_TRUE(vio::ReadImage(real + "/nist_card_left_500ppi.png", {}, &input).ok());
+  ASSERT_TRUE(vio::ReadImage(out + "/nist_card_left_500ppi.png.map.png", {}, &map).ok());
+  EXPECT_TRUE(fs::exists(out + "/nist_card_left_500ppi.png.feat.png"));
+  EXPECT_EQ(map.xppi, 250);
+  EXPECT_NEAR(map.columns, input.columns / 2, 2);
 
   const RunResult synth =
       RunTool({"evaluate", "--synth", "3", "--seed", "5", "--all", "--method", "quick"});

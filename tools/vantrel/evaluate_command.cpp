@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "block_maps.h"
 #include "commands.h"
 #include "evaluate.h"
 #include "generated_truth.h"
@@ -23,6 +24,7 @@ struct EvaluateOptions {
   uint64_t seed = 1;
   std::string method = "slap";
   std::string overlays;
+  std::string maps;
   bool all = false;
   std::string mix = "plain";
 };
@@ -37,20 +39,32 @@ void WriteOverlay(const EvaluateOptions& o, const std::string& name, const uint8
   if (!error.empty()) std::fprintf(stderr, "vantrel: %s: %s\n", path.c_str(), error.c_str());
 }
 
+void WriteMaps(const EvaluateOptions& o, const std::string& name, const uint8_t* grey, int32_t rows,
+               int32_t columns, int32_t xppi, int32_t yppi) {
+  const std::string error = veval::WriteBlockMaps(o.maps, name, grey, rows, columns, xppi, yppi);
+  if (!error.empty()) std::fprintf(stderr, "vantrel: %s maps: %s\n", name.c_str(), error.c_str());
+}
+
+// Creates an output folder; false (reported) when it cannot.
+bool MakeFolder(const std::string& folder, const char* what) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder)) {
+    std::fprintf(stderr, "vantrel: error: cannot create the %s folder %s\n", what, folder.c_str());
+    return false;
+  }
+  return true;
+}
+
 int RunEvaluate(const EvaluateOptions& o) {
   const veval::Segmenter segmenter = veval::SegmenterByName(o.method);
   if (o.truth.empty() && o.synth < 1) {
     std::fprintf(stderr, "vantrel: error: give --truth CSV with images, or --synth N\n");
     return kExitUsage;
   }
-  if (!o.overlays.empty()) {
-    std::error_code error;
-    fs::create_directories(o.overlays, error);
-    if (error || !fs::is_directory(o.overlays)) {
-      std::fprintf(stderr, "vantrel: error: cannot create the overlay folder %s\n",
-                   o.overlays.c_str());
-      return kExitUsage;
-    }
+  if ((!o.overlays.empty() && !MakeFolder(o.overlays, "overlay")) ||
+      (!o.maps.empty() && !MakeFolder(o.maps, "map"))) {
+    return kExitUsage;
   }
   int failed = 0;
   std::vector<veval::ImageScore> scores;
@@ -90,6 +104,9 @@ int RunEvaluate(const EvaluateOptions& o) {
         WriteOverlay(o, name, image.pixels.data(), image.rows, image.columns, image.xppi,
                      image.yppi, truth->fingers, found);
       }
+      if (!o.maps.empty()) {
+        WriteMaps(o, name, image.pixels.data(), image.rows, image.columns, image.xppi, image.yppi);
+      }
     }
   }
   for (int i = 0; i < o.synth; ++i) {
@@ -109,6 +126,10 @@ int RunEvaluate(const EvaluateOptions& o) {
     if (!o.overlays.empty() && miss) {
       WriteOverlay(o, score.name, slap.pixels.data(), slap.rows, slap.columns,
                    veval::WholePpi(slap.xppi), veval::WholePpi(slap.yppi), truth, found);
+    }
+    if (!o.maps.empty() && miss) {
+      WriteMaps(o, score.name, slap.pixels.data(), slap.rows, slap.columns,
+                veval::WholePpi(slap.xppi), veval::WholePpi(slap.yppi));
     }
   }
   std::printf("%s\n", veval::FormatSummary(o.method, veval::Summarise(scores)).c_str());
@@ -139,6 +160,10 @@ void AddEvaluateCommand(CLI::App& app) {
   command->add_option(
       "--overlays", options->overlays,
       "folder for overlays: truth and result boxes (generated: misses and wrong codes only)");
+  command->add_option("--maps", options->maps,
+                      "folder for the slap segmenter's block maps, NAME.map.png (ridge score, "
+                      "finger mask) and NAME.feat.png (period, fill, coherence); generated: misses "
+                      "and wrong codes only");
   command->add_flag("--all", options->all, "list every generated slap, not only the misses");
   command
       ->add_option("--mix", options->mix,

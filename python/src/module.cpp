@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "an2_images.h"
 #include "entries.h"
 #include "image_io.h"
 #include "vantrel.h"
@@ -147,6 +148,31 @@ py::tuple ReadImage(const std::string& path, int32_t xppi, int32_t yppi) {
                         vio::FormatName(image.format));
 }
 
+// (error token or None, message, [(record, type, positions, columns, rows,
+// xppi, yppi, compression)]) for the image records of a transaction.
+py::tuple ReadTransaction(const std::string& path) {
+  an2::Transaction transaction;
+  vio::ReadStatus status;
+  std::vector<an2::ImageRecord> images;
+  {
+    py::gil_scoped_release release;
+    status = an2::ReadTransaction(path, &transaction);
+    images = an2::ListImageRecords(transaction);
+  }
+  py::list records;
+  if (!status.ok()) {
+    return py::make_tuple(vio::ReadErrorToken(status.error), status.message, records);
+  }
+  for (const an2::ImageRecord& image : images) {
+    py::list positions;
+    for (int position : image.positions) positions.append(position);
+    records.append(py::make_tuple(image.index + 1, image.type, py::tuple(positions), image.columns,
+                                  image.rows, image.xppi, image.yppi,
+                                  an2::CompressionName(image.compression)));
+  }
+  return py::make_tuple(py::none(), "", records);
+}
+
 // Fork hooks: a child forked while another thread holds the mutex would wait
 // on it forever, so the forking thread takes it across fork().
 void LockForFork() {
@@ -177,6 +203,7 @@ PYBIND11_MODULE(_vantrel, m) {
       "status_text", [](int32_t status) { return std::string(VantrelStatusText(status)); },
       py::arg("status"));
   m.def("status_token", &ventry::StatusToken, py::arg("status"));
+  m.def("read_transaction", &ReadTransaction, py::arg("path"));
   m.def("lock_for_fork", &LockForFork);
   m.def("unlock_after_fork", &UnlockAfterFork);
 }

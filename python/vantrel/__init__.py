@@ -52,10 +52,12 @@ __all__ = [
     "NoFingerFound",
     "Outcome",
     "Result",
+    "TransactionImage",
     "SegmentationError",
     "DEFAULT_METHOD",
     "METHODS",
     "read_image",
+    "read_transaction",
     "segment",
     "segment_many",
     "status_text",
@@ -614,6 +616,39 @@ def segment_many(
         with ProcessPoolExecutor(max_workers=min(slots, len(batches)), mp_context=context) as pool:
             parts = list(pool.map(_segment_files, batches, [options] * len(batches)))
     return [outcome for part in parts for outcome in part]
+
+
+class TransactionImage(NamedTuple):
+    """An image record of an ANSI/NIST-ITL transaction, as :func:`read_transaction` lists it."""
+
+    record: int  #: place in the transaction, the Type-1 record being 1
+    type: int  #: record type: 3 to 6 (binary), 10, 13 to 17 (tagged)
+    positions: Tuple[int, ...]  #: finger positions (FGP; 13, 14, 15 for slaps)
+    size: Tuple[int, int]  #: (columns, rows) as the record declares them
+    ppi: Tuple[int, int]  #: resolution (across, down); (0, 0) when the record gives none
+    compression: str  #: ``"none"``, ``"wsq"``, ``"jpeg"``, ``"png"``, ``"jpeg2000"``, ...
+
+
+def read_transaction(path: PathLike) -> List[TransactionImage]:
+    """List the image records of an ANSI/NIST-ITL transaction (.an2, .eft, .nist).
+
+    Raises:
+        FileNotFoundError: no such file.
+        ImageReadError: the transaction is damaged (``kind`` "corrupt") or
+            unreadable.
+    """
+    name = os.fsdecode(os.fspath(path))
+    kind, message, records = _vantrel.read_transaction(name)
+    if kind == "not_found":
+        missing = FileNotFoundError(errno.ENOENT, message or os.strerror(errno.ENOENT), name)
+        missing.kind = kind  # type: ignore[attr-defined]
+        raise missing
+    if kind is not None:
+        raise ImageReadError(kind, message, name)
+    return [
+        TransactionImage(record, kind_, tuple(positions), (columns, rows), (xppi, yppi), codec)
+        for record, kind_, positions, columns, rows, xppi, yppi, codec in records
+    ]
 
 
 # A child forked while another thread is inside the library must not inherit

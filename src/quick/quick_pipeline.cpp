@@ -79,12 +79,6 @@ int32_t InferHandCode(HandInference rule, int32_t handCode, int32_t fingerCount,
   return VANTREL_HAND_UNKNOWN;
 }
 
-int32_t FingerPosition(int32_t handCode, int32_t i) {
-  if (handCode == VANTREL_HAND_LEFT) return 10 - i;            // little .. index
-  if (handCode == VANTREL_HAND_THUMBS) return i == 0 ? 6 : 1;  // left, right thumb
-  return 2 + i;                                                // index .. little
-}
-
 int32_t FinishQuickResult(const QuickCall& call, HandInference rule, VantrelParameter* block,
                           QuickWork* work, int32_t m, VantrelResultType** result) {
   VantrelResultType* container = AllocateResult(m);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "interface/finger_position.h"
 #include "interface/finger_region.h"
 #include "interface/parameter.h"
 #include "quick/labelling.h"
@@ -75,9 +76,6 @@ int32_t CollectComponentPoints(const QuickWork& work, int32_t label, PointXY* po
 // from the m regions (left to right, caller pixels) as the rule allows.
 int32_t InferHandCode(HandInference rule, int32_t handCode, int32_t fingerCount,
                       const FingerRegion* regions, int32_t m);
-
-// Finger-position code of record i (left to right) under a hand code.
-int32_t FingerPosition(int32_t handCode, int32_t i);
 
 // From the m chosen regions (working pixels, at positions 0..m-1 of
 // work->regions): allocates the container and stores it through result,

@@ -12,7 +12,7 @@ namespace {
 // Integer decimation factor that brings a resolution to about 220..440 ppi,
 // where the ridge period (0.45..0.6 mm) spans four to ten pixels.
 int32_t FactorFor(int32_t ppi) {
-  const int32_t f = static_cast<int32_t>(ppi / 250.0 + 0.25);
+  const int32_t f = static_cast<int32_t>(ppi / kWorkingPpi + 0.25);
   return f < 1 ? 1 : f;
 }
 
@@ -166,7 +166,7 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   work->rows = static_cast<int32_t>(rows / work->factorY);
   work->columns = static_cast<int32_t>(columns / work->factorX);
   // Less than about 6 mm either way cannot hold a fingertip.
-  const double minSide = 6.0 / 25.4 * work->ppi;
+  const double minSide = kMinSideMm / kMmPerInch * work->ppi;
   if (work->rows < minSide || work->columns < minSide) return VANTREL_NO_FINGER;
   if (WorkingImageTooLarge(work->rows, work->columns)) return VANTREL_IMAGE_TOO_LARGE;
 
@@ -210,9 +210,9 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
 
   // Band-pass: a fine blur (noise off, ridges kept) minus a coarse one of
   // about two ridge periods (ridges off, ink density and paper kept).
-  const double period = 0.5 / 25.4 * work->ppi;
+  const double period = kRidgePeriodMm / kMmPerInch * work->ppi;
   const int32_t fine = work->ppi >= 230 ? 3 : 1;
-  int32_t coarseSize = static_cast<int32_t>(1.8 * period + 0.5) | 1;
+  int32_t coarseSize = static_cast<int32_t>(kCoarseBlurPeriods * period + 0.5) | 1;
   if (coarseSize < fine + 4) coarseSize = (fine + 4) | 1;
   coarseSize = std::min<int32_t>(coarseSize, 15);
   BandPass(work->grey.get(), work->rows, wc, fine, coarseSize, h1.get(), h2.get(), columnSums.get(),
@@ -221,7 +221,8 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
 }
 
 int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
-  const int32_t b = std::max<int32_t>(4, static_cast<int32_t>(0.8 / 25.4 * work.ppi + 0.5));
+  const int32_t b =
+      std::max<int32_t>(4, static_cast<int32_t>(kBlockMm / kMmPerInch * work.ppi + 0.5));
   map->blockSize = b;
   map->rows = (work.rows + b - 1) / b;
   map->columns = (work.columns + b - 1) / b;

@@ -13,13 +13,24 @@
 #include <cstdint>
 
 #include "interface/memory.h"
+#include "slap/slap_tuning.h"
 #include "vantrel.h"
 
 namespace vtl {
 namespace slap {
 
 constexpr int32_t kMaxSlapFingers = 5;
-constexpr double kPi = 3.14159265358979323846;
+
+// Median of n > 0 values, sorted in place.
+inline double Median(double* values, int32_t n) {
+  for (int32_t i = 1; i < n; ++i) {
+    const double v = values[i];
+    int32_t j = i;
+    for (; j > 0 && values[j - 1] > v; --j) values[j] = values[j - 1];
+    values[j] = v;
+  }
+  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
 
 // Heap array owned by one call; every block goes through the library's
 // allocator so that failure paths can be exercised.

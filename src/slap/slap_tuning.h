@@ -1,0 +1,107 @@
+// Tuning of the texture-driven slap segmenter, in one place: lengths in
+// millimetres of the page, angles in degrees, shares relative to a finger's
+// own measure where a length would not scale with the hand.
+#ifndef VANTREL_SLAP_SLAP_TUNING_H
+#define VANTREL_SLAP_SLAP_TUNING_H
+
+#include <cstdint>
+
+namespace vtl {
+namespace slap {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double Radians(double degrees) {
+  return degrees * kPi / 180;
+}
+constexpr double kMmPerInch = 25.4;
+
+// Working image and block grid.
+constexpr double kWorkingPpi = 250;         // ridge period about five pixels
+constexpr double kMinSideMm = 6;            // less cannot hold a fingertip
+constexpr double kRidgePeriodMm = 0.5;      // typical ridge period
+constexpr double kCoarseBlurPeriods = 1.8;  // band-pass: coarse blur over this many periods
+constexpr double kBlockMm = 0.8;            // side of a block of the ridge map
+
+// Pieces of the finger mask.
+constexpr double kHoleAreaMm2 = 60;   // pockets up to this are filled
+constexpr double kPieceAreaMm2 = 40;  // smaller pieces are scraps
+constexpr double kUprightDeg = 60;    // pieces leaning further do not set the hand's direction
+
+// Hand direction from the outline of the pieces.
+constexpr double kFirstSlantDeg = -55;  // slants tried: first, step, count
+constexpr double kSlantStepDeg = 2.5;
+constexpr int32_t kSlants = 45;
+constexpr double kNotchMm = 3;         // least dip between two fingertips
+constexpr double kPeakCapMm = 12;      // prominence counted per fingertip at most
+constexpr double kSlantPenalty = 0.5;  // of a peak per kSlantPenaltyDeg off the pieces' axes
+constexpr double kSlantPenaltyDeg = 10;
+constexpr double kSlantTie = 0.03;     // scores within this share tie
+constexpr double kSameSlantDeg = 2;    // slants this close are searched once
+constexpr double kFollowDeg = 5;       // the fingers' median is followed past this
+constexpr double kFollowShortDeg = 1;  // ... or this when fingers are missing
+constexpr double kBentDeg = 8;         // mean bend past which other slants are tried
+
+// Candidates along one slant.
+constexpr double kTopReachMm = 25;    // of a band, measured below its tip
+constexpr double kSegmentDropMm = 8;  // a piece this far below a tip over it is a lower segment
+constexpr double kPeakMarginMm = 3;
+constexpr double kWeakShare = 0.25;  // of the typical finger's weight: a scrap
+
+// A finger's axis may turn this far from the search direction; held, when it
+// leaned far from the other fingers' (kOddLeanDeg), this far.
+constexpr double kMaxBendDeg = 35;
+constexpr double kOddLeanDeg = 15;
+constexpr double kHeldBendDeg = 8;
+// A top segment this much longer or shorter (log) than the hand's median has
+// its crease looked for again.
+constexpr double kOddLength = 0.3;
+// A finger narrower than kNarrow of the hand's median width is given
+// kNarrowed of it (little fingers are about a tenth narrower).
+constexpr double kNarrow = 0.7;
+constexpr double kNarrowed = 0.9;
+// A fingertip at the image's edge narrower than this share of the others'
+// lies mostly off the image.
+constexpr double kCutOff = 0.5;
+constexpr double kBorderMm = 1;  // a box corner this near the edge touches it
+
+// Tracing a finger's midline on the block grid.
+constexpr double kTraceLengthMm = 45;  // levels traced below the tip
+constexpr double kTipWalkMm = 40;      // furthest the tip is sought up the axis
+constexpr double kMaxHalfWidthMm = 20;
+constexpr double kStartWidthMm = 15;
+constexpr double kWidthFromMm = 3;        // typical width taken this far below the tip ...
+constexpr double kWidthToMm = 12;         // ... to this
+constexpr double kFitFromMm = 1.5;        // midline fitted from here down
+constexpr double kTraceDepth = 2.2;       // widths of midline fitted ...
+constexpr double kShortTraceDepth = 1.5;  // ... or, lower segments lost, these
+
+// The top segment along the finger's axis.
+constexpr double kProfileAboveMm = 4;  // profile starts above the traced tip
+constexpr double kProfileMm = 50;
+constexpr double kProfileHalfWidth = 0.3;  // of the finger's width, sampled across
+constexpr double kProfileSmoothMm = 0.4;
+constexpr double kReferenceFromMm = 6;  // reference ridge energy below the tip ...
+constexpr double kReferenceToMm = 16;
+constexpr double kTipLevel = 0.25;          // of the reference: the print begins
+constexpr double kExpectedLength = 1.5;     // top segment, in widths, without a prior
+constexpr double kCreaseAboveFromMm = 1.5;  // level above a crease ...
+constexpr double kCreaseAboveToMm = 6;
+constexpr double kCreaseBelowToMm = 5;  // ... and below it, from kCreaseAboveFromMm
+constexpr double kEdgeMarginMm = 1;     // past the image border the print is unknown
+constexpr double kCreaseFrom = 0.7;     // crease window, in widths ...
+constexpr double kCreaseTo = 2.3;
+constexpr double kPriorFrom = 0.6;  // ... or in lengths of the other fingers
+constexpr double kPriorTo = 1.6;
+
+// Hand placement. Centre to centre, fingers stand about 1.2 (touching) to
+// 1.5 of their top segments' widths apart; a pitch expected too short makes a
+// hand short of an outer finger look like one with a gap inside.
+constexpr double kPitchWidths = 1.35;
+// Past this disagreement between the fingers' median axis and the ridges of
+// their lower segments, the axes are taken to have been led off.
+constexpr double kAxisDoubtDeg = 12;
+
+}  // namespace slap
+}  // namespace vtl
+
+#endif

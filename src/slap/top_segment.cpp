@@ -1,0 +1,202 @@
+// A fingertip's top segment measured along its traced axis: the tip where the
+// ridge energy begins, the first crease at a dip of it.
+#include <algorithm>
+#include <cmath>
+
+#include "slap/finger_axis.h"
+
+namespace vtl {
+namespace slap {
+namespace {
+
+// Block score at a working-image position; 0 outside.
+float ScoreAt(const Context& ctx, double x, double y) {
+  const int32_t b = ctx.map.blockSize;
+  if (x < 0 || y < 0) return 0;
+  const int32_t bx = static_cast<int32_t>(x) / b, by = static_cast<int32_t>(y) / b;
+  if (bx >= ctx.map.columns || by >= ctx.map.rows) return 0;
+  return ctx.map.score[static_cast<std::size_t>(by) * ctx.map.columns + bx];
+}
+
+float BandPassAt(const Context& ctx, double x, double y) {
+  const int32_t ix = static_cast<int32_t>(x + 0.5), iy = static_cast<int32_t>(y + 0.5);
+  if (ix < 0 || iy < 0 || ix >= ctx.work.columns || iy >= ctx.work.rows) return 0;
+  return ctx.work.bandPass[static_cast<std::size_t>(iy) * ctx.work.columns + ix];
+}
+
+// Moving average of `in` over 2r+1 samples (shorter at the ends).
+void Smooth(const double* in, int32_t n, int32_t r, double* out) {
+  for (int32_t i = 0; i < n; ++i) {
+    double s = 0;
+    int32_t c = 0;
+    for (int32_t j = std::max(0, i - r); j <= std::min(n - 1, i + r); ++j) {
+      s += in[j];
+      ++c;
+    }
+    out[i] = s / c;
+  }
+}
+
+// Working pixels along a finger: origin at the traced tip, v up the finger,
+// n across to the right; sample i lies sHi - i up the axis.
+struct AxisFrame {
+  double ox, oy, vx, vy, nx, ny;
+  double sHi;
+  double X(double s) const { return ox + s * vx; }
+  double Y(double s) const { return oy + s * vy; }
+};
+
+// Ridge energy along the axis over the middle of the finger, smoothed into
+// scratch.smooth.
+void EnergyProfile(const Context& ctx, const AxisFrame& a, double width, int32_t len) {
+  Scratch& sc = *ctx.scratch;
+  const double half = kProfileHalfWidth * width;
+  const int32_t lateral = std::max(3, static_cast<int32_t>(2 * half / 2));
+  for (int32_t i = 0; i < len; ++i) {
+    const double s = a.sHi - i;
+    double e = 0;
+    for (int32_t j = 0; j <= lateral; ++j) {
+      const double t = -half + 2 * half * j / lateral;
+      const double x = a.ox + s * a.vx + t * a.nx, y = a.oy + s * a.vy + t * a.ny;
+      const float score = ScoreAt(ctx, x, y);
+      const float v = BandPassAt(ctx, x, y);
+      e += score > 0.25f ? v * v : 0;
+    }
+    sc.energy[i] = e / (lateral + 1);
+  }
+  const double pxPerMm = ctx.work.ppi / kMmPerInch;
+  const int32_t r = std::max(1, static_cast<int32_t>(kProfileSmoothMm * pxPerMm));
+  Smooth(sc.energy, len, r, sc.smooth);
+}
+
+// Reference level over the upper part of the segment: the upper quartile.
+double ReferenceLevel(const Context& ctx, int32_t len) {
+  Scratch& sc = *ctx.scratch;
+  const double pxPerMm = ctx.work.ppi / kMmPerInch;
+  const int32_t i0 = static_cast<int32_t>(kReferenceFromMm * pxPerMm);
+  const int32_t i1 = static_cast<int32_t>(kReferenceToMm * pxPerMm);
+  int32_t m = 0;
+  for (int32_t i = std::max(0, i0); i < std::min(len, i1); ++i) sc.sorted[m++] = sc.smooth[i];
+  if (m == 0) return 0;
+  std::nth_element(sc.sorted, sc.sorted + m * 3 / 4, sc.sorted + m);
+  return sc.sorted[m * 3 / 4];
+}
+
+// Mean of the profile over [from, to] clipped to [floor, len); 0 when empty,
+// *n the samples taken.
+double MeanOver(const double* profile, int32_t from, int32_t to, int32_t floor, int32_t* n) {
+  double sum = 0;
+  *n = 0;
+  for (int32_t j = std::max(from, floor); j <= to; ++j) {
+    sum += profile[j];
+    ++*n;
+  }
+  return *n > 0 ? sum / *n : 0;
+}
+
+// First crease: a dip below the level just above it, near the expected
+// segment length; the window follows the width, or the length expected from
+// the other fingers where the width was misjudged. Returns the sample index.
+int32_t FindCrease(const Context& ctx, const AxisFrame& a, int32_t len, int32_t tip, double width,
+                   double ref, const LengthPrior& prior) {
+  const double* es = ctx.scratch->smooth;
+  const double pxPerMm = ctx.work.ppi / kMmPerInch;
+  const double expected = prior.length > 0 ? prior.length : kExpectedLength * width;
+  const int32_t above0 = static_cast<int32_t>(kCreaseAboveFromMm * pxPerMm);
+  const int32_t above1 = static_cast<int32_t>(kCreaseAboveToMm * pxPerMm);
+  const int32_t below1 = static_cast<int32_t>(kCreaseBelowToMm * pxPerMm);
+  const double margin = kEdgeMarginMm * pxPerMm;
+  double first = kCreaseFrom * width, last = kCreaseTo * width;
+  if (prior.length > 0) {
+    first = std::min(first, kPriorFrom * prior.length);
+    last = std::max(last, kPriorTo * prior.length);
+  }
+  int32_t bestI = -1;
+  double bestScore = -1e300;
+  for (int32_t i = tip + static_cast<int32_t>(first);
+       i < std::min(len, tip + static_cast<int32_t>(last)); ++i) {
+    // Past the image border the print is unknown, not ended.
+    const double x = a.X(a.sHi - i), y = a.Y(a.sHi - i);
+    if (x < margin || y < margin || x > ctx.work.columns - margin || y > ctx.work.rows - margin) {
+      continue;
+    }
+    int32_t m = 0, md = 0;
+    const double up = MeanOver(es, i - above1, i - above0, tip, &m);
+    const double down = MeanOver(es, i + above0, std::min(len - 1, i + below1), 0, &md);
+    if (m == 0) continue;
+    const double scale = std::max(up, 0.3 * ref);
+    const double depth = (up - es[i]) / scale;
+    // A crease has ridges again below it; the end of the print has not,
+    // which makes it the weaker sign.
+    const double twoSided = Clamp(down / scale, 0.0, 1.0);
+    const double length = i - tip;
+    const double score =
+        depth * (0.7 + 0.3 * twoSided) - prior.weight * std::fabs(std::log(length / expected));
+    if (score > bestScore) {
+      bestScore = score;
+      bestI = i;
+    }
+  }
+  return bestI >= 0 ? bestI : std::min(len - 1, tip + static_cast<int32_t>(expected));
+}
+
+}  // namespace
+
+bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
+                     const LengthPrior& prior, TipBox* box) {
+  const double b = ctx.map.blockSize;
+  const double pxPerMm = ctx.work.ppi / kMmPerInch;
+  FingerAxis axis;
+  // Where the lower segments are lost, the top one alone.
+  if (!TraceFinger(ctx, c, kTraceDepth, maxBend, &axis) &&
+      !TraceFinger(ctx, c, kShortTraceDepth, maxBend, &axis)) {
+    return false;
+  }
+  const double tilt = axis.tilt;
+  const double width = axis.width * b;
+  AxisFrame a;
+  a.ox = axis.tipX * b;
+  a.oy = axis.tipY * b;
+  a.vx = std::sin(tilt);
+  a.vy = -std::cos(tilt);
+  a.nx = std::cos(tilt);
+  a.ny = std::sin(tilt);
+  a.sHi = kProfileAboveMm * pxPerMm;
+  const int32_t len = std::min(kMaxProfile, static_cast<int32_t>(kProfileMm * pxPerMm));
+  EnergyProfile(ctx, a, width, len);
+  const double ref = ReferenceLevel(ctx, len);
+  if (ref <= 0) return false;
+  int32_t tip = 0;
+  while (tip < len && ctx.scratch->smooth[tip] < kTipLevel * ref) ++tip;
+  if (tip >= len) return false;
+  const int32_t crease = FindCrease(ctx, a, len, tip, width, ref, prior);
+  const double sTip = a.sHi - tip, sCrease = a.sHi - crease;
+  const double sMid = 0.5 * (sTip + sCrease);
+  box->cx = a.X(sMid);
+  box->cy = a.Y(sMid);
+  box->width = width;
+  box->height = sTip - sCrease;
+  box->tilt = tilt;
+  box->across = ctx.frame.Across(box->cx, box->cy);
+  box->height_along = ctx.frame.Height(a.X(sTip), a.Y(sTip));
+  box->confidence = Clamp(c.meanScore, 0.0, 1.0);
+  return true;
+}
+
+bool AtBorder(const Context& ctx, const TipBox& t) {
+  const double margin = kBorderMm * ctx.work.ppi / kMmPerInch;
+  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
+  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  for (int32_t corner = 0; corner < 4; ++corner) {
+    const double a = (corner & 1 ? 0.5 : -0.5) * t.width, u = (corner & 2 ? 0.5 : -0.5) * t.height;
+    const double x = t.cx + a * nx + u * vx, y = t.cy + a * ny + u * vy;
+    if (x < margin || y < margin || x > ctx.work.columns - 1 - margin ||
+        y > ctx.work.rows - 1 - margin) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace slap
+}  // namespace vtl

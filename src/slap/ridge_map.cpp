@@ -139,18 +139,12 @@ int32_t ResampleByArea(const uint8_t* image, int32_t rows, int32_t columns, doub
   return VANTREL_OK;
 }
 
-float Clamp01(float v) {
-  return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
-}
-
-}  // namespace
-
-int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres,
-                            int32_t yres, WorkingImage* work) {
+// Integer factors where they bring both axes to one resolution (true);
+// otherwise a fractional area average to a square grid, so that blocks,
+// lengths and angles measured in working pixels mean the same across and
+// down.
+bool ChooseScale(int32_t xres, int32_t yres, WorkingImage* work) {
   const int32_t fx = FactorFor(xres), fy = FactorFor(yres);
-  // Integer factors where they bring both axes to one resolution; otherwise
-  // a fractional area average to a square grid, so that blocks, lengths and
-  // angles measured in working pixels mean the same across and down.
   const bool square = static_cast<int64_t>(xres) * fy == static_cast<int64_t>(yres) * fx;
   if (square) {
     work->factorX = fx;
@@ -163,6 +157,47 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
     work->factorX = xres / work->ppi;
     work->factorY = yres / work->ppi;
   }
+  return square;
+}
+
+// Box average: each working pixel is the mean of fx x fy pixels. acc:
+// scratch of the working image's columns.
+void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, int32_t* acc,
+                WorkingImage* work) {
+  const int32_t wc = work->columns;
+  const int32_t area = fx * fy;
+  for (int32_t y = 0; y < work->rows; ++y) {
+    for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
+    for (int32_t dy = 0; dy < fy; ++dy) {
+      const uint8_t* src = image + (static_cast<std::size_t>(y) * fy + dy) * columns;
+      if (fx == 1) {
+        for (int32_t x = 0; x < wc; ++x) acc[x] += src[x];
+      } else if (fx == 2) {
+        for (int32_t x = 0; x < wc; ++x) acc[x] += src[2 * x] + src[2 * x + 1];
+      } else {
+        for (int32_t x = 0; x < wc; ++x) {
+          const uint8_t* p = src + static_cast<std::size_t>(x) * fx;
+          int32_t s = 0;
+          for (int32_t dx = 0; dx < fx; ++dx) s += p[dx];
+          acc[x] += s;
+        }
+      }
+    }
+    uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
+    for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
+  }
+}
+
+float Clamp01(float v) {
+  return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
+
+}  // namespace
+
+int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres,
+                            int32_t yres, WorkingImage* work) {
+  const bool square = ChooseScale(xres, yres, work);
+  const int32_t fx = FactorFor(xres), fy = FactorFor(yres);
   work->rows = static_cast<int32_t>(rows / work->factorY);
   work->columns = static_cast<int32_t>(columns / work->factorX);
   // Less than about 6 mm either way cannot hold a fingertip.
@@ -183,29 +218,7 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
     const int32_t status = ResampleByArea(image, rows, columns, work->factorX, work->factorY, work);
     if (status != VANTREL_OK) return status;
   } else {
-    // Box average: each working pixel is the mean of fx x fy pixels.
-    const int32_t area = fx * fy;
-    for (int32_t y = 0; y < work->rows; ++y) {
-      int32_t* acc = columnSums.get();
-      for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
-      for (int32_t dy = 0; dy < fy; ++dy) {
-        const uint8_t* src = image + (static_cast<std::size_t>(y) * fy + dy) * columns;
-        if (fx == 1) {
-          for (int32_t x = 0; x < wc; ++x) acc[x] += src[x];
-        } else if (fx == 2) {
-          for (int32_t x = 0; x < wc; ++x) acc[x] += src[2 * x] + src[2 * x + 1];
-        } else {
-          for (int32_t x = 0; x < wc; ++x) {
-            const uint8_t* p = src + static_cast<std::size_t>(x) * fx;
-            int32_t s = 0;
-            for (int32_t dx = 0; dx < fx; ++dx) s += p[dx];
-            acc[x] += s;
-          }
-        }
-      }
-      uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
-      for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
-    }
+    BoxAverage(image, columns, fx, fy, columnSums.get(), work);
   }
 
   // Band-pass: a fine blur (noise off, ridges kept) minus a coarse one of
@@ -220,23 +233,19 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   return VANTREL_OK;
 }
 
-int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
-  const int32_t b =
-      std::max<int32_t>(4, static_cast<int32_t>(kBlockMm / kMmPerInch * work.ppi + 0.5));
-  map->blockSize = b;
-  map->rows = (work.rows + b - 1) / b;
-  map->columns = (work.columns + b - 1) / b;
-  const int32_t br = map->rows, bc = map->columns;
-  const std::size_t nb = static_cast<std::size_t>(br) * bc;
-  // Raw per-block sums, then 3 x 3 block windows.
+namespace {
+
+// Raw per-block sums of the band-pass's gradient moments, power, magnitude
+// and the grey level.
+struct BlockSums {
   Buffer<float> sxx, syy, sxy, se, sa, sg, cnt;
-  if (!sxx.Reset(nb) || !syy.Reset(nb) || !sxy.Reset(nb) || !se.Reset(nb) || !sa.Reset(nb) ||
-      !sg.Reset(nb) || !cnt.Reset(nb) || !map->score.Reset(nb) || !map->energy.Reset(nb) ||
-      !map->coherence.Reset(nb) || !map->darkness.Reset(nb) || !map->period.Reset(nb) ||
-      !map->fill.Reset(nb) || !map->orientCos.Reset(nb) || !map->orientSin.Reset(nb) ||
-      !map->mask.Reset(nb)) {
-    return VANTREL_OUT_OF_MEMORY;
+  bool Reset(std::size_t n) {
+    return sxx.Reset(n) && syy.Reset(n) && sxy.Reset(n) && se.Reset(n) && sa.Reset(n) &&
+           sg.Reset(n) && cnt.Reset(n);
   }
+};
+
+void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, BlockSums* sums) {
   const int32_t rows = work.rows, columns = work.columns;
   const float* bp = work.bandPass.get();
   const uint8_t* grey = work.grey.get();
@@ -260,72 +269,70 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
         gs += g[x];
       }
       const std::size_t k = blockRow + bx;
-      sxx[k] += xx;
-      syy[k] += yy;
-      sxy[k] += xy;
-      se[k] += e;
-      sa[k] += a;
-      sg[k] += gs;
-      cnt[k] += static_cast<float>(x1 - x0);
+      sums->sxx[k] += xx;
+      sums->syy[k] += yy;
+      sums->sxy[k] += xy;
+      sums->se[k] += e;
+      sums->sa[k] += a;
+      sums->sg[k] += gs;
+      sums->cnt[k] += static_cast<float>(x1 - x0);
     }
   }
-  // Block means.
-  Buffer<float> mean;
-  if (!mean.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
-  for (std::size_t k = 0; k < nb; ++k) {
-    mean[k] = cnt[k] > 0 ? sg[k] / cnt[k] : 255.0f;
-    map->darkness[k] = 255.0f - mean[k];
-  }
-  // Window features.
-  for (int32_t by = 0; by < br; ++by) {
-    for (int32_t bx = 0; bx < bc; ++bx) {
-      float xx = 0, yy = 0, xy = 0, e = 0, a = 0, n = 0, m = 0, m2 = 0, nm = 0;
-      for (int32_t dy = -1; dy <= 1; ++dy) {
-        const int32_t yy0 = by + dy;
-        if (yy0 < 0 || yy0 >= br) continue;
-        for (int32_t dx = -1; dx <= 1; ++dx) {
-          const int32_t xx0 = bx + dx;
-          if (xx0 < 0 || xx0 >= bc) continue;
-          const std::size_t k = static_cast<std::size_t>(yy0) * bc + xx0;
-          xx += sxx[k];
-          yy += syy[k];
-          xy += sxy[k];
-          e += se[k];
-          a += sa[k];
-          n += cnt[k];
-          m += mean[k];
-          m2 += mean[k] * mean[k];
-          nm += 1;
-        }
-      }
-      const std::size_t k = static_cast<std::size_t>(by) * bc + bx;
-      const float energy = n > 0 ? e / n : 0;
-      const float absMean = n > 0 ? a / n : 0;
-      const float trace = xx + yy;
-      const float diff = xx - yy;
-      const float aniso = std::sqrt(diff * diff + 4 * xy * xy);
-      const float coh = trace > 1e-6f ? aniso / trace : 0;
-      const float mm = m / nm;
-      const float lowVar = std::max(0.0f, m2 / nm - mm * mm);
-      map->energy[k] = energy;
-      map->coherence[k] = coh;
-      // Central differences see twice the derivative; a sinusoid of period P
-      // has mean squared derivative (2 pi / P)^2 times its power.
-      const float slope = n > 0 ? trace / (4 * n) : 0;
-      map->period[k] =
-          slope > 1e-6f && energy > 1e-6f
-              ? static_cast<float>(2 * 3.14159265 * std::sqrt(energy / slope) * 25.4 / work.ppi)
-              : 0.0f;
-      map->orientCos[k] = trace > 1e-6f ? diff / trace : 0;
-      map->orientSin[k] = trace > 1e-6f ? 2 * xy / trace : 0;
-      // Stash the two shape ratios in score for the scoring pass.
-      const float lowRatio = energy / (energy + lowVar + 1e-6f);
-      const float fill = energy > 1e-6f ? absMean * absMean / energy : 0;
-      map->fill[k] = fill;
-      map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f) * Clamp01((fill - 0.35f) / 0.2f);
+}
+
+// Features of the 3 x 3 block window about (bx, by); the ridge score holds
+// the two shape ratios for ScoreBlocks.
+void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t bx, int32_t by,
+                    BlockMap* map) {
+  const int32_t br = map->rows, bc = map->columns;
+  float xx = 0, yy = 0, xy = 0, e = 0, a = 0, n = 0, m = 0, m2 = 0, nm = 0;
+  for (int32_t dy = -1; dy <= 1; ++dy) {
+    const int32_t yy0 = by + dy;
+    if (yy0 < 0 || yy0 >= br) continue;
+    for (int32_t dx = -1; dx <= 1; ++dx) {
+      const int32_t xx0 = bx + dx;
+      if (xx0 < 0 || xx0 >= bc) continue;
+      const std::size_t k = static_cast<std::size_t>(yy0) * bc + xx0;
+      xx += s.sxx[k];
+      yy += s.syy[k];
+      xy += s.sxy[k];
+      e += s.se[k];
+      a += s.sa[k];
+      n += s.cnt[k];
+      m += mean[k];
+      m2 += mean[k] * mean[k];
+      nm += 1;
     }
   }
-  // Energy relative to the strong ridge areas of this image.
+  const std::size_t k = static_cast<std::size_t>(by) * bc + bx;
+  const float energy = n > 0 ? e / n : 0;
+  const float absMean = n > 0 ? a / n : 0;
+  const float trace = xx + yy;
+  const float diff = xx - yy;
+  const float aniso = std::sqrt(diff * diff + 4 * xy * xy);
+  const float coh = trace > 1e-6f ? aniso / trace : 0;
+  const float mm = m / nm;
+  const float lowVar = std::max(0.0f, m2 / nm - mm * mm);
+  map->energy[k] = energy;
+  map->coherence[k] = coh;
+  // Central differences see twice the derivative; a sinusoid of period P
+  // has mean squared derivative (2 pi / P)^2 times its power.
+  const float slope = n > 0 ? trace / (4 * n) : 0;
+  map->period[k] = slope > 1e-6f && energy > 1e-6f
+                       ? static_cast<float>(2 * 3.14159265 * std::sqrt(energy / slope) * 25.4 / ppi)
+                       : 0.0f;
+  map->orientCos[k] = trace > 1e-6f ? diff / trace : 0;
+  map->orientSin[k] = trace > 1e-6f ? 2 * xy / trace : 0;
+  const float lowRatio = energy / (energy + lowVar + 1e-6f);
+  const float fill = energy > 1e-6f ? absMean * absMean / energy : 0;
+  map->fill[k] = fill;
+  map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f) * Clamp01((fill - 0.35f) / 0.2f);
+}
+
+// Ridge score and mask: energy relative to the strong ridge areas of this
+// image, coherence, a floor of power and a ridge-like period.
+int32_t ScoreBlocks(BlockMap* map) {
+  const std::size_t nb = static_cast<std::size_t>(map->rows) * map->columns;
   Buffer<float> sorted;
   if (!sorted.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
   for (std::size_t k = 0; k < nb; ++k) sorted[k] = map->energy[k];
@@ -349,6 +356,36 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
     map->mask[k] = map->score[k] > 0.3f ? 1 : 0;
   }
   return VANTREL_OK;
+}
+
+}  // namespace
+
+int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
+  const int32_t b =
+      std::max<int32_t>(4, static_cast<int32_t>(kBlockMm / kMmPerInch * work.ppi + 0.5));
+  map->blockSize = b;
+  map->rows = (work.rows + b - 1) / b;
+  map->columns = (work.columns + b - 1) / b;
+  const int32_t br = map->rows, bc = map->columns;
+  const std::size_t nb = static_cast<std::size_t>(br) * bc;
+  BlockSums sums;
+  if (!sums.Reset(nb) || !map->score.Reset(nb) || !map->energy.Reset(nb) ||
+      !map->coherence.Reset(nb) || !map->darkness.Reset(nb) || !map->period.Reset(nb) ||
+      !map->fill.Reset(nb) || !map->orientCos.Reset(nb) || !map->orientSin.Reset(nb) ||
+      !map->mask.Reset(nb)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
+  SumBlocks(work, b, bc, &sums);
+  Buffer<float> mean;
+  if (!mean.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
+  for (std::size_t k = 0; k < nb; ++k) {
+    mean[k] = sums.cnt[k] > 0 ? sums.sg[k] / sums.cnt[k] : 255.0f;
+    map->darkness[k] = 255.0f - mean[k];
+  }
+  for (int32_t by = 0; by < br; ++by) {
+    for (int32_t bx = 0; bx < bc; ++bx) WindowFeatures(sums, mean.get(), work.ppi, bx, by, map);
+  }
+  return ScoreBlocks(map);
 }
 
 }  // namespace slap

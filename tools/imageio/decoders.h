@@ -32,6 +32,7 @@ ReadStatus DecodeTiff(const uint8_t* data, size_t size, GreyImage* image, FileRe
 // BMP and binary PGM/PPM.
 ReadStatus DecodeBmp(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 ReadStatus DecodePnm(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
+ReadStatus DecodeWsq(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 
 }  // namespace vio::detail
 

@@ -19,6 +19,7 @@ const char* FormatName(Format format) {
     case Format::kBmp: return "bmp";
     case Format::kTiff: return "tiff";
     case Format::kPnm: return "pnm";
+    case Format::kWsq: return "wsq";
     case Format::kUnknown: break;
   }
   return "unknown";
@@ -99,7 +100,6 @@ const char* OtherFormatName(const uint8_t* data, size_t size) {
       StartsWith(data, size, "\xff\x4f\xff\x51", 4)) {
     return "JPEG 2000";
   }
-  if (StartsWith(data, size, "\xff\xa0", 2)) return "WSQ";
   if (StartsWith(data, size, "%PDF", 4)) return "PDF";
   if (size >= 2 && data[0] == 'P' && data[1] >= '1' && data[1] <= '4') {
     return "plain-text or bilevel PNM (P1-P4; only binary P5/P6 is read)";
@@ -119,6 +119,7 @@ int32_t UsablePpi(double ppi) {
 Format DetectFormat(const uint8_t* data, size_t size) {
   if (StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) return Format::kPng;
   if (StartsWith(data, size, "\xff\xd8\xff", 3)) return Format::kJpeg;
+  if (StartsWith(data, size, "\xff\xa0", 2)) return Format::kWsq;
   if (StartsWith(data, size, "BM", 2)) return Format::kBmp;
   if (StartsWith(data, size, "II*\0", 4) || StartsWith(data, size, "MM\0*", 4) ||
       StartsWith(data, size, "II+\0", 4) || StartsWith(data, size, "MM\0+", 4)) {
@@ -143,12 +144,14 @@ ReadStatus DecodeImage(const uint8_t* data, size_t size, const ResolutionOverrid
     case Format::kBmp: status = detail::DecodeBmp(data, size, image, &resolution); break;
     case Format::kTiff: status = detail::DecodeTiff(data, size, image, &resolution); break;
     case Format::kPnm: status = detail::DecodePnm(data, size, image, &resolution); break;
+    case Format::kWsq: status = detail::DecodeWsq(data, size, image, &resolution); break;
     case Format::kUnknown: {
       const char* other = OtherFormatName(data, size);
-      return detail::Failure(ReadError::kUnsupported,
-                             other ? std::string("unsupported image format: ") + other
-                                   : std::string("unsupported or unrecognised image format "
-                                                 "(PNG, JPEG, BMP, TIFF, PGM and PPM are read)"));
+      return detail::Failure(
+          ReadError::kUnsupported,
+          other ? std::string("unsupported image format: ") + other
+                : std::string("unsupported or unrecognised image format "
+                              "(PNG, JPEG, BMP, TIFF, PGM, PPM and WSQ are read)"));
     }
   }
   if (!status.ok()) {

@@ -1,9 +1,11 @@
-// Image input and output for the vantrel tools: reads PNG, JPEG, BMP, TIFF and
-// binary PGM/PPM into 8-bit grey with the resolution the file declares, and
-// writes 8-bit grey and RGB PNG with their resolution.
+// Image input and output for the vantrel tools: reads PNG, JPEG, BMP, TIFF,
+// binary PGM/PPM and WSQ into 8-bit grey with the resolution the file
+// declares, and writes 8-bit grey and RGB PNG and grey WSQ with their
+// resolution.
 //
-// Decoding is done by maintained libraries (libpng, libjpeg, libtiff, stb);
-// this layer detects the format from the file's first bytes, converts colour
+// Decoding is done by maintained libraries (libpng, libjpeg, libtiff, stb)
+// and, for WSQ, which has none in Debian, by our own codec (wsq_*.cpp); this
+// layer detects the format from the file's first bytes, converts colour
 // and 16-bit samples to 8-bit grey, reads the resolution metadata and turns
 // every decoder failure (truncated or corrupt data) into an error message.
 #ifndef VANTREL_TOOLS_IMAGEIO_IMAGE_IO_H
@@ -27,9 +29,9 @@ constexpr int kDefaultPpi = 500;
 // treated as absent (metadata garbage rather than a real scanner).
 constexpr int kMaxFilePpi = 100000;
 
-enum class Format { kUnknown, kPng, kJpeg, kBmp, kTiff, kPnm };
+enum class Format { kUnknown, kPng, kJpeg, kBmp, kTiff, kPnm, kWsq };
 
-// Lower-case name: "png", "jpeg", "bmp", "tiff", "pnm", "unknown".
+// Lower-case name: "png", "jpeg", "bmp", "tiff", "pnm", "wsq", "unknown".
 const char* FormatName(Format format);
 
 // Where the resolution of an image came from.
@@ -95,6 +97,20 @@ ReadStatus ReadImage(const std::string& path, const ResolutionOverride& override
 // Returns an empty string on success, otherwise the reason.
 std::string WritePng(const std::string& path, const uint8_t* pixels, int32_t rows, int32_t columns,
                      int channels, int32_t xppi, int32_t yppi);
+
+// WSQ compression rate usual for 500 ppi fingerprints, bits per pixel.
+constexpr double kWsqDefaultBitRate = 0.75;
+
+// Encodes 8-bit grey (stride = columns) as WSQ with the standard 9/7 filters,
+// bin widths chosen so that the file comes within a few per cent of
+// bitsPerPixel, and a NISTCOM comment carrying ppi. Returns an empty string
+// on success, otherwise the reason.
+std::string EncodeWsq(const uint8_t* pixels, int32_t rows, int32_t columns, int32_t ppi,
+                      double bitsPerPixel, std::vector<uint8_t>* out);
+
+// EncodeWsq into a file.
+std::string WriteWsq(const std::string& path, const uint8_t* pixels, int32_t rows, int32_t columns,
+                     int32_t ppi, double bitsPerPixel = kWsqDefaultBitRate);
 
 }  // namespace vio
 

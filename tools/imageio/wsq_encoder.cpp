@@ -1,0 +1,274 @@
+// WSQ encoding: the image is normalised, decomposed with the standard 9/7
+// filters into the 64 subbands and quantised with variance-based bin widths;
+// the allocation's rate parameter is searched until the file lands within a
+// few per cent of the requested size.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "decoders.h"
+#include "wsq_codec.h"
+#include "wsq_tables.h"
+
+namespace vio {
+namespace wsq {
+namespace {
+
+constexpr double kZeroBinRatio = 1.2;      // zero bin width over bin width
+constexpr uint16_t kBinCentreDigits = 44;  // bin centre 0.44
+constexpr uint8_t kBinCentreScale = 2;
+// Normalised samples span about +-kSampleRange.
+constexpr double kSampleRange = 128.0;
+// The rate search stops within this share of the target size or after
+// kMaxRateRounds encodings.
+constexpr double kSizeTolerance = 0.02;
+constexpr int kMaxRateRounds = 8;
+constexpr double kMaxBitRate = 8.0;
+constexpr uint8_t kEncoderNumber = 2;
+constexpr uint32_t kMax16 = 0xFFFF, kMax32 = 0xFFFFFFFF;
+
+void Put8(std::vector<uint8_t>* out, uint32_t v) {
+  out->push_back(static_cast<uint8_t>(v));
+}
+void Put16(std::vector<uint8_t>* out, uint32_t v) {
+  Put8(out, v >> 8);
+  Put8(out, v);
+}
+void Put32(std::vector<uint8_t>* out, uint32_t v) {
+  Put16(out, v >> 16);
+  Put16(out, v);
+}
+void PutScaled16(std::vector<uint8_t>* out, const Scaled& s) {
+  Put8(out, s.scale);
+  Put16(out, s.digits);
+}
+void PutSegment(std::vector<uint8_t>* out, uint16_t marker, const std::vector<uint8_t>& body) {
+  Put16(out, marker);
+  Put16(out, static_cast<uint32_t>(body.size() + 2));
+  out->insert(out->end(), body.begin(), body.end());
+}
+
+std::vector<uint8_t> TransformTable(const FilterPair& analysis) {
+  std::vector<uint8_t> body;
+  Put8(&body, static_cast<uint32_t>(analysis.low.size()));
+  Put8(&body, static_cast<uint32_t>(analysis.high.size()));
+  for (const std::vector<float>* filter : {&analysis.low, &analysis.high}) {
+    for (size_t i = filter->size() / 2; i < filter->size(); ++i) {
+      const double tap = (*filter)[i];
+      const Scaled s = ToScaled(std::fabs(tap), kMax32);
+      Put8(&body, tap < 0);
+      Put8(&body, s.scale);
+      Put32(&body, s.digits);
+    }
+  }
+  return body;
+}
+
+std::string NistcomText(int32_t columns, int32_t rows, int32_t ppi, double bitsPerPixel) {
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "NIST_COM 9\nPIX_WIDTH %d\nPIX_HEIGHT %d\nPIX_DEPTH 8\nPPI %d\nLOSSY 1\n"
+                "COLORSPACE GRAY\nCOMPRESSION WSQ\nWSQ_BITRATE %f",
+                columns, rows, ppi, bitsPerPixel);
+  return text;
+}
+
+struct Normalised {
+  Scaled shift, scale;
+  std::vector<float> samples;
+};
+
+// Samples = (pixel - mean) / scale, with the mean and scale as stored.
+Normalised Normalise(const uint8_t* pixels, size_t count) {
+  double sum = 0;
+  uint8_t low = 255, high = 0;
+  for (size_t i = 0; i < count; ++i) {
+    sum += pixels[i];
+    low = std::min(low, pixels[i]);
+    high = std::max(high, pixels[i]);
+  }
+  const double mean = sum / count;
+  double scale = std::max(mean - low, high - mean) / kSampleRange;
+  if (!(scale > 0)) scale = 1;
+  Normalised n{ToScaled(mean, kMax16), ToScaled(scale, kMax16), {}};
+  const float shift = ScaledValue(n.shift.digits, n.shift.scale);
+  const float factor = ScaledValue(n.scale.digits, n.scale.scale);
+  n.samples.resize(count);
+  for (size_t i = 0; i < count; ++i) n.samples[i] = (pixels[i] - shift) / factor;
+  return n;
+}
+
+struct Quantiser {
+  QuantTable table;
+  std::array<Scaled, kSubbandCount> bin{}, zeroBin{};
+};
+
+Quantiser QuantiserFor(const std::array<double, kCodedSubbands>& widths) {
+  Quantiser q;
+  q.table.binCenter = ScaledValue(kBinCentreDigits, kBinCentreScale);
+  for (int s = 0; s < kCodedSubbands; ++s) {
+    if (widths[s] <= 0) continue;
+    q.bin[s] = ToScaled(std::min<double>(widths[s], kMax16), kMax16);
+    q.zeroBin[s] = ToScaled(std::min<double>(kZeroBinRatio * widths[s], kMax16), kMax16);
+    q.table.bin[s] = ScaledValue(q.bin[s].digits, q.bin[s].scale);
+    q.table.zeroBin[s] = ScaledValue(q.zeroBin[s].digits, q.zeroBin[s].scale);
+  }
+  return q;
+}
+
+std::vector<uint8_t> QuantisationTable(const Quantiser& q) {
+  std::vector<uint8_t> body;
+  PutScaled16(&body, Scaled{kBinCentreScale, kBinCentreDigits});
+  for (int s = 0; s < kSubbandCount; ++s) {
+    PutScaled16(&body, q.bin[s]);
+    PutScaled16(&body, q.zeroBin[s]);
+  }
+  return body;
+}
+
+std::vector<uint8_t> FrameTable(int32_t rows, int32_t columns, const Normalised& n) {
+  std::vector<uint8_t> body;
+  Put8(&body, 0);    // black
+  Put8(&body, 255);  // white
+  Put16(&body, rows);
+  Put16(&body, columns);
+  PutScaled16(&body, n.shift);
+  PutScaled16(&body, n.scale);
+  Put8(&body, kEncoderNumber);
+  Put16(&body, 0);  // software
+  return body;
+}
+
+// Table 0 codes the first block, table 1 the other two.
+void PutBlocks(const std::vector<int16_t>& q, const Layout& layout, const QuantTable& table,
+               std::vector<uint8_t>* out) {
+  size_t bounds[4] = {0, 0, 0, 0};
+  for (int b = 0; b < 3; ++b) {
+    bounds[b + 1] = bounds[b];
+    for (int s = kBlockFirstSubband[b]; s < kBlockFirstSubband[b + 1]; ++s) {
+      if (table.bin[s] != 0) bounds[b + 1] += static_cast<size_t>(layout.subbands[s].Area());
+    }
+  }
+  for (int tableId = 0; tableId < 2; ++tableId) {
+    const int first = tableId == 0 ? 0 : 1, last = tableId == 0 ? 1 : 3;
+    std::array<uint32_t, kMaxHuffmanValues> frequency{};
+    for (int b = first; b < last; ++b) {
+      ForEachSymbol(q.data() + bounds[b], bounds[b + 1] - bounds[b],
+                    [&](const CodedSymbol& s) { ++frequency[s.symbol]; });
+    }
+    const HuffmanSpec spec = SpecFromFrequencies(frequency);
+    std::vector<uint8_t> body{static_cast<uint8_t>(tableId)};
+    body.insert(body.end(), spec.counts.begin(), spec.counts.end());
+    body.insert(body.end(), spec.values.begin(), spec.values.end());
+    PutSegment(out, kDht, body);
+    HuffmanEncoder encoder;
+    encoder.Build(spec);
+    for (int b = first; b < last; ++b) {
+      PutSegment(out, kSob, {static_cast<uint8_t>(tableId)});
+      EncodeBlock(q.data() + bounds[b], bounds[b + 1] - bounds[b], encoder, out);
+    }
+  }
+}
+
+struct Encoding {
+  int32_t rows, columns, ppi;
+  double bitsPerPixel;
+  Layout layout;
+  Normalised normalised;  // decomposed in place
+  std::array<double, kCodedSubbands> variance;
+};
+
+std::vector<uint8_t> EncodeAtRate(const Encoding& e, double rate) {
+  const Quantiser quant = QuantiserFor(BinWidthsForRate(e.variance, rate));
+  std::vector<int16_t> q;
+  Quantise(e.normalised.samples.data(), e.columns, e.layout, quant.table, &q);
+  std::vector<uint8_t> out;
+  Put16(&out, kSoi);
+  const std::string comment = NistcomText(e.columns, e.rows, e.ppi, e.bitsPerPixel);
+  PutSegment(&out, kCom, std::vector<uint8_t>(comment.begin(), comment.end()));
+  PutSegment(&out, kDtt, TransformTable(StandardAnalysisFilters()));
+  PutSegment(&out, kDqt, QuantisationTable(quant));
+  PutSegment(&out, kSof, FrameTable(e.rows, e.columns, e.normalised));
+  PutBlocks(q, e.layout, quant.table, &out);
+  Put16(&out, kEoi);
+  return out;
+}
+
+// Secant search on the rate parameter for the target file size.
+std::vector<uint8_t> EncodeToSize(const Encoding& e) {
+  const double target = e.bitsPerPixel * e.rows * e.columns / 8;
+  double rate = e.bitsPerPixel, lastRate = 0, lastSize = 0;
+  std::vector<uint8_t> best;
+  for (int round = 0; round < kMaxRateRounds; ++round) {
+    std::vector<uint8_t> out = EncodeAtRate(e, rate);
+    const double size = static_cast<double>(out.size());
+    if (best.empty() || std::fabs(size - target) < std::fabs(best.size() - target)) best = out;
+    if (std::fabs(size / target - 1) <= kSizeTolerance) break;
+    double next = rate * target / size;
+    if (round > 0 && size != lastSize)
+      next = rate + (target - size) * (rate - lastRate) / (size - lastSize);
+    lastRate = rate;
+    lastSize = size;
+    rate = std::clamp(next, rate / 4, rate * 4);
+  }
+  return best;
+}
+
+}  // namespace
+
+Scaled ToScaled(double value, uint32_t limit) {
+  if (!(value > 0)) return Scaled{};
+  if (value >= limit) return Scaled{0, limit};
+  uint8_t scale = 0;
+  while (value * 10 < limit && scale < 255) {
+    value *= 10;
+    ++scale;
+  }
+  return Scaled{scale, static_cast<uint32_t>(std::min<double>(std::round(value), limit))};
+}
+
+}  // namespace wsq
+
+std::string EncodeWsq(const uint8_t* pixels, int32_t rows, int32_t columns, int32_t ppi,
+                      double bitsPerPixel, std::vector<uint8_t>* out) {
+  using namespace wsq;
+  out->clear();
+  const ReadStatus size = detail::CheckDimensions(columns, rows);
+  if (!size.ok()) return size.message;
+  if (!(bitsPerPixel > 0 && bitsPerPixel <= kMaxBitRate)) {
+    return "WSQ bit rate must be above 0 and at most " + std::to_string(kMaxBitRate);
+  }
+  if (ppi < 1 || rows > int32_t{kMax16} || columns > int32_t{kMax16})
+    return "WSQ: invalid resolution or size";
+  Encoding e{rows, columns, ppi, bitsPerPixel, MakeLayout(columns, rows), {}, {}};
+  FilterPair synthesis;
+  const std::vector<uint8_t> dtt = TransformTable(StandardAnalysisFilters());
+  if (!ParseTransform(ByteReader(dtt.data(), dtt.size()), &synthesis).ok() ||
+      !LayoutFits(e.layout, StandardAnalysisFilters(), true) ||
+      !LayoutFits(e.layout, synthesis, false)) {
+    return "image of " + std::to_string(columns) + " x " + std::to_string(rows) +
+           " pixels is too small for WSQ";
+  }
+  e.normalised = Normalise(pixels, static_cast<size_t>(rows) * columns);
+  Decompose(e.normalised.samples.data(), columns, e.layout, StandardAnalysisFilters());
+  e.variance = SubbandVariances(e.normalised.samples.data(), columns, e.layout);
+  *out = EncodeToSize(e);
+  return {};
+}
+
+std::string WriteWsq(const std::string& path, const uint8_t* pixels, int32_t rows, int32_t columns,
+                     int32_t ppi, double bitsPerPixel) {
+  std::vector<uint8_t> bytes;
+  std::string error = EncodeWsq(pixels, rows, columns, ppi, bitsPerPixel, &bytes);
+  if (!error.empty()) return error;
+  std::ofstream file(path, std::ios::binary);
+  if (!file.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size())) ||
+      !file.flush()) {
+    return "cannot write " + path;
+  }
+  return {};
+}
+
+}  // namespace vio

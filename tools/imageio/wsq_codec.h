@@ -108,7 +108,8 @@ std::array<double, kCodedSubbands> SubbandVariances(const float* image, int32_t 
 // Bin widths for a bit rate, as the variance-based allocation of the format.
 std::array<double, kCodedSubbands> BinWidthsForRate(
     const std::array<double, kCodedSubbands>& variance, double bitsPerPixel);
-// Quantises the coded subbands into `out` (subband order).
+// Quantises the coded subbands into `out` (subband order), each value to the
+// level whose reconstruction is nearest beyond the zero bin.
 void Quantise(const float* image, int32_t width, const Layout& layout, const QuantTable& table,
               std::vector<int16_t>* out);
 

@@ -22,7 +22,7 @@ constexpr uint8_t kBinCentreScale = 2;
 constexpr double kSampleRange = 128.0;
 // The rate search stops within this share of the target size or after
 // kMaxRateRounds encodings.
-constexpr double kSizeTolerance = 0.02;
+constexpr double kSizeTolerance = 0.005;
 constexpr int kMaxRateRounds = 8;
 constexpr double kMaxBitRate = 8.0;
 constexpr uint8_t kEncoderNumber = 2;
@@ -140,35 +140,70 @@ std::vector<uint8_t> FrameTable(int32_t rows, int32_t columns, const Normalised&
   return body;
 }
 
-// Table 0 codes the first block, table 1 the other two.
-void PutBlocks(const std::vector<int16_t>& q, const Layout& layout, const QuantTable& table,
-               std::vector<uint8_t>* out) {
-  size_t bounds[4] = {0, 0, 0, 0};
+// Coefficient offsets where the three blocks start and end.
+std::array<size_t, 4> BlockBounds(const Layout& layout, const QuantTable& table) {
+  std::array<size_t, 4> bounds{};
   for (int b = 0; b < 3; ++b) {
     bounds[b + 1] = bounds[b];
     for (int s = kBlockFirstSubband[b]; s < kBlockFirstSubband[b + 1]; ++s) {
       if (table.bin[s] != 0) bounds[b + 1] += static_cast<size_t>(layout.subbands[s].Area());
     }
   }
+  return bounds;
+}
+
+// Table 0 codes the first block, table 1 the other two.
+constexpr int kTableFirstBlock[2] = {0, 1}, kTableEndBlock[2] = {1, 3};
+
+HuffmanSpec TableFor(int tableId, const std::vector<int16_t>& q,
+                     const std::array<size_t, 4>& bounds, uint64_t* extraBits) {
+  std::array<uint32_t, kMaxHuffmanValues> frequency{};
+  for (int b = kTableFirstBlock[tableId]; b < kTableEndBlock[tableId]; ++b) {
+    ForEachSymbol(q.data() + bounds[b], bounds[b + 1] - bounds[b], [&](const CodedSymbol& s) {
+      ++frequency[s.symbol];
+      *extraBits += s.extraBits;
+    });
+  }
+  const HuffmanSpec spec = SpecFromFrequencies(frequency);
+  HuffmanEncoder encoder;
+  encoder.Build(spec);
+  for (int s = 0; s < kMaxHuffmanValues; ++s)
+    *extraBits += uint64_t{frequency[s]} * encoder.length[s];
+  return spec;
+}
+
+void PutBlocks(const std::vector<int16_t>& q, const Layout& layout, const QuantTable& table,
+               std::vector<uint8_t>* out) {
+  const std::array<size_t, 4> bounds = BlockBounds(layout, table);
   for (int tableId = 0; tableId < 2; ++tableId) {
-    const int first = tableId == 0 ? 0 : 1, last = tableId == 0 ? 1 : 3;
-    std::array<uint32_t, kMaxHuffmanValues> frequency{};
-    for (int b = first; b < last; ++b) {
-      ForEachSymbol(q.data() + bounds[b], bounds[b + 1] - bounds[b],
-                    [&](const CodedSymbol& s) { ++frequency[s.symbol]; });
-    }
-    const HuffmanSpec spec = SpecFromFrequencies(frequency);
+    uint64_t bits = 0;
+    const HuffmanSpec spec = TableFor(tableId, q, bounds, &bits);
     std::vector<uint8_t> body{static_cast<uint8_t>(tableId)};
     body.insert(body.end(), spec.counts.begin(), spec.counts.end());
     body.insert(body.end(), spec.values.begin(), spec.values.end());
     PutSegment(out, kDht, body);
     HuffmanEncoder encoder;
     encoder.Build(spec);
-    for (int b = first; b < last; ++b) {
+    for (int b = kTableFirstBlock[tableId]; b < kTableEndBlock[tableId]; ++b) {
       PutSegment(out, kSob, {static_cast<uint8_t>(tableId)});
       EncodeBlock(q.data() + bounds[b], bounds[b + 1] - bounds[b], encoder, out);
     }
   }
+}
+
+// Bytes of the coded blocks with their tables, without writing them. Stuffed
+// zeros follow about one byte in 256.
+double CodedBytes(const std::vector<int16_t>& q, const Layout& layout, const QuantTable& table) {
+  constexpr double kStuffing = 1.0 + 1.0 / 256;
+  const std::array<size_t, 4> bounds = BlockBounds(layout, table);
+  double bytes = 0;
+  for (int tableId = 0; tableId < 2; ++tableId) {
+    uint64_t bits = 0;
+    const HuffmanSpec spec = TableFor(tableId, q, bounds, &bits);
+    bytes += 4 + 1 + kMaxCodeLength + spec.values.size() + bits / 8.0 * kStuffing +
+             5.0 * (kTableEndBlock[tableId] - kTableFirstBlock[tableId]);
+  }
+  return bytes;
 }
 
 struct Encoding {
@@ -179,10 +214,8 @@ struct Encoding {
   std::array<double, kCodedSubbands> variance;
 };
 
-std::vector<uint8_t> EncodeAtRate(const Encoding& e, double rate) {
-  const Quantiser quant = QuantiserFor(BinWidthsForRate(e.variance, rate));
-  std::vector<int16_t> q;
-  Quantise(e.normalised.samples.data(), e.columns, e.layout, quant.table, &q);
+std::vector<uint8_t> Encode(const Encoding& e, const Quantiser& quant,
+                            const std::vector<int16_t>& q) {
   std::vector<uint8_t> out;
   Put16(&out, kSoi);
   const std::string comment = NistcomText(e.columns, e.rows, e.ppi, e.bitsPerPixel);
@@ -195,24 +228,48 @@ std::vector<uint8_t> EncodeAtRate(const Encoding& e, double rate) {
   return out;
 }
 
-// Secant search on the rate parameter for the target file size.
+// The allocation's bin widths for the requested rate, all scaled by one
+// factor found by a secant search on log size against log factor (bracketed,
+// since the size falls as the bins widen) until the file comes within
+// kSizeTolerance of the target. Each trial is sized from its symbol
+// statistics; the closest is written.
 std::vector<uint8_t> EncodeToSize(const Encoding& e) {
   const double target = e.bitsPerPixel * e.rows * e.columns / 8;
-  double rate = e.bitsPerPixel, lastRate = 0, lastSize = 0;
-  std::vector<uint8_t> best;
+  const double headers = 2 + 4 + NistcomText(e.columns, e.rows, e.ppi, e.bitsPerPixel).size() + 4 +
+                         TransformTable(StandardAnalysisFilters()).size() + 4 +
+                         2 * kSubbandCount * 3 + 3 + 4 + 17 + 2;
+  const std::array<double, kCodedSubbands> base = BinWidthsForRate(e.variance, e.bitsPerPixel);
+  double logScale = 0, lastLogScale = 0, lastLogSize = 0, bestError = 0;
+  double below = -HUGE_VAL, above = HUGE_VAL;  // log scales known too fine / too coarse
+  std::vector<int16_t> q;
+  Quantiser best;
   for (int round = 0; round < kMaxRateRounds; ++round) {
-    std::vector<uint8_t> out = EncodeAtRate(e, rate);
-    const double size = static_cast<double>(out.size());
-    if (best.empty() || std::fabs(size - target) < std::fabs(best.size() - target)) best = out;
-    if (std::fabs(size / target - 1) <= kSizeTolerance) break;
-    double next = rate * target / size;
-    if (round > 0 && size != lastSize)
-      next = rate + (target - size) * (rate - lastRate) / (size - lastSize);
-    lastRate = rate;
-    lastSize = size;
-    rate = std::clamp(next, rate / 4, rate * 4);
+    std::array<double, kCodedSubbands> widths = base;
+    for (double& w : widths) w *= std::exp(logScale);
+    const Quantiser quant = QuantiserFor(widths);
+    Quantise(e.normalised.samples.data(), e.columns, e.layout, quant.table, &q);
+    const double size = headers + CodedBytes(q, e.layout, quant.table);
+    if (round == 0 || std::fabs(size - target) < bestError) {
+      best = quant;
+      bestError = std::fabs(size - target);
+    }
+    if (bestError <= kSizeTolerance * target) break;
+    (size > target ? below : above) = logScale;
+    const double logSize = std::log(size);
+    double next = logScale + logSize - std::log(target);
+    if (round > 0 && logSize != lastLogSize) {
+      next = logScale +
+             (std::log(target) - logSize) * (logScale - lastLogScale) / (logSize - lastLogSize);
+    }
+    if (!(next > below && next < above)) {
+      next = std::isfinite(below) && std::isfinite(above) ? (below + above) / 2 : next;
+    }
+    lastLogScale = logScale;
+    lastLogSize = logSize;
+    logScale = next;
   }
-  return best;
+  Quantise(e.normalised.samples.data(), e.columns, e.layout, best.table, &q);
+  return Encode(e, best, q);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // block encoding with 0xFF byte stuffing.
 #include <algorithm>
 #include <numeric>
+#include <queue>
 
 #include "wsq_codec.h"
 
@@ -40,27 +41,27 @@ void HuffmanEncoder::Build(const HuffmanSpec& spec) {
 
 namespace {
 
-// Depth of every leaf of a Huffman tree over `weight` (two smallest merged
-// first, ties by order).
+// Depth of every leaf of a Huffman tree over `weight` (two lightest merged
+// first, ties by index).
 std::vector<int> TreeDepths(const std::vector<uint64_t>& weight) {
   const size_t n = weight.size();
-  std::vector<uint64_t> w = weight;
-  std::vector<int> parent(2 * n, -1);
-  std::vector<size_t> live(n);
-  std::iota(live.begin(), live.end(), 0);
+  using Entry = std::pair<uint64_t, size_t>;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> live;
+  for (size_t i = 0; i < n; ++i) live.emplace(weight[i], i);
+  std::vector<size_t> parent(2 * n, 0);
+  size_t next = n;
   while (live.size() > 1) {
-    std::sort(live.begin(), live.end(),
-              [&](size_t a, size_t b) { return w[a] != w[b] ? w[a] < w[b] : a < b; });
-    const size_t merged = w.size();
-    w.push_back(w[live[0]] + w[live[1]]);
-    parent[live[0]] = parent[live[1]] = static_cast<int>(merged);
-    live.erase(live.begin(), live.begin() + 2);
-    live.push_back(merged);
+    const Entry a = live.top();
+    live.pop();
+    const Entry b = live.top();
+    live.pop();
+    parent[a.second] = parent[b.second] = next;
+    live.emplace(a.first + b.first, next++);
   }
-  std::vector<int> depth(n, 0);
-  for (size_t i = 0; i < n; ++i) {
-    for (int p = parent[i]; p >= 0; p = parent[p]) ++depth[i];
-  }
+  // Parents come after their children, so depths fill from the root down.
+  std::vector<int> depth(next, 0);
+  for (size_t i = next - 1; i-- > 0;) depth[i] = depth[parent[i]] + 1;
+  depth.resize(n);
   return depth;
 }
 
@@ -112,25 +113,24 @@ class BitWriter {
  public:
   explicit BitWriter(std::vector<uint8_t>* out) : out_(out) {}
   void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) PutBit((value >> i) & 1);
+    pending_ = pending_ << bits | value;
+    count_ += bits;
+    while (count_ >= 8) {
+      count_ -= 8;
+      const uint8_t byte = static_cast<uint8_t>(pending_ >> count_);
+      out_->push_back(byte);
+      if (byte == 0xFF) out_->push_back(0);  // a stuffed zero keeps it from reading as a marker
+    }
   }
   // Pads the last byte with ones.
   void Finish() {
-    while (used_ != 0) PutBit(1);
+    if (count_ > 0) Put((1u << (8 - count_)) - 1, 8 - count_);
   }
 
  private:
-  void PutBit(uint32_t bit) {
-    byte_ = (byte_ << 1) | bit;
-    if (++used_ < 8) return;
-    out_->push_back(static_cast<uint8_t>(byte_));
-    if (byte_ == 0xFF) out_->push_back(0);  // a stuffed zero keeps it from reading as a marker
-    byte_ = 0;
-    used_ = 0;
-  }
   std::vector<uint8_t>* out_;
-  uint32_t byte_ = 0;
-  int used_ = 0;
+  uint64_t pending_ = 0;
+  int count_ = 0;
 };
 
 }  // namespace

@@ -125,23 +125,27 @@ std::array<double, kCodedSubbands> BinWidthsForRate(
 
 void Quantise(const float* image, int32_t width, const Layout& layout, const QuantTable& table,
               std::vector<int16_t>* out) {
-  out->clear();
-  out->reserve(static_cast<size_t>(CodedCoefficients(layout, table)));
+  out->resize(static_cast<size_t>(CodedCoefficients(layout, table)));
+  int16_t* q = out->data();
   constexpr float kLargest = 32767;
   for (int s = 0; s < kCodedSubbands; ++s) {
     const float bin = table.bin[s];
     if (bin == 0) continue;
-    const float halfZero = table.zeroBin[s] / 2;
+    const float halfZero = table.zeroBin[s] / 2, inverse = 1 / bin;
+    // Levels change midway between the decoder's reconstruction points,
+    // which sit binCenter below the top of each bin.
+    const float offset = 0.5f + table.binCenter;
     const Rect& r = layout.subbands[s];
     for (int32_t y = 0; y < r.height; ++y) {
       const float* row = image + static_cast<ptrdiff_t>(r.y + y) * width + r.x;
       for (int32_t x = 0; x < r.width; ++x) {
         const float v = row[x];
-        float level = 0;
-        if (v > halfZero) level = std::min(kLargest, (v - halfZero) / bin + 1);
-        if (v < -halfZero) level = std::max(-kLargest, (v + halfZero) / bin - 1);
-        out->push_back(static_cast<int16_t>(level));
+        const float beyond = std::fabs(v) - halfZero;
+        const int32_t level = static_cast<int32_t>(std::min(kLargest, beyond * inverse + offset));
+        const int32_t magnitude = beyond > 0 ? level : 0;
+        q[x] = static_cast<int16_t>(v < 0 ? -magnitude : magnitude);
       }
+      q += r.width;
     }
   }
 }

@@ -73,6 +73,7 @@ inline int RunReaderFor(vio::Format format, const uint8_t* data, std::size_t siz
     case vio::Format::kBmp: return RunReader(format, "BM", 2, data, size);
     case vio::Format::kTiff: return RunReader(format, "II*\0", 4, data, size);  // little-endian
     case vio::Format::kPnm: return RunReader(format, "P5\n", 3, data, size);
+    case vio::Format::kWsq: return RunReader(format, "\xff\xa0", 2, data, size);
     case vio::Format::kUnknown: break;
   }
   return 0;

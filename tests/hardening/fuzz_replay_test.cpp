@@ -71,11 +71,9 @@ TEST_F(FuzzReplay, Readers) {
   const struct {
     const char* target;
     vio::Format format;
-  } targets[] = {{"png", vio::Format::kPng},
-                 {"jpeg", vio::Format::kJpeg},
-                 {"bmp", vio::Format::kBmp},
-                 {"tiff", vio::Format::kTiff},
-                 {"pnm", vio::Format::kPnm}};
+  } targets[] = {{"png", vio::Format::kPng}, {"jpeg", vio::Format::kJpeg},
+                 {"bmp", vio::Format::kBmp}, {"tiff", vio::Format::kTiff},
+                 {"pnm", vio::Format::kPnm}, {"wsq", vio::Format::kWsq}};
   for (const auto& t : targets) {
     EXPECT_GT(
         Replay(t.target, [&](const uint8_t* d, size_t n) { vfuzz::RunReaderFor(t.format, d, n); }),

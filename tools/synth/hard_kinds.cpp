@@ -10,9 +10,16 @@ namespace vsynth {
 namespace {
 
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
-// Size of a large thumb's top segment, inches.
-constexpr double kLargeThumbWidthMin = 0.98, kLargeThumbWidthMax = 1.15;
-constexpr double kLargeThumbAspectMin = 1.3, kLargeThumbAspectMax = 1.5;
+// Size of a large thumb's top segment, inches: 22-25 mm across.
+constexpr double kLargeThumbWidthMin = 0.86, kLargeThumbWidthMax = 1.0;
+constexpr double kLargeThumbAspectMin = 1.25, kLargeThumbAspectMax = 1.45;
+// The usual layout's fingertips are about a tenth larger than those marked
+// on the real slaps, and its ridges about a seventh coarser (tools/synth/realism
+// measures both): the hard kinds come at the real size and period.
+constexpr double kRealSizeMin = 0.86, kRealSizeMax = 0.96;
+constexpr double kRealPeriodMinMm = 0.42, kRealPeriodMaxMm = 0.52;
+constexpr double kThumbPeriodFactor = 1.06;
+constexpr double kMillimetre = 1 / 25.4;
 // Share of the little fingertip left inside the image when it is cut.
 constexpr double kCutInsideMin = 0.25, kCutInsideMax = 0.85;
 // The little finger splays outward when it lies low.
@@ -65,6 +72,21 @@ void CentreAcross(HandModel& m, Rng& rng) {
   }
   const double dx = -(minX + maxX) / 2 + rng.Uniform(-0.1, 0.1);
   for (auto& f : m.fingers) f.tipX += dx;
+}
+
+void MatchRealSizeAndPeriod(HandModel& m, Rng& rng) {
+  const double s = rng.Uniform(kRealSizeMin, kRealSizeMax);
+  const bool thumbs = m.fingers.size() == 2;
+  for (auto& f : m.fingers) {
+    ScaleFinger(f, s);
+    // About the top of the image, so that the tips stay near it.
+    f.tipX *= s;
+    f.tipY = -m.heightInches / 2 + (f.tipY + m.heightInches / 2) * s;
+    const double period = rng.Uniform(kRealPeriodMinMm, kRealPeriodMaxMm) * kMillimetre *
+                          (thumbs ? kThumbPeriodFactor : 1.0);
+    for (double& a : f.warpAmp) a *= period / f.period;
+    f.period = period;
+  }
 }
 
 void ReshapeThumbs(const SlapOptions& o, HandModel& m, Rng& rng) {
@@ -161,7 +183,7 @@ void AddPalm(const SlapOptions& o, HandModel& m, Rng& rng) {
   p.pressures = {pressure, pressure, pressure * rng.Uniform(0.8, 1.0)};
   p.end = 10;
   p.pattern = RidgePattern::kArch;
-  p.period = rng.Uniform(0.45, 0.6) / 25.4;
+  p.period = rng.Uniform(kRealPeriodMinMm, kRealPeriodMaxMm) * kMillimetre;
   p.coreU = rng.Uniform(-0.3, 0.3);
   p.coreV = p.topLength;
   p.archWidth = rng.Uniform(0.4, 0.9);
@@ -196,6 +218,7 @@ void MarkPrints(const SlapOptions& o, HandModel& m, Rng& rng) {
 }  // namespace
 
 void ApplyHardKinds(const SlapOptions& o, HandModel& m, Rng& rng) {
+  MatchRealSizeAndPeriod(m, rng);
   ReshapeThumbs(o, m, rng);
   ReshapeLittle(o, m, rng);
   CutTop(o, m);

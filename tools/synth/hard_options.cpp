@@ -12,6 +12,8 @@ namespace {
 constexpr double kHardShare = 0.5;  // images with at least one hard kind
 // Full livescan platen, inches: thumbs captured on it leave room for a hand.
 constexpr double kPlatenWidth = 3.2, kPlatenHeight = 3.0;
+constexpr double kDryMin = 0.3, kDryMax = 0.9;
+constexpr double kDryContrastMin = 0.7;
 
 void DrawHandKinds(SlapOptions& o, Rng& rng) {
   if (rng.Chance(0.35)) o.littleDrop = rng.Uniform(0.8, 1.6);
@@ -40,7 +42,12 @@ void DrawThumbKinds(SlapOptions& o, Rng& rng) {
 }
 
 void DrawPrintKinds(SlapOptions& o, Rng& rng, bool thumbs) {
-  if (rng.Chance(thumbs ? 0.45 : 0.35)) o.dryness = rng.Uniform(0.4, 1.0);
+  if (rng.Chance(thumbs ? 0.45 : 0.35)) {
+    o.dryness = rng.Uniform(kDryMin, kDryMax);
+    // A scanner's gain lifts a dry print; dry on top of faint would leave
+    // nothing an operator accepts.
+    o.contrast = std::max(o.contrast, kDryContrastMin);
+  }
   if (rng.Chance(0.2)) o.smudge = rng.Uniform(0.3, 0.9);
   if (rng.Chance(0.25)) o.pressureBlobs = rng.Int(1, 4);
 }

@@ -15,9 +15,9 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kWaveSize = 1024;
 // Dry prints, at dryness 1 (in units of the ridge wave and of the darkness).
-constexpr double kDryBreakDepth = 0.8;   // how far a break lowers the ridge wave
-constexpr double kDryThinning = 0.2;     // rise of the level a ridge must pass
-constexpr double kDryLightening = 0.45;  // loss of ink darkness
+constexpr double kDryBreakDepth = 0.8;  // how far a break lowers the ridge wave
+constexpr double kDryThinning = 0.2;    // rise of the level a ridge must pass
+constexpr double kDryLightening = 0.3;  // loss of ink darkness
 constexpr double kVoidShareMin = 0.08, kVoidShareGrowth = 0.32;  // noise level below which no ink
 constexpr double kSpeckleShare = 0.25;  // share of print pixels left nearly white
 // Smudge, at smudge 1.

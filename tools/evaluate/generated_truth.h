@@ -30,13 +30,14 @@ inline int32_t WholePpi(double ppi) {
 }
 
 // Runs `segmenter` on the slap generated from `seed`, asking for the fingers
-// its hand holds, and scores it; the score is named by seed and hand.
+// its hand holds (or `fingerCount` when positive), and scores it; the score is
+// named by seed and hand.
 inline ImageScore ScoreGeneratedSlap(Segmenter segmenter, const vsynth::Slap& slap, uint64_t seed,
                                      const std::vector<TruthFinger>& truth,
-                                     std::vector<Detection>* found) {
-  ImageScore score =
-      RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, WholePpi(slap.xppi),
-                  WholePpi(slap.yppi), slap.hand == 15 ? 2 : 4, truth, found);
+                                     std::vector<Detection>* found, int32_t fingerCount = 0) {
+  ImageScore score = RunAndScore(
+      segmenter, slap.pixels.data(), slap.rows, slap.columns, WholePpi(slap.xppi),
+      WholePpi(slap.yppi), fingerCount > 0 ? fingerCount : (slap.hand == 15 ? 2 : 4), truth, found);
   score.name = "synth-" + std::to_string(seed) + "-h" + std::to_string(slap.hand);
   return score;
 }

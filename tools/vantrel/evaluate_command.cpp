@@ -27,6 +27,7 @@ struct EvaluateOptions {
   std::string maps;
   bool all = false;
   std::string mix = "plain";
+  int fingers = 0;
 };
 
 void WriteOverlay(const EvaluateOptions& o, const std::string& name, const uint8_t* grey,
@@ -116,7 +117,8 @@ int RunEvaluate(const EvaluateOptions& o) {
     const vsynth::Slap slap = vsynth::GenerateSlap(options);
     const std::vector<veval::TruthFinger> truth = veval::TruthOf(slap);
     std::vector<veval::Detection> found;
-    veval::ImageScore score = veval::ScoreGeneratedSlap(segmenter, slap, seed, truth, &found);
+    veval::ImageScore score =
+        veval::ScoreGeneratedSlap(segmenter, slap, seed, truth, &found, o.fingers);
     if (o.mix == "hard") score.name += " " + vsynth::HardKinds(options);
     // Generated runs are long: only the images with a miss or a wrong code
     // are listed.
@@ -170,6 +172,11 @@ void AddEvaluateCommand(CLI::App& app) {
                    "generated slaps: plain (the usual variety) or hard (about half also carry "
                    "hard kinds of real capture, named on each line)")
       ->check(CLI::IsMember({"plain", "hard"}));
+  command
+      ->add_option("--fingers", options->fingers,
+                   "generated slaps: fingers asked for, as a capture station that expects a hand "
+                   "would (default: 2 for thumbs, 4 for a hand)")
+      ->check(CLI::Range(1, 4));
   command->callback([options] { FinishWith(RunEvaluate(*options)); });
 }
 

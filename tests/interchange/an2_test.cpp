@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <openjpeg.h>
 
 #include <fstream>
 #include <functional>
@@ -119,6 +120,74 @@ TEST(An2Test, SlapRecordsAreDescribedFromTheirFields) {
   Transaction t;
   ASSERT_TRUE(Parse(Load("nist_sample.an2"), &t).ok());
   EXPECT_EQ(an2::ListImageRecords(t).size(), 14u);
+}
+
+// A lossless JPEG 2000 codestream of 8-bit grey pixels.
+std::string EncodeJpeg2000(const std::vector<uint8_t>& pixels, uint32_t columns, uint32_t rows) {
+  struct Sink {
+    std::string bytes;
+    size_t at = 0;
+  } sink;
+  opj_cparameters_t parameters;
+  opj_set_default_encoder_parameters(&parameters);
+  parameters.tcp_numlayers = 1;
+  parameters.tcp_rates[0] = 0;
+  parameters.cp_disto_alloc = 1;
+  parameters.numresolution = 2;
+  opj_image_cmptparm_t component{};
+  component.dx = component.dy = 1;
+  component.w = columns;
+  component.h = rows;
+  component.prec = 8;
+  opj_image_t* image = opj_image_create(1, &component, OPJ_CLRSPC_GRAY);
+  image->x1 = columns;
+  image->y1 = rows;
+  std::copy(pixels.begin(), pixels.end(), image->comps[0].data);
+  opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
+  opj_stream_t* stream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE);
+  opj_stream_set_user_data(stream, &sink, nullptr);
+  opj_stream_set_write_function(stream, [](void* data, OPJ_SIZE_T n, void* user) -> OPJ_SIZE_T {
+    auto* s = static_cast<Sink*>(user);
+    if (s->bytes.size() < s->at + n) s->bytes.resize(s->at + n);
+    s->bytes.replace(s->at, n, static_cast<const char*>(data), n);
+    s->at += n;
+    return n;
+  });
+  opj_stream_set_skip_function(stream, [](OPJ_OFF_T n, void* user) -> OPJ_OFF_T {
+    static_cast<Sink*>(user)->at += n;
+    return n;
+  });
+  opj_stream_set_seek_function(stream, [](OPJ_OFF_T at, void* user) -> OPJ_BOOL {
+    static_cast<Sink*>(user)->at = at;
+    return OPJ_TRUE;
+  });
+  const bool ok = opj_setup_encoder(codec, &parameters, image) &&
+                  opj_start_compress(codec, image, stream) && opj_encode(codec, stream) &&
+                  opj_end_compress(codec, stream);
+  opj_stream_destroy(stream);
+  opj_destroy_codec(codec);
+  opj_image_destroy(image);
+  EXPECT_TRUE(ok);
+  return sink.bytes;
+}
+
+TEST(An2Test, Jpeg2000RecordsDecode) {
+  std::vector<uint8_t> pixels(37 * 23);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 % 251);
+  Transaction t = Small();
+  an2::SetField(&t.records[3], 6, "37");
+  an2::SetField(&t.records[3], 7, "23");
+  an2::SetField(&t.records[3], 11, "JP2L");
+  an2::SetField(&t.records[3], an2::kDataField, EncodeJpeg2000(pixels, 37, 23));
+  t = Reparsed(t);
+  an2::ImageRecord description;
+  ASSERT_TRUE(an2::DescribeImageRecord(t, 3, &description).ok());
+  vio::GreyImage image;
+  const vio::ReadStatus status = an2::DecodeImageRecord(t, description, &image);
+  ASSERT_TRUE(status.ok()) << status.message;
+  EXPECT_EQ(std::make_pair(image.columns, image.rows), std::make_pair(37, 23));
+  EXPECT_EQ(image.pixels, pixels);
+  EXPECT_EQ(image.xppi, 500);
 }
 
 TEST(An2Test, UncompressedRecordsDecodeWithTheirResolution) {
@@ -293,6 +362,7 @@ TEST(An2Test, DamagedImageFieldsGiveAClearError) {
       {"beyond the size limit", 6, "900000", "beyond the size limit"},
       {"short data", 999, "abc", "holds 3 bytes, 6 expected"},
       {"unknown compression", 11, "LZW", "compression LZW is not read"},
+      {"damaged JPEG 2000", 11, "JP2", "corrupt JPEG 2000"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

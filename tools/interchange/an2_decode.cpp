@@ -1,7 +1,9 @@
-// Pixels of an image record. Compressed data is handed to the image reader,
-// which recognises the codec from the data itself; the record's fields give
-// the resolution and the size of uncompressed data.
+// Pixels of an image record. JPEG 2000 is decoded here; other compressed
+// data is handed to the image reader, which recognises the codec from the data
+// itself. The record's fields give the resolution and the size of
+// uncompressed data.
 #include "an2_images.h"
+#include "an2_jpeg2000.h"
 
 namespace an2 {
 namespace {
@@ -73,15 +75,25 @@ ReadStatus DecodeImageRecord(const Transaction& transaction, const ImageRecord& 
     return Failure(ReadError::kUnsupported, description,
                    "compression " + description.compressionCode + " is not read");
   }
-  vio::ResolutionOverride resolution{description.xppi, description.yppi};
-  ReadStatus status = vio::DecodeImage(reinterpret_cast<const uint8_t*>(data->data()), data->size(),
-                                       resolution, image);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data->data());
+  ReadStatus status;
+  if (description.compression == Compression::kJpeg2000 ||
+      description.compression == Compression::kJpeg2000Lossless) {
+    status = DecodeJpeg2000(bytes, data->size(), image);
+    image->resolutionSource = vio::ResolutionSource::kDefault;  // the codestream gives none
+  } else {
+    status = vio::DecodeImage(bytes, data->size(), {}, image);
+  }
   if (!status.ok()) {
     return Failure(
         status.error, description,
         std::string(CompressionName(description.compression)) + " data: " + status.message);
   }
-  if (description.xppi > 0) image->resolutionSource = vio::ResolutionSource::kFile;
+  if (description.xppi > 0) {
+    image->xppi = description.xppi;
+    image->yppi = description.yppi;
+    image->resolutionSource = vio::ResolutionSource::kFile;
+  }
   return status;
 }
 

@@ -85,6 +85,9 @@ double Ppmm(const Record& first, int number) {
 
 ReadStatus DescribeBinary(const Transaction& transaction, const Record& record,
                           ImageRecord* image) {
+  if (record.header.size() != BinaryHeaderSize(record.type)) {
+    return Corrupt(*image, "header of " + std::to_string(record.header.size()) + " bytes");
+  }
   const auto byte = [&record](size_t i) { return static_cast<uint8_t>(record.header[i]); };
   image->idc = byte(0);
   image->impression = byte(1);

@@ -60,7 +60,8 @@ std::vector<ImageRecord> ListImageRecords(const Transaction& transaction);
 
 // Decodes a described record's pixels to 8-bit grey. The resolution is the
 // record's when it gives one. WSQ, JPEG and PNG data go through the image
-// reader; uncompressed 8-bit and 1-bit data are taken as they are.
+// reader, JPEG 2000 through libopenjp2; uncompressed 8-bit and 1-bit data are
+// taken as they are.
 vio::ReadStatus DecodeImageRecord(const Transaction& transaction, const ImageRecord& description,
                                   vio::GreyImage* image);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <openjpeg.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -120,6 +121,41 @@ TEST(An2Test, SlapRecordsAreDescribedFromTheirFields) {
   Transaction t;
   ASSERT_TRUE(Parse(Load("nist_sample.an2"), &t).ok());
   EXPECT_EQ(an2::ListImageRecords(t).size(), 14u);
+}
+
+TEST(An2Test, SlapRecordsDecodeToTheReferenceImages) {
+  const std::string real = std::string(VANTREL_SOURCE_DIR) + "/samples/real/";
+  const struct {
+    const char* file;
+    size_t record;
+    std::string reference;
+  } cases[] = {
+      {"nist_sample.an2", 13, real + "nist_card_left_500ppi.png"},
+      {"nist_sample.an2", 16, real + "nist_card_right_500ppi.png"},
+      {"nist_type-4-14-slaps.an2", 5,
+       std::string(VANTREL_AN2_DATA_DIR) + "/nist_card_thumbs_500ppi.png"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reference);
+    Transaction t;
+    ASSERT_TRUE(Parse(Load(c.file), &t).ok());
+    an2::ImageRecord description;
+    ASSERT_TRUE(an2::DescribeImageRecord(t, c.record - 1, &description).ok());
+    vio::GreyImage image, reference;
+    const vio::ReadStatus status = an2::DecodeImageRecord(t, description, &image);
+    ASSERT_TRUE(status.ok()) << status.message;
+    ASSERT_TRUE(vio::ReadImage(c.reference, {}, &reference).ok());
+    ASSERT_EQ(std::make_pair(image.columns, image.rows),
+              std::make_pair(reference.columns, reference.rows));
+    size_t identical = 0, near = 0;
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+      const int difference = std::abs(image.pixels[i] - reference.pixels[i]);
+      identical += difference == 0;
+      near += difference <= 1;
+    }
+    EXPECT_EQ(near, image.pixels.size());
+    EXPECT_GE(identical, image.pixels.size() * 999 / 1000);
+  }
 }
 
 // A lossless JPEG 2000 codestream of 8-bit grey pixels.

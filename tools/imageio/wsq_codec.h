@@ -105,6 +105,11 @@ void Dequantise(const int16_t* coefficients, const Layout& layout, const QuantTa
 // Variance of each coded subband of the decomposed image.
 std::array<double, kCodedSubbands> SubbandVariances(const float* image, int32_t width,
                                                     const Layout& layout);
+// Largest magnitude in each coded subband.
+std::array<double, kCodedSubbands> SubbandPeaks(const float* image, int32_t width,
+                                                const Layout& layout);
+// Quantised levels are 16-bit; bins must be wide enough for the peaks.
+constexpr int32_t kLargestLevel = 32767;
 // Bin widths for a bit rate, as the variance-based allocation of the format.
 std::array<double, kCodedSubbands> BinWidthsForRate(
     const std::array<double, kCodedSubbands>& variance, double bitsPerPixel);

@@ -211,7 +211,7 @@ struct Encoding {
   double bitsPerPixel;
   Layout layout;
   Normalised normalised;  // decomposed in place
-  std::array<double, kCodedSubbands> variance;
+  std::array<double, kCodedSubbands> variance, peak;
 };
 
 std::vector<uint8_t> Encode(const Encoding& e, const Quantiser& quant,
@@ -245,7 +245,11 @@ std::vector<uint8_t> EncodeToSize(const Encoding& e) {
   Quantiser best;
   for (int round = 0; round < kMaxRateRounds; ++round) {
     std::array<double, kCodedSubbands> widths = base;
-    for (double& w : widths) w *= std::exp(logScale);
+    for (int s = 0; s < kCodedSubbands; ++s) {
+      // Leave a margin of two levels for the rounding of the stored width.
+      const double narrowest = e.peak[s] / (kLargestLevel - 2);
+      if (widths[s] > 0) widths[s] = std::max(widths[s] * std::exp(logScale), narrowest);
+    }
     const Quantiser quant = QuantiserFor(widths);
     Quantise(e.normalised.samples.data(), e.columns, e.layout, quant.table, &q);
     const double size = headers + CodedBytes(q, e.layout, quant.table);
@@ -298,7 +302,7 @@ std::string EncodeWsq(const uint8_t* pixels, int32_t rows, int32_t columns, int3
   }
   if (ppi < 1 || rows > int32_t{kMax16} || columns > int32_t{kMax16})
     return "WSQ: invalid resolution or size";
-  Encoding e{rows, columns, ppi, bitsPerPixel, MakeLayout(columns, rows), {}, {}};
+  Encoding e{rows, columns, ppi, bitsPerPixel, MakeLayout(columns, rows), {}, {}, {}};
   FilterPair synthesis;
   const std::vector<uint8_t> dtt = TransformTable(StandardAnalysisFilters());
   if (!ParseTransform(ByteReader(dtt.data(), dtt.size()), &synthesis).ok() ||
@@ -310,6 +314,7 @@ std::string EncodeWsq(const uint8_t* pixels, int32_t rows, int32_t columns, int3
   e.normalised = Normalise(pixels, static_cast<size_t>(rows) * columns);
   Decompose(e.normalised.samples.data(), columns, e.layout, StandardAnalysisFilters());
   e.variance = SubbandVariances(e.normalised.samples.data(), columns, e.layout);
+  e.peak = SubbandPeaks(e.normalised.samples.data(), columns, e.layout);
   *out = EncodeToSize(e);
   return {};
 }

@@ -90,6 +90,19 @@ std::array<double, kCodedSubbands> SubbandVariances(const float* image, int32_t 
   return v;
 }
 
+std::array<double, kCodedSubbands> SubbandPeaks(const float* image, int32_t width,
+                                                const Layout& layout) {
+  std::array<double, kCodedSubbands> peak{};
+  for (int s = 0; s < kCodedSubbands; ++s) {
+    const Rect& r = layout.subbands[s];
+    for (int32_t y = 0; y < r.height; ++y) {
+      const float* row = image + static_cast<ptrdiff_t>(r.y + y) * width + r.x;
+      for (int32_t x = 0; x < r.width; ++x) peak[s] = std::max<double>(peak[s], std::fabs(row[x]));
+    }
+  }
+  return peak;
+}
+
 std::array<double, kCodedSubbands> BinWidthsForRate(
     const std::array<double, kCodedSubbands>& variance, double bitsPerPixel) {
   std::array<double, kCodedSubbands> relative{}, sigma{}, width{};
@@ -127,7 +140,7 @@ void Quantise(const float* image, int32_t width, const Layout& layout, const Qua
               std::vector<int16_t>* out) {
   out->resize(static_cast<size_t>(CodedCoefficients(layout, table)));
   int16_t* q = out->data();
-  constexpr float kLargest = 32767;
+  constexpr float kLargest = kLargestLevel;
   for (int s = 0; s < kCodedSubbands; ++s) {
     const float bin = table.bin[s];
     if (bin == 0) continue;

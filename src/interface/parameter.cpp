@@ -6,7 +6,6 @@
 #include "interface/api_lock.h"
 #include "interface/memory.h"
 #include "interface/result.h"
-#include "quick/labelling.h"
 
 namespace vtl {
 namespace {
@@ -14,6 +13,10 @@ namespace {
 VantrelParameter* g_block = nullptr;
 
 constexpr int kBuildNumber = 1;
+
+// Room for every segmenter state of the library; a fixed table needs no heap.
+constexpr int kMaxStateReleases = 4;
+StateRelease g_releases[kMaxStateReleases] = {};
 
 }  // namespace
 
@@ -39,6 +42,16 @@ VantrelParameter* GetVantrelParameter() {
   return g_block;
 }
 
+void RegisterStateRelease(StateRelease release) {
+  for (StateRelease& slot : g_releases) {
+    if (slot == release) return;
+    if (slot == nullptr) {
+      slot = release;
+      return;
+    }
+  }
+}
+
 int32_t ToWorkingLength(const VantrelParameter& block, int32_t value) {
   return value * block.WorkResolution / 500;
 }
@@ -58,7 +71,9 @@ void DestroyVantrelParameter() {
     vtl::Release(g_block);
     g_block = nullptr;
   }
-  vtl::DestroyLabellingState();
+  for (const vtl::StateRelease release : vtl::g_releases) {
+    if (release != nullptr) release();
+  }
 }
 
 void VtlSetImageFileName(const char* name) {

@@ -30,6 +30,12 @@ struct VantrelParameter {
 VantrelParameter* GetVantrelParameter();
 VantrelParameter* CreateVantrelParameter();
 
+// A segmenter that keeps process-wide state of its own registers how to
+// release it; DestroyVantrelParameter runs every registered release, under
+// the library's lock. Registering the same function again is a no-op.
+using StateRelease = void (*)();
+void RegisterStateRelease(StateRelease release);
+
 // Length at 500 ppi -> working pixels (32-bit, truncating).
 int32_t ToWorkingLength(const VantrelParameter& block, int32_t value);
 // Area at 500 ppi -> working pixels: the length conversion applied twice.

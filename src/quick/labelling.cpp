@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "interface/memory.h"
+#include "interface/parameter.h"
 #include "vantrel.h"
 
 namespace vtl {
@@ -32,7 +33,10 @@ bool InRange(const LabellingState& state, int32_t value) {
 }  // namespace
 
 LabellingState* GetLabellingState() {
-  if (g_state == nullptr) g_state = AllocateZeroed<LabellingState>(1);
+  if (g_state == nullptr) {
+    g_state = AllocateZeroed<LabellingState>(1);
+    RegisterStateRelease(DestroyLabellingState);
+  }
   return g_state;
 }
 

@@ -109,6 +109,9 @@ TEST_F(Quick, NothingBigEnoughIsNoFinger) {
   const vtl::LabellingState* state = vtl::GetLabellingState();
   EXPECT_GT(state->table[0].area, 100);
   EXPECT_LT(state->table[0].area, 295);
+  // The library's teardown releases the labelling state with its tables.
+  DestroyVantrelParameter();
+  EXPECT_EQ(vtl::GetLabellingState()->table, nullptr);
 }
 
 TEST_F(Quick, NoFingerImagesWhenSwitchedOff) {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "geometry/vector_level.h"
+#include "platform/vector_level.h"
 #include "interface/memory.h"
 
 namespace vtl {

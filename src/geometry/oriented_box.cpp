@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "geometry/vector_level.h"
+#include "platform/vector_level.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "geometry/vector_level.h"
+#include "platform/vector_level.h"
 #include "interface/memory.h"
 #include "interface/parameter.h"
 #include "separate/slant_profiles.h"

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "geometry/vector_level.h"
+#include "platform/vector_level.h"
 
 namespace vtl {
 namespace testing {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vantrel.h"
+
 namespace vtl {
 namespace {
 
@@ -56,7 +58,7 @@ LineEnds GapLine(int32_t g, int32_t s, int32_t columns, int32_t rows, bool cutAt
 int32_t BuildBoxes(double angle, int32_t slant, const ProfilePeaks& fingers,
                    const ProfilePeaks& gaps, int32_t columns, int32_t rows, FingerRegion** regions,
                    bool thumbs) {
-  if (regions == nullptr || *regions == nullptr) return 0;
+  if (regions == nullptr || *regions == nullptr) return VANTREL_OK;
   // Finger j needs gap j + 1, and the records hold six gaps.
   const int32_t found = std::min<int32_t>(fingers.found, kMaxPeaks - 1);
   const float boxAngle = static_cast<float>(angle);
@@ -78,7 +80,7 @@ int32_t BuildBoxes(double angle, int32_t slant, const ProfilePeaks& fingers,
     region.height = static_cast<int32_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
     region.angle = boxAngle;
   }
-  return 0;
+  return VANTREL_OK;
 }
 
 }  // namespace

@@ -4,12 +4,13 @@
 
 #include "geometry/oriented_box.h"
 #include "interface/memory.h"
+#include "vantrel.h"
 
 namespace vtl {
 
 int32_t ExtractFingerImages(const uint8_t* pixels, int32_t columns, int32_t rows,
                             const FingerRegion* regions, int32_t count, SegmentedFinger* fingers) {
-  if (count < 1) return 0;
+  if (count < 1) return VANTREL_OK;
   // The size table has room for five fingers; any further finger keeps a
   // null image rather than being written past it.
   const int32_t handled = std::min<int32_t>(count, kMaxExtractedFingers);
@@ -29,7 +30,7 @@ int32_t ExtractFingerImages(const uint8_t* pixels, int32_t columns, int32_t rows
       for (int32_t k = 0; k < i; ++k) {
         if (sizes[k] >= 1) ReleaseAndClear(fingers[k].image);
       }
-      return 19;
+      return VANTREL_OUT_OF_MEMORY;
     }
     fingers[i].image = image;
   }
@@ -40,7 +41,7 @@ int32_t ExtractFingerImages(const uint8_t* pixels, int32_t columns, int32_t rows
     SampleOrientedBoxTruncated(pixels, columns, rows, fingers[i].image, r.width, r.height,
                                r.centerX, r.centerY, r.angle, 255);
   }
-  return 0;
+  return VANTREL_OK;
 }
 
 }  // namespace vtl

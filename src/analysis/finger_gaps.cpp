@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/vector_level.h"
 #include "interface/memory.h"
+#include "platform/vector_level.h"
+#include "vantrel.h"
 
 namespace vtl {
 namespace {
@@ -115,7 +116,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
   const int32_t sought = std::min<int32_t>(fingers->expected, kMaxPeaks - 1);
   const int32_t length = std::max<int32_t>(n, 0);
   int32_t* background = AllocateZeroed<int32_t>(static_cast<std::size_t>(length));
-  if (background == nullptr) return 19;
+  if (background == nullptr) return VANTREL_OUT_OF_MEMORY;
   for (int32_t i = 0; i < length; ++i) background[i] = total[i] - dark[i];
 
   ResetRecords(sought, length, background, fingers, gaps);
@@ -148,7 +149,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
     gaps->found = 0;
     Release(background);
     *score = fingers->score + gaps->score;
-    return 0;
+    return VANTREL_OK;
   }
 
   // The gap right of the last finger: the strongest background from a
@@ -165,7 +166,7 @@ int32_t FindFingersAndGaps(int32_t tailDistance, const int32_t* dark, const int3
   }
   Score(k, dark, total, background, score, fingers, gaps);
   Release(background);
-  return 0;
+  return VANTREL_OK;
 }
 
 namespace {
@@ -399,7 +400,7 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
   if (k == 0) {
     gaps->found = 0;
     *score = fingers->score + gaps->score;
-    return 0;
+    return VANTREL_OK;
   }
   // The first strongest background from the start on, as the plain scan
   // keeps it.
@@ -413,7 +414,7 @@ __attribute__((always_inline)) inline int32_t FindFingersAndGapsWith(
   gaps->place[k].position = position;
   gaps->place[k].level = background[position];
   Score(k, dark, total, background, score, fingers, gaps);
-  return 0;
+  return VANTREL_OK;
 }
 
 int32_t FindFingersAndGapsBaseline(int32_t tailDistance, const int32_t* dark, const int32_t* total,

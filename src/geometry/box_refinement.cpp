@@ -7,6 +7,7 @@
 
 #include "geometry/oriented_box.h"
 #include "interface/memory.h"
+#include "vantrel.h"
 
 namespace vtl {
 namespace {
@@ -192,18 +193,18 @@ void TurnQuarter(FingerRegion* r, float by) {
 int32_t SmoothProfileAndFindPeak(int32_t* profile, int32_t n, int32_t window, int32_t* peak) {
   // Defined on every path, so that a caller ignoring the status reads index 0.
   *peak = 0;
-  if (profile == nullptr || n < 1) return 0;
+  if (profile == nullptr || n < 1) return VANTREL_OK;
   int32_t* copy = AllocateZeroed<int32_t>(static_cast<std::size_t>(n));
-  if (copy == nullptr) return 19;
+  if (copy == nullptr) return VANTREL_OUT_OF_MEMORY;
   *peak = SmoothWithCopy(profile, n, window, copy);
   Release(copy);
-  return 0;
+  return VANTREL_OK;
 }
 
 int32_t RefineFingerBox(int32_t columns, int32_t rows, const uint8_t* mask, uint8_t* scratch,
                         int64_t scratchSize, int32_t columnWindow, int32_t rowWindow,
                         int32_t maxLength, FingerRegion* region) {
-  if (!CanRefine(columns, rows, mask, scratch, region)) return 0;
+  if (!CanRefine(columns, rows, mask, scratch, region)) return VANTREL_OK;
 
   // An upright finger (angle exactly 0) is only re-centred.
   const int32_t sign = region->angle > 0.0f ? 1 : (region->angle < 0.0f ? -1 : 0);
@@ -216,7 +217,7 @@ int32_t RefineFingerBox(int32_t columns, int32_t rows, const uint8_t* mask, uint
   int64_t bestCost = penalty;
   int64_t bestShape = -penalty;
   Profiles profiles;
-  if (!profiles.Allocate(capacity)) return 19;
+  if (!profiles.Allocate(capacity)) return VANTREL_OUT_OF_MEMORY;
 
   // The box is never widened when both ends touch: it keeps the size of the
   // best attempt, which always fits the scratch box and the profiles.
@@ -292,14 +293,14 @@ int32_t RefineFingerBox(int32_t columns, int32_t rows, const uint8_t* mask, uint
     region->rejection = kRejectSidesTouch;
     region->top = region->left = region->bottom = region->right = 0;
   }
-  return 0;
+  return VANTREL_OK;
 }
 
 int32_t RefineThumbBox(int32_t thumbIndex, int32_t columns, int32_t rows, const uint8_t* mask,
                        uint8_t* scratch, int64_t scratchSize, int32_t columnWindow,
                        int32_t rowWindow, FingerRegion* region, int32_t* turned) {
   *turned = 0;
-  if (!CanRefine(columns, rows, mask, scratch, region)) return 0;
+  if (!CanRefine(columns, rows, mask, scratch, region)) return VANTREL_OK;
 
   double step = kThumbStep;
   double a = region->angle;
@@ -307,7 +308,7 @@ int32_t RefineThumbBox(int32_t thumbIndex, int32_t columns, int32_t rows, const 
   const int32_t capacity = std::max(region->height, region->width);
   int64_t bestShape = 0;
   Profiles profiles;
-  if (!profiles.Allocate(capacity)) return 19;
+  if (!profiles.Allocate(capacity)) return VANTREL_OUT_OF_MEMORY;
 
   for (int32_t t = 0; t < kThumbAttempts; ++t) {
     if (!BoxFits(*region, capacity, scratchSize)) break;
@@ -379,12 +380,12 @@ int32_t RefineThumbBox(int32_t thumbIndex, int32_t columns, int32_t rows, const 
     }
     a = a + step;
   }
-  return 0;
+  return VANTREL_OK;
 }
 
 int32_t RefineFingerRegions(int32_t handCode, int32_t maxLength, const uint8_t* mask,
                             int32_t columns, int32_t rows, FingerRegion* regions, int32_t count) {
-  if (regions == nullptr || count < 1) return 0;
+  if (regions == nullptr || count < 1) return VANTREL_OK;
 
   int64_t largest = 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -402,9 +403,9 @@ int32_t RefineFingerRegions(int32_t handCode, int32_t maxLength, const uint8_t* 
     }
   }
   const int64_t scratchSize = static_cast<int64_t>(static_cast<double>(largest) * 1.5);
-  if (scratchSize < 1) return 0;
+  if (scratchSize < 1) return VANTREL_OK;
   uint8_t* scratch = static_cast<uint8_t*>(Allocate(static_cast<std::size_t>(scratchSize)));
-  if (scratch == nullptr) return 19;
+  if (scratch == nullptr) return VANTREL_OUT_OF_MEMORY;
 
   // -1: not refined as a thumb, so neither turned (1) nor kept (0).
   int32_t turned[2] = {-1, -1};
@@ -419,7 +420,7 @@ int32_t RefineFingerRegions(int32_t handCode, int32_t maxLength, const uint8_t* 
                                                 kWindow, kWindow, r, &turned[i])
                                : RefineFingerBox(columns, rows, mask, scratch, scratchSize, kWindow,
                                                  kWindow, maxLength, r);
-    if (status != 0) {
+    if (status != VANTREL_OK) {
       Release(scratch);
       return status;
     }
@@ -436,7 +437,7 @@ int32_t RefineFingerRegions(int32_t handCode, int32_t maxLength, const uint8_t* 
   }
 
   Release(scratch);
-  return 0;
+  return VANTREL_OK;
 }
 
 }  // namespace vtl

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "vantrel.h"
+
 namespace vtl {
 namespace {
 
@@ -72,7 +74,7 @@ int32_t MeasureFingerRegion(int32_t rows, int32_t columns, int32_t count, const 
   region->secondWidth = region->width;
   region->height = yBottom - yTop + 1;
   region->secondHeight = region->height;
-  return 0;
+  return VANTREL_OK;
 }
 
 void ScaleRegionsToImage(int32_t columns, int32_t rows, FingerRegion* regions, int32_t n,

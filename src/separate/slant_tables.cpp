@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/vector_level.h"
 #include "interface/memory.h"
 #include "interface/parameter.h"
+#include "platform/vector_level.h"
 #include "separate/slant_profiles.h"
 #include "vantrel.h"
 

@@ -12,6 +12,7 @@
 #include "prepare/resample.h"
 #include "separate/kept_regions.h"
 #include "separate/region_filter.h"
+#include "separate/slant_cache.h"
 #include "separate/slant_profiles.h"
 #include "separate/slant_search.h"
 #include "separate/slant_tables.h"

@@ -10,8 +10,6 @@
 
 #include <cstdint>
 
-#include "analysis/finger_gaps.h"
-
 namespace vtl {
 
 // A table row holds the image columns -1 .. columns (index column + 1) and
@@ -91,18 +89,6 @@ int32_t BuildSlantTables(const uint8_t* mask, int32_t columns, int32_t rows, uin
                          int32_t maxSlant, SlantTables* tables);
 
 void ReleaseSlantTables(SlantTables* tables);
-
-// The profiles of slant s (|s| <= maxSlant), exactly as BuildSlantProfiles
-// computes them: same positions, counts and smoothing. They are built a batch
-// at a time and kept until another batch of the same sign is asked for.
-// Returns 0, or 19 when memory runs out.
-int32_t BuildSlantProfilesFromTables(SlantTables* tables, int32_t* dark, int32_t* total, int32_t* n,
-                                     int32_t s);
-
-// The profiles of slant s and their gap analysis (FindFingersAndGapsInto),
-// as the separator runs them per slant.
-int32_t AnalyseSlantFromTables(SlantTables* tables, int32_t tailDistance, int32_t s, float* score,
-                               ProfilePeaks* fingers, ProfilePeaks* gaps);
 
 // Test and benchmark hook: makes the separator count point by point, the
 // reference against which the fast path is measured.

@@ -14,6 +14,7 @@
 #include "../support/alloc_failure.h"
 #include "../support/vector_levels.h"
 #include "interface/parameter.h"
+#include "separate/slant_cache.h"
 #include "separate/slant_profiles.h"
 #include "separate/slant_search.h"
 

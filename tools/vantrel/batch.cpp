@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -79,11 +80,17 @@ void Progress::Update(size_t done, size_t failed) {
   if (!shown_ && elapsed < 1.0) return;
   constexpr int kWidth = 30;
   const int filled = static_cast<int>(kWidth * done / total_);
-  const double perFile = done > 0 ? elapsed / done : 0;
-  const int remaining = static_cast<int>(perFile * (total_ - done) + 0.5);
-  std::fprintf(stderr, "\r[%s%s] %zu/%zu files, %zu failed, about %d s left\x1b[K",
+  const double rate = elapsed > 0 ? done / elapsed : 0;
+  std::string left = "--";
+  if (rate > 0) {
+    const long seconds = std::lround((total_ - done) / rate);
+    left = seconds >= 60
+               ? std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s"
+               : std::to_string(seconds) + " s";
+  }
+  std::fprintf(stderr, "\r[%s%s] %zu/%zu files, %zu failed, %.1f files/s, %s left\x1b[K",
                std::string(filled, '#').c_str(), std::string(kWidth - filled, '.').c_str(), done,
-               total_, failed, remaining);
+               total_, failed, rate, left.c_str());
   std::fflush(stderr);
   shown_ = true;
 }
@@ -99,6 +106,10 @@ void Summary::Print(std::FILE* out) const {
                files == 1 ? "" : "s", succeeded, Failed(), fingers, fingers == 1 ? "" : "s");
   for (const auto& [reason, count] : failures) {
     std::fprintf(out, "  failed: %zu x %s\n", count, reason.c_str());
+  }
+  if (!stoppedBy.empty()) {
+    std::fprintf(out, "  stopped by %s: %zu file%s not started\n", stoppedBy.c_str(), notStarted,
+                 notStarted == 1 ? "" : "s");
   }
 }
 

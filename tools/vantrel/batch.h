@@ -23,9 +23,9 @@ struct InputItem {
 std::vector<InputItem> ExpandInputs(const std::vector<std::string>& arguments,
                                     const std::string& skip);
 
-// A one-line progress bar on standard error. It appears only when standard
-// error is a terminal and the run has lasted over a second, and it is wiped
-// before any other line is printed.
+// A one-line progress bar on standard error with the rate and the time left.
+// It appears only when standard error is a terminal and the run has lasted
+// over a second, and it is wiped before any other line is printed.
 class Progress {
  public:
   Progress(size_t total, bool allowed);
@@ -45,6 +45,8 @@ struct Summary {
   size_t succeeded = 0;
   size_t fingers = 0;
   std::map<std::string, size_t> failures;  // reason -> inputs
+  size_t notStarted = 0;                   // left when the batch stopped early
+  std::string stoppedBy;                   // why it stopped early: "SIGINT", ...
   size_t Failed() const { return files - succeeded; }
   void Print(std::FILE* out) const;
 };

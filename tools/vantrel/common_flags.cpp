@@ -1,5 +1,7 @@
 #include "common_flags.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <map>
 
 #include "vantrel.h"
@@ -19,15 +21,33 @@ bool ResolutionFlags::Given(int32_t* x, int32_t* y) const {
   return false;
 }
 
+CLI::Validator WholeNumber(int64_t minimum, int64_t maximum) {
+  const std::string range = std::to_string(minimum) + " to " + std::to_string(maximum);
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        errno = 0;
+        char* end = nullptr;
+        const long long value = std::strtoll(text.c_str(), &end, 10);
+        if (text.empty() || end == text.c_str() || *end != '\0') {
+          return "'" + text + "' is not a whole number (give " + range + ")";
+        }
+        if (errno == ERANGE || value < minimum || value > maximum) {
+          return text + " is out of range (give " + range + ")";
+        }
+        return std::string();
+      },
+      "INT in " + range);
+}
+
 void AddResolutionFlags(CLI::App* command, ResolutionFlags* flags, int32_t minimum, int32_t maximum,
                         const std::string& what) {
   auto* ppi =
       command->add_option("--ppi", flags->ppi, "Resolution across and down, pixels per inch" + what)
-          ->check(CLI::Range(minimum, maximum));
+          ->check(WholeNumber(minimum, maximum));
   auto* xppi = command->add_option("--xppi", flags->xppi, "Resolution across (with --yppi)")
-                   ->check(CLI::Range(minimum, maximum));
+                   ->check(WholeNumber(minimum, maximum));
   auto* yppi = command->add_option("--yppi", flags->yppi, "Resolution down (with --xppi)")
-                   ->check(CLI::Range(minimum, maximum));
+                   ->check(WholeNumber(minimum, maximum));
   ppi->excludes(xppi)->excludes(yppi);
   xppi->needs(yppi);
   yppi->needs(xppi);

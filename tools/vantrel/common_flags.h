@@ -17,6 +17,10 @@ struct ResolutionFlags {
   bool Given(int32_t* x, int32_t* y) const;
 };
 
+// Checks a whole number from minimum to maximum; the message says whether the
+// value is not a number or out of range.
+CLI::Validator WholeNumber(int64_t minimum, int64_t maximum);
+
 // Adds --ppi, --xppi and --yppi (values from minimum to maximum).
 void AddResolutionFlags(CLI::App* command, ResolutionFlags* flags, int32_t minimum, int32_t maximum,
                         const std::string& what);

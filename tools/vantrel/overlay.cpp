@@ -28,6 +28,20 @@ constexpr Colour kPalette[] = {
 constexpr Colour kWhite{255, 255, 255};
 constexpr Colour kBlack{0, 0, 0};
 
+// Width in font units of printable ASCII text.
+double TextWidth(std::string text) {
+  return stb_easy_font_width(text.data());
+}
+
+// The longest start of the text that fits in `width` font units with "..."
+// after it, or the text itself when it fits.
+std::string FitWidth(const std::string& text, double width) {
+  if (TextWidth(text) <= width) return text;
+  std::string cut = text;
+  while (!cut.empty() && TextWidth(cut + "...") > width) cut.pop_back();
+  return cut + "...";
+}
+
 class Canvas {
  public:
   explicit Canvas(RgbImage* image) : image_(image) {}
@@ -73,19 +87,20 @@ class Canvas {
   }
 
   // Text in the stb easy font, scaled up, on a filled background; (x, y) is
-  // the upper left corner of the background. Kept inside the picture.
+  // the upper left corner of the background. Kept inside the picture; cut
+  // with "..." when wider than the picture.
   void Text(double x, double y, const std::string& text, double scale, Colour ink,
             Colour background) {
-    std::string copy = text;
     const double pad = scale * 2;
-    const double width = stb_easy_font_width(copy.data()) * scale + 2 * pad;
+    std::string shown = FitWidth(PrintableText(text), (image_->columns - 2 * pad) / scale);
+    const double width = TextWidth(shown) * scale + 2 * pad;
     const double height = 7 * scale + 2 * pad;
     x = std::clamp(x, 0.0, std::max(0.0, image_->columns - width));
     y = std::clamp(y, 0.0, std::max(0.0, image_->rows - height));
     FillRect(x, y, x + width, y + height, background);
     // About 270 bytes a character on average; room for the widest.
-    std::vector<char> buffer(copy.size() * 1024 + 1024);
-    const int quads = stb_easy_font_print(0, 0, copy.data(), nullptr, buffer.data(),
+    std::vector<char> buffer(shown.size() * 1024 + 1024);
+    const int quads = stb_easy_font_print(0, 0, shown.data(), nullptr, buffer.data(),
                                           static_cast<int>(buffer.size()));
     // Each vertex: x, y, z floats and four colour bytes; four vertices a quad.
     const size_t vertexSize = 3 * sizeof(float) + 4;
@@ -102,7 +117,64 @@ class Canvas {
   RgbImage* image_;
 };
 
+// The image in RGB grey, scaled down by area average so that its long side
+// is at most longSide (0: full size).
+RgbImage GreyToRgb(const vio::GreyImage& image, int32_t longSide) {
+  const int32_t longest = std::max(image.rows, image.columns);
+  const double scale = longSide > 0 && longest > longSide ? double(longSide) / longest : 1.0;
+  RgbImage out;
+  out.columns = std::max<int32_t>(1, static_cast<int32_t>(std::lround(image.columns * scale)));
+  out.rows = std::max<int32_t>(1, static_cast<int32_t>(std::lround(image.rows * scale)));
+  out.pixels.resize(static_cast<size_t>(out.rows) * out.columns * 3);
+  if (out.columns == image.columns && out.rows == image.rows) {
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+      out.pixels[3 * i] = out.pixels[3 * i + 1] = out.pixels[3 * i + 2] = image.pixels[i];
+    }
+    return out;
+  }
+  // Output column x averages source columns [starts[x], starts[x + 1]).
+  auto spans = [](int32_t source, int32_t target) {
+    std::vector<int32_t> starts(target + 1);
+    for (int32_t i = 0; i <= target; ++i) {
+      starts[i] = static_cast<int32_t>(static_cast<int64_t>(i) * source / target);
+    }
+    return starts;
+  };
+  const std::vector<int32_t> xs = spans(image.columns, out.columns);
+  const std::vector<int32_t> ys = spans(image.rows, out.rows);
+  std::vector<uint32_t> sums(out.columns);
+  for (int32_t y = 0; y < out.rows; ++y) {
+    std::fill(sums.begin(), sums.end(), 0);
+    for (int32_t sy = ys[y]; sy < ys[y + 1]; ++sy) {
+      const uint8_t* row = image.pixels.data() + static_cast<size_t>(sy) * image.columns;
+      for (int32_t x = 0; x < out.columns; ++x) {
+        for (int32_t sx = xs[x]; sx < xs[x + 1]; ++sx) sums[x] += row[sx];
+      }
+    }
+    uint8_t* target = out.pixels.data() + static_cast<size_t>(y) * out.columns * 3;
+    for (int32_t x = 0; x < out.columns; ++x) {
+      const uint32_t area = static_cast<uint32_t>((xs[x + 1] - xs[x]) * (ys[y + 1] - ys[y]));
+      const auto value = static_cast<uint8_t>((sums[x] + area / 2) / area);
+      target[3 * x] = target[3 * x + 1] = target[3 * x + 2] = value;
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string PrintableText(const std::string& text) {
+  std::string out;
+  bool inMultibyte = false;
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const bool continuation = byte >= 0x80 && byte < 0xc0;
+    if (continuation && inMultibyte) continue;
+    inMultibyte = byte >= 0xc0;
+    out += byte >= 0x20 && byte < 0x7f ? c : '?';
+  }
+  return out;
+}
 
 std::string FingerLabel(const Segmentation& segmentation, size_t i) {
   const int32_t position = segmentation.fingers[i].record.position;
@@ -115,16 +187,12 @@ std::string FingerLabel(const Segmentation& segmentation, size_t i) {
 }
 
 RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentation,
-                     const std::string& title) {
-  RgbImage out;
-  out.rows = image.rows;
-  out.columns = image.columns;
-  out.pixels.resize(static_cast<size_t>(image.rows) * image.columns * 3);
-  for (size_t i = 0; i < image.pixels.size(); ++i) {
-    out.pixels[3 * i] = out.pixels[3 * i + 1] = out.pixels[3 * i + 2] = image.pixels[i];
-  }
+                     const std::string& title, int32_t longSide) {
+  RgbImage out = GreyToRgb(image, longSide);
+  const double sx = static_cast<double>(out.columns) / image.columns;
+  const double sy = static_cast<double>(out.rows) / image.rows;
   Canvas canvas(&out);
-  const double side = std::min(image.rows, image.columns);
+  const double side = std::min(out.rows, out.columns);
   const double thickness = std::max(2.0, std::round(side / 300));
   const double textScale = std::max(2.0, std::round(side / 200));
 
@@ -134,26 +202,26 @@ RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentati
     for (int k = 0; k < 4; ++k) {
       const double* a = finger.corners[k];
       const double* b = finger.corners[(k + 1) % 4];
-      canvas.Line(a[0], a[1], b[0], b[1], thickness, colour);
+      canvas.Line(a[0] * sx, a[1] * sy, b[0] * sx, b[1] * sy, thickness, colour);
     }
     const SegmentedFinger& r = finger.record;
+    const double cx = r.centerX * sx, cy = r.centerY * sy;
     if (!segmentation.orientedBoxes) {
       // The quick segmenters' angle is the finger axis, tip to base.
       const double reach = r.boxHeight / 2.0;
-      const double dx = std::cos(static_cast<double>(r.angle)) * reach;
-      const double dy = std::sin(static_cast<double>(r.angle)) * reach;
-      canvas.Line(r.centerX - dx, r.centerY - dy, r.centerX + dx, r.centerY + dy,
-                  std::max(1.0, thickness / 2), colour);
+      const double dx = std::cos(static_cast<double>(r.angle)) * reach * sx;
+      const double dy = std::sin(static_cast<double>(r.angle)) * reach * sy;
+      canvas.Line(cx - dx, cy - dy, cx + dx, cy + dy, std::max(1.0, thickness / 2), colour);
     }
-    canvas.Disc(r.centerX, r.centerY, thickness * 2.5, kWhite);
-    canvas.Disc(r.centerX, r.centerY, thickness * 1.6, colour);
+    canvas.Disc(cx, cy, thickness * 2.5, kWhite);
+    canvas.Disc(cx, cy, thickness * 1.6, colour);
     // Label beside the centre, which always lies in the picture (box
     // corners often do not).
-    canvas.Text(std::round(r.centerX + thickness * 4), std::round(r.centerY + thickness * 2),
+    canvas.Text(std::round(cx + thickness * 4), std::round(cy + thickness * 2),
                 FingerLabel(segmentation, i), textScale, kWhite, colour);
   }
   // Title in the lower left corner, clear of the fingertips.
-  canvas.Text(0, image.rows, title, std::max(2.0, std::round(textScale * 0.75)), kWhite, kBlack);
+  canvas.Text(0, out.rows, title, std::max(2.0, std::round(textScale * 0.75)), kWhite, kBlack);
   return out;
 }
 

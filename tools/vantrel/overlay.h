@@ -21,10 +21,22 @@ struct RgbImage {
 // left), "0: right index" for position codes 1..10.
 std::string FingerLabel(const Segmentation& segmentation, size_t i);
 
+// Long side of a preview overlay, in pixels: enough to judge the boxes at a
+// glance, a small part of the full picture's encoding time.
+constexpr int32_t kPreviewLongSide = 1000;
+
 // Draws the boxes (oriented for the full separator, edge-aligned with the
 // finger axis for the quick segmenters), centres, labels and a title line.
+// With longSide > 0 the picture is scaled down (area average) so that its
+// long side is at most that many pixels; lines and text are sized for the
+// picture drawn. Title bytes outside printable ASCII are drawn as '?' (one
+// per UTF-8 character), and a title too wide is cut with "...".
 RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentation,
-                     const std::string& title);
+                     const std::string& title, int32_t longSide = 0);
+
+// The text as the overlay's font draws it: printable ASCII, '?' for any
+// other character.
+std::string PrintableText(const std::string& text);
 
 }  // namespace vtool
 

@@ -193,4 +193,21 @@ std::string ToCsv(const InputReport& report) {
   return out.str();
 }
 
+std::string ToSlapsegCsv(const InputReport& report) {
+  std::ostringstream out;
+  out << "filename,frgp,tlx,tly,trx,try,blx,bly,brx,bry,theta\n";
+  if (report.segmentation == nullptr) return out.str();
+  const Segmentation& s = *report.segmentation;
+  for (const Finger& finger : s.fingers) {
+    out << CsvField(report.input) << "," << finger.record.position;
+    // Corners run clockwise from the upper left: tl, tr, br, bl.
+    for (const int k : {0, 1, 3, 2}) {
+      out << "," << std::lround(finger.corners[k][0]) << "," << std::lround(finger.corners[k][1]);
+    }
+    const double degrees = s.orientedBoxes ? finger.record.angle * 180.0 / M_PI : 0.0;
+    out << "," << std::round(degrees * 100) / 100 << "\n";
+  }
+  return out.str();
+}
+
 }  // namespace vtool

@@ -29,6 +29,13 @@ nlohmann::ordered_json ToJson(const InputReport& report);
 // when there is none).
 std::string ToCsv(const InputReport& report);
 
+// The columns of the slap segmentation evaluations' logs: file, finger
+// position code, the box's top-left, top-right, bottom-left and bottom-right
+// corners (top: the fingertip end) in whole image pixels, and the box's
+// rotation in degrees (0 for upright boxes). A header, then one row per
+// finger; only the header for an input without fingers.
+std::string ToSlapsegCsv(const InputReport& report);
+
 }  // namespace vtool
 
 #endif  // VANTREL_TOOLS_VANTREL_REPORT_H

@@ -107,8 +107,12 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
   const std::vector<Case> cases = {
       {{}, "subcommand"},
       {{"segment"}, "inputs"},
-      {{"segment", "--ppi", "100", image}, "--ppi"},
-      {{"segment", "--ppi", "abc", image}, "--ppi"},
+      {{"segment", "--ppi", "100", image}, "--ppi: 100 is out of range (give 201 to 100000)"},
+      {{"segment", "--ppi", "abc", image},
+       "--ppi: 'abc' is not a whole number (give 201 to 100000)"},
+      {{"segment", "--xppi", "500", "--yppi", "3000000000", image}, "--yppi: 3000000000 is out"},
+      {{"segment", "--overlay", "half", image}, "--overlay"},
+      {{"segment", "--jobs", "0", image}, "--jobs: 0 is out of range"},
       {{"segment", "--xppi", "500", image}, "--yppi"},
       {{"segment", "--ppi", "500", "--xppi", "500", "--yppi", "500", image}, "--ppi"},
       {{"segment", "--method", "fast", image}, "--method"},
@@ -347,11 +351,17 @@ TEST(CliTest, BatchContinuesPastBadFiles) {
   const std::vector<uint8_t> good = testimg::ReadFile(kSamples + "/synth/right_250ppi.png");
   testimg::WriteFile(dir + "/corrupt.png",
                      std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 3));
-  const RunResult run =
-      RunTool({"segment", "--out", dir + "/out", kSamples + "/synth/right_250ppi.png",
-               dir + "/corrupt.png", kSamples + "/synth/left_250ppi.png", dir + "/missing.tif"});
+  const std::vector<std::string> inputs = {
+      kSamples + "/synth/right_250ppi.png", dir + "/corrupt.png",
+      kSamples + "/synth/left_250ppi.png", dir + "/missing.tif"};
+  std::vector<std::string> arguments = {"segment", "--jobs", "3", "--out", dir + "/out"};
+  arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+  const RunResult run = RunTool(arguments);
   EXPECT_EQ(run.code, 1);
   EXPECT_CONTAINS(run.out, "summary: 4 files, 2 succeeded, 2 failed, 8 fingers found");
+  // Lines come in input order whichever worker finishes first.
+  EXPECT_LT(run.out.find("right_250ppi.png: 4 fingers"), run.out.find("left_250ppi.png: 4"));
+  EXPECT_LT(run.err.find("corrupt.png"), run.err.find("missing.tif"));
   EXPECT_CONTAINS(run.out, "failed: 1 x corrupt or truncated image");
   EXPECT_CONTAINS(run.out, "failed: 1 x file not found");
   EXPECT_CONTAINS(run.err, dir + "/corrupt.png: corrupt PNG");
@@ -359,6 +369,14 @@ TEST(CliTest, BatchContinuesPastBadFiles) {
   EXPECT_EQ(ReadJson(dir + "/out/left_250ppi.json")["result"]["count"], 4);
   EXPECT_TRUE(fs::exists(dir + "/out/left_250ppi_f3_pos7.png"));
   EXPECT_EQ(RunTool({"segment", "--out", dir + "/out2", kSamples + "/synth"}).code, 0);
+
+  arguments = {"segment", "--fail-fast", "--jobs", "1", "--out", dir + "/fast"};
+  arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+  const RunResult fast = RunTool(arguments);
+  EXPECT_EQ(fast.code, 1);
+  EXPECT_CONTAINS(fast.out, "summary: 2 files, 1 succeeded, 1 failed");
+  EXPECT_CONTAINS(fast.out, "stopped by --fail-fast: 2 files not started");
+  EXPECT_FALSE(fs::exists(dir + "/fast/left_250ppi.json"));
 }
 
 // The output folder inside an input folder is left out; same-named inputs
@@ -398,6 +416,87 @@ TEST(CliTest, CsvAndSwitchesForPictures) {
     EXPECT_CONTAINS(lines[i], input + ",true,,png,800,750,250,250,file,slap,4,0,0,success,13,4,");
   }
   for (const auto& entry : fs::directory_iterator(dir)) EXPECT_NE(entry.path().extension(), ".png");
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  return parts;
+}
+
+// Each slapseg row carries its finger's code, corners (tl, tr, bl, br, the
+// top at the fingertip) and angle from the JSON; overlays are previews.
+TEST(CliTest, SlapsegRowsAgreeWithTheJsonResults) {
+  const std::string dir = testimg::MakeTempDir("slapseg");
+  const std::string real = kSamples + "/real";
+  RunResult run =
+      RunTool({"segment", "--method", "slap", "--no-images", "--out", dir + "/json", real});
+  ASSERT_EQ(run.code, 0) << run.err;
+  run = RunTool({"segment", "--method", "slap", "--format", "slapseg", "--no-images", "--overlay",
+                 "none", "--out", dir + "/csv", real});
+  ASSERT_EQ(run.code, 0) << run.err;
+  size_t rows = 0;
+  for (const auto& entry : fs::directory_iterator(real)) {
+    if (entry.path().extension() != ".png") continue;
+    const std::string stem = entry.path().stem().string();
+    SCOPED_TRACE(stem);
+    const json j = ReadJson(dir + "/json/" + stem + ".json");
+    const std::vector<std::string> lines = Split(Slurp(dir + "/csv/" + stem + ".csv"), '\n');
+    ASSERT_EQ(lines.size(), j["result"]["fingers"].size() + 1);
+    EXPECT_EQ(lines[0], "filename,frgp,tlx,tly,trx,try,blx,bly,brx,bry,theta");
+    for (size_t i = 1; i < lines.size(); ++i, ++rows) {
+      const json& f = j["result"]["fingers"][i - 1];
+      const std::vector<std::string> cells = Split(lines[i], ',');
+      ASSERT_EQ(cells.size(), 11u) << lines[i];
+      EXPECT_EQ(cells[0], j["input"]);
+      EXPECT_EQ(std::stoi(cells[1]), f["position"]);
+      std::vector<double> v;
+      for (size_t k = 2; k < cells.size(); ++k) v.push_back(std::stod(cells[k]));
+      const json& c = f["corners"];  // clockwise from the upper left
+      const json expected = {c[0], c[1], c[3], c[2]};
+      for (size_t k = 0; k < 4; ++k) {
+        EXPECT_NEAR(v[2 * k], expected[k][0].get<double>(), 0.56) << lines[i];
+        EXPECT_NEAR(v[2 * k + 1], expected[k][1].get<double>(), 0.56) << lines[i];
+      }
+      EXPECT_DOUBLE_EQ(v[8], f["angleDegrees"].get<double>());
+      // The top edge runs at theta, counter-clockwise on screen, and lies
+      // above the bottom one.
+      EXPECT_NEAR(std::atan2(v[1] - v[3], v[2] - v[0]) * 180 / M_PI, v[8], 1.5) << lines[i];
+      EXPECT_LT(v[1] + v[3], v[5] + v[7]) << lines[i];
+    }
+    const Rgb overlay = ReadRgb(dir + "/json/" + stem + "_overlay.png");
+    const int columns = j["image"]["columns"], rowsIn = j["image"]["rows"];
+    const double scale = std::min(1.0, 1000.0 / std::max(columns, rowsIn));
+    EXPECT_NEAR(overlay.width, columns * scale, 0.5);
+    EXPECT_NEAR(overlay.height, rowsIn * scale, 0.5);
+  }
+  EXPECT_EQ(rows, 28u);
+  run = RunTool({"segment", "--method", "slap", "--no-images", "--overlay", "full", "--out",
+                 dir + "/full", real + "/livescan_right_500ppi.png"});
+  EXPECT_EQ(ReadRgb(dir + "/full/livescan_right_500ppi_overlay.png").width, 1576);
+}
+
+// Any byte may appear in a name; the overlay draws what it cannot as '?'.
+TEST(CliTest, NamesWithAnyBytes) {
+  const std::string dir = testimg::MakeTempDir("names");
+  const std::vector<std::string> names = {"\xc3\x9c.png", "tab\there\x01\x7f\xff.png",
+                                          std::string(180, 'w') + ".png"};
+  std::vector<std::string> arguments = {"segment", "--method", "slap", "--out", dir + "/out"};
+  for (const std::string& name : names) {
+    fs::copy_file(kSamples + "/synth/right_250ppi.png", dir + "/" + name);
+    arguments.push_back(dir + "/" + name);
+  }
+  const RunResult run = RunTool(arguments);
+  EXPECT_EQ(run.code, 0) << run.err;
+  for (std::string name : names) {
+    const std::string stem = fs::path(name).stem().string();
+    EXPECT_EQ(ReadRgb(dir + "/out/" + stem + "_overlay.png").width, 800);
+    // JSON holds UTF-8 only: a byte that is not becomes U+FFFD.
+    const size_t bad = name.find('\xff');
+    if (bad != std::string::npos) name.replace(bad, 1, "\xef\xbf\xbd");
+    EXPECT_EQ(ReadJson(dir + "/out/" + stem + ".json")["input"], dir + "/" + name);
+  }
 }
 
 TEST(CliTest, SynthWritesSlapsWithTruth) {

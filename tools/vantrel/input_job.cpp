@@ -100,7 +100,9 @@ class InputJob {
   std::string ResultText() const {
     if (options_.format == "csv") return ToCsv(report_);
     if (options_.format == "slapseg") return ToSlapsegCsv(report_);
-    return ToJson(report_).dump(2) + "\n";
+    // File names need not be UTF-8; JSON text must be.
+    return ToJson(report_).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+           "\n";
   }
 
   // Records the failure and writes the result file that says so.

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -73,7 +74,14 @@ class Batch {
       if (Stopping()) break;
       const size_t i = next_++;
       if (i >= items_.size()) break;
-      InputOutcome outcome = ProcessInput(items_[i], stems_[i], options_);
+      InputOutcome outcome;
+      try {
+        outcome = ProcessInput(items_[i], stems_[i], options_);
+      } catch (const std::exception& e) {
+        // Out of memory, most likely; the input's staged files are gone.
+        outcome.failureKind = "internal error";
+        outcome.errors.push_back(items_[i].path + ": " + e.what());
+      }
       if (!outcome.ok && options_.failFast) stop_ = true;
       std::lock_guard<std::mutex> lock(mutex_);
       outcomes_[i] = std::move(outcome);

@@ -38,6 +38,11 @@ std::string StatusError(const Segmentation& s, const vio::GreyImage& image) {
   return text;
 }
 
+// cent2 returns a record count, not a status.
+std::string StatusToken(const Segmentation& s) {
+  return s.hasStatus ? ventry::StatusToken(s.status) : "no_record";
+}
+
 std::string StatusKind(const Segmentation& s) {
   if (!s.hasStatus) return "no finger record written (cent2)";
   return "status " + std::to_string(s.status) + " (" + VantrelStatusText(s.status) + ")";
@@ -51,17 +56,18 @@ class InputJob {
   }
 
   InputOutcome Run() {
-    if (!item_.problem.empty()) return Failed("unusable input", item_.problem);
+    if (!item_.problem.empty()) return Failed("unusable_input", "unusable input", item_.problem);
     vio::ResolutionOverride override;
     options_.resolution.Given(&override.xppi, &override.yppi);
     const vio::ReadStatus read = vio::ReadImage(item_.path, override, &image_);
-    if (!read.ok()) return Failed(vio::ReadErrorName(read.error), read.message);
+    if (!read.ok())
+      return Failed(vio::ReadErrorToken(read.error), vio::ReadErrorName(read.error), read.message);
     report_.imageRead = true;
     report_.image = &image_;
     if (options_.method == Method::kCent2 && (image_.xppi != 500 || image_.yppi != 500)) {
-      return Failed("not 500 ppi (cent2)", "cent2 reads 500 ppi images only and " +
-                                               DescribeResolution(image_) +
-                                               "; resample the image or use another --method");
+      return Failed("not_500ppi", "not 500 ppi (cent2)",
+                    "cent2 reads 500 ppi images only and " + DescribeResolution(image_) +
+                        "; resample the image or use another --method");
     }
     const int32_t fingers = options_.fingers > 0                   ? options_.fingers
                             : options_.hand == VANTREL_HAND_THUMBS ? 2
@@ -71,7 +77,7 @@ class InputJob {
     report_.segmentation = segmentation_.get();
     const Segmentation& s = *segmentation_;
     if (s.status != VANTREL_OK || s.fingers.empty())
-      return Failed(StatusKind(s), StatusError(s, image_));
+      return Failed(StatusToken(s), StatusKind(s), StatusError(s, image_));
 
     std::string error;
     if (!options_.noImages) error = StageFingers();
@@ -82,7 +88,7 @@ class InputJob {
       staged_.Discard();
       report_.fingerFiles.clear();
       report_.overlayFile.clear();
-      return Failed("output not written", error);
+      return Failed("write_failed", "output not written", error);
     }
     outcome_.ok = true;
     outcome_.fingers = s.fingers.size();
@@ -106,11 +112,12 @@ class InputJob {
   }
 
   // Records the failure and writes the result file that says so.
-  InputOutcome Failed(const std::string& kind, const std::string& message) {
-    report_.errorKind = kind;
+  InputOutcome Failed(const std::string& token, const std::string& kind,
+                      const std::string& message) {
+    report_.errorKind = token;
     report_.error = message;
     outcome_.ok = false;
-    outcome_.failureKind = kind;
+    outcome_.failureKind = kind + " (" + token + ")";
     outcome_.errors.push_back(item_.path + ": " + message);
     std::string error = staged_.Stage(ResultName(), ResultText());
     if (error.empty()) error = staged_.Commit();

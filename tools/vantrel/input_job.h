@@ -15,7 +15,7 @@ namespace vtool {
 
 struct InputOutcome {
   bool ok = false;
-  std::string failureKind;  // summary category when not ok
+  std::string failureKind;  // summary category when not ok, with its token
   size_t fingers = 0;
   std::string report;               // line for standard output (success)
   std::vector<std::string> errors;  // lines for standard error

@@ -18,7 +18,7 @@ struct InputReport {
   vio::GreyImage const* image = nullptr;
   const Segmentation* segmentation = nullptr;  // null when the entry did not run
   std::string error;                           // empty when the input succeeded
-  std::string errorKind;                       // short category for the summary
+  std::string errorKind;                       // stable token: corrupt, status_7, ...
   std::vector<std::string> fingerFiles;        // per finger, empty string when none written
   std::string overlayFile;                     // empty when none written
 };

@@ -79,7 +79,7 @@ class Batch {
         outcome = ProcessInput(items_[i], stems_[i], options_);
       } catch (const std::exception& e) {
         // Out of memory, most likely; the input's staged files are gone.
-        outcome.failureKind = "internal error";
+        outcome.failureKind = "internal error (internal)";
         outcome.errors.push_back(items_[i].path + ": " + e.what());
       }
       if (!outcome.ok && options_.failFast) stop_ = true;

@@ -280,6 +280,32 @@ Bytes Bmp(const Piece& p, int bits, bool resolution) {
   return b;
 }
 
+// 8-bit run-length BMP: the header of the 8-bit layout, then per row (bottom
+// up) runs of equal greys, the top row as one literal stretch, an end of
+// row each, and the end mark.
+Bytes BmpRle8(const Piece& p) {
+  Bytes b = Bmp(p, 8, true);
+  const uint32_t offset = 14 + 40 + 256 * 4;
+  b.resize(offset);
+  b[30] = 1;  // run-length, 8 bits
+  for (int y = kRows - 1; y >= 0; --y) {
+    const uint8_t* row = &p.grey[y * kColumns];
+    if (y == 0) {
+      b.insert(b.end(), {0, static_cast<uint8_t>(kColumns)});
+      b.insert(b.end(), row, row + kColumns);
+    }
+    for (int x = 0; y > 0 && x < kColumns;) {
+      int run = 1;
+      while (x + run < kColumns && row[x + run] == row[x]) ++run;
+      b.insert(b.end(), {static_cast<uint8_t>(run), row[x]});
+      x += run;
+    }
+    b.insert(b.end(), {0, 0});
+  }
+  b.insert(b.end(), {0, 1});
+  return b;
+}
+
 // ---- Binary PGM / PPM.
 Bytes Pnm(const Piece& p, bool colour, int maxValue) {
   const std::string header = std::string(colour ? "P6" : "P5") + "\n# seed\n" +
@@ -329,6 +355,7 @@ int main(int argc, char** argv) {
   Write(root / "bmp", "grey8_resolution", Bmp(p, 8, true));
   Write(root / "bmp", "rgb24", Bmp(p, 24, false));
   Write(root / "bmp", "bilevel", Bmp(p, 1, true));
+  Write(root / "bmp", "grey8_run_length", BmpRle8(p));
 
   Write(root / "pnm", "pgm8", Pnm(p, false, 255));
   Write(root / "pnm", "pgm16", Pnm(p, false, 65535));

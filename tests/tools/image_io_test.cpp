@@ -52,6 +52,7 @@ std::vector<Encoded> AllEncodings(const Pixels& grey, const Pixels& colour) {
       {"bmp grey", EncodeBmp(grey, {250, 250}), F::kBmp, 250, 250},
       {"bmp rgb", EncodeBmp(colour, r1000x500), F::kBmp, 1000, 500},
       {"bmp no resolution", EncodeBmp(grey, {}), F::kBmp, 0, 0},
+      {"bmp grey run-length", EncodeBmpRle8(grey, {250, 250}), F::kBmp, 250, 250},
       {"pgm 8", EncodePnm(grey), F::kPnm, 0, 0},
       {"pgm 16", EncodePnm(grey, 65535), F::kPnm, 0, 0},
       {"ppm 8", EncodePnm(colour), F::kPnm, 0, 0},
@@ -210,6 +211,45 @@ TEST_F(ImageIoTest, RefusedInputsSayWhy) {
     EXPECT_EQ(status.error, c.error) << status.message;
     EXPECT_NE(status.message.find(c.message), std::string::npos) << status.message;
     EXPECT_TRUE(image.pixels.empty());
+  }
+}
+
+// Run-length BMP: runs, literals with their padding, moves and early ends
+// of rows and of the image (the pixels passed over keep palette index 0);
+// runs and moves past the image are refused.
+TEST_F(ImageIoTest, BmpRunLengthEscapesAndBadRuns) {
+  const std::vector<uint8_t> stream = {3, 10, 0, 3, 20, 21, 22, 0,  0, 0,  // bottom row
+                                       2, 30, 0, 2, 2,  1,  2,  40, 0, 0,  // move right 2, up 1
+                                       1, 50, 0, 1};                       // end of image
+  const auto bmp = testimg::BmpRle8(6, 4, stream, {});
+  vio::GreyImage image;
+  const vio::ReadStatus status = vio::DecodeImage(bmp.data(), bmp.size(), {}, &image);
+  ASSERT_TRUE(status.ok()) << status.message;
+  EXPECT_EQ(image.pixels, std::vector<uint8_t>({50, 0,  0, 0, 0, 0, 0,  0,  0,  0,  40, 40,
+                                                30, 30, 0, 0, 0, 0, 10, 10, 10, 20, 21, 22}));
+  auto rle4 = bmp;
+  rle4[30] = 2;
+  struct Case {
+    std::vector<uint8_t> bytes;
+    vio::ReadError error;
+    std::string message;
+  } cases[] = {
+      {testimg::BmpRle8(6, 4, {7, 1, 0, 1}, {}), vio::ReadError::kCorrupt, "past the end of a row"},
+      {testimg::BmpRle8(6, 4, {3, 1, 0, 4, 1, 2, 3, 4, 0, 1}, {}), vio::ReadError::kCorrupt,
+       "past the end of a row"},
+      {testimg::BmpRle8(6, 4, {0, 2, 7, 0, 0, 1}, {}), vio::ReadError::kCorrupt, "edge"},
+      {testimg::BmpRle8(6, 4, {0, 0, 0, 0, 0, 0, 0, 0, 1, 1}, {}), vio::ReadError::kCorrupt,
+       "past the end of a row"},
+      {testimg::BmpRle8(6, 4, {6, 1, 0, 0}, {}), vio::ReadError::kCorrupt, "end mark"},
+      {rle4, vio::ReadError::kUnsupported, "unsupported format"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(&c - cases));
+    vio::GreyImage refused;
+    const vio::ReadStatus why = vio::DecodeImage(c.bytes.data(), c.bytes.size(), {}, &refused);
+    EXPECT_EQ(why.error, c.error) << why.message;
+    EXPECT_NE(why.message.find(c.message), std::string::npos) << why.message;
+    EXPECT_TRUE(refused.pixels.empty());
   }
 }
 

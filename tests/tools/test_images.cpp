@@ -256,6 +256,65 @@ std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolutio
   return out;
 }
 
+std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& stream,
+                             const Resolution& resolution) {
+  // 40-byte info header, then a palette of 256 greys, then the stream.
+  const uint32_t dataOffset = 14 + 40 + 256 * 4;
+  std::vector<uint8_t> out(dataOffset, 0);
+  out[0] = 'B', out[1] = 'M';
+  PutLittle(&out, 10, dataOffset, 4);
+  PutLittle(&out, 14, 40, 4);
+  PutLittle(&out, 18, static_cast<uint32_t>(width), 4);
+  PutLittle(&out, 22, static_cast<uint32_t>(height), 4);
+  PutLittle(&out, 26, 1, 2);
+  PutLittle(&out, 28, 8, 2);
+  PutLittle(&out, 30, 1, 4);  // run-length, 8 bits
+  PutLittle(&out, 34, static_cast<uint32_t>(stream.size()), 4);
+  if (resolution.x > 0) {
+    PutLittle(&out, 38, PerMetre(resolution.x, resolution.perCm), 4);
+    PutLittle(&out, 42, PerMetre(resolution.y, resolution.perCm), 4);
+  }
+  for (int i = 0; i < 256; ++i) {
+    for (int c = 0; c < 3; ++c) out[54 + i * 4 + c] = static_cast<uint8_t>(i);
+  }
+  out.insert(out.end(), stream.begin(), stream.end());
+  PutLittle(&out, 2, static_cast<uint32_t>(out.size()), 4);
+  return out;
+}
+
+std::vector<uint8_t> EncodeBmpRle8(const Pixels& grey, const Resolution& resolution) {
+  // Runs of two or more as runs; other stretches literally (three or more)
+  // or as runs of one.
+  std::vector<uint8_t> stream;
+  for (int y = grey.height - 1; y >= 0; --y) {
+    const uint8_t* row = &grey.data[static_cast<size_t>(y) * grey.width];
+    int x = 0;
+    while (x < grey.width) {
+      int run = 1;
+      while (x + run < grey.width && run < 255 && row[x + run] == row[x]) ++run;
+      int literal = 0;
+      if (run == 1) {
+        while (x + literal < grey.width && literal < 255 &&
+               (x + literal + 1 == grey.width || row[x + literal + 1] != row[x + literal])) {
+          ++literal;
+        }
+      }
+      if (literal >= 3) {
+        stream.insert(stream.end(), {0, static_cast<uint8_t>(literal)});
+        stream.insert(stream.end(), row + x, row + x + literal);
+        if (literal % 2 != 0) stream.push_back(0);
+        x += literal;
+      } else {
+        stream.insert(stream.end(), {static_cast<uint8_t>(run), row[x]});
+        x += run;
+      }
+    }
+    stream.insert(stream.end(), {0, 0});
+  }
+  stream.insert(stream.end(), {0, 1});
+  return BmpRle8(grey.width, grey.height, stream, resolution);
+}
+
 std::vector<uint8_t> EncodePnm(const Pixels& pixels, int maxValue) {
   const std::string header = std::string(pixels.channels == 3 ? "P6" : "P5") + "\n# test\n" +
                              std::to_string(pixels.width) + " " + std::to_string(pixels.height) +

@@ -52,6 +52,12 @@ struct TiffOptions {
 std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resolution,
                                 const TiffOptions& options = {});
 std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution);
+// 8-bit grey BMP with run-length compression: runs, literal stretches, an end
+// of row per row and the end mark.
+std::vector<uint8_t> EncodeBmpRle8(const Pixels& grey, const Resolution& resolution);
+// A run-length 8-bit BMP around the given stream, with a palette of 256 greys.
+std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& stream,
+                             const Resolution& resolution);
 // Binary PGM (grey) or PPM (RGB); maxValue above 255 writes 16-bit samples
 // (value x 257).
 std::vector<uint8_t> EncodePnm(const Pixels& pixels, int maxValue = 255);

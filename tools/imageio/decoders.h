@@ -31,6 +31,9 @@ ReadStatus DecodeJpeg(const uint8_t* data, size_t size, GreyImage* image, FileRe
 ReadStatus DecodeTiff(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 // BMP and binary PGM/PPM.
 ReadStatus DecodeBmp(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
+// A BMP with run-length 8-bit compression; the caller has checked that the
+// 40-byte info header is there.
+ReadStatus DecodeBmpRle8(const uint8_t* data, size_t size, GreyImage* image);
 ReadStatus DecodePnm(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 ReadStatus DecodeWsq(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 

@@ -1,4 +1,4 @@
-// BMP and binary PGM/PPM through stb_image. stb reads past the end of
+// BMP (run-length 8-bit apart) and binary PGM/PPM through stb_image. stb reads past the end of
 // truncated data as zeros instead of failing, so the expected size of
 // uncompressed pixel data is checked against the file size first.
 #include <cctype>
@@ -30,6 +30,10 @@
 
 namespace vio::detail {
 namespace {
+
+// BMP compression codes.
+constexpr uint32_t kRle8 = 1;
+constexpr uint32_t kRle4 = 2;
 
 uint32_t Little32(const uint8_t* p) {
   return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
@@ -77,17 +81,26 @@ ReadStatus InfoAndCheck(const uint8_t* data, size_t size, const char* name, int*
 ReadStatus DecodeBmp(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res) {
   // File header (14 bytes) then the info header, whose first field is its size.
   if (size < 26) return Failure(ReadError::kCorrupt, "corrupt BMP: file is truncated");
-  int width = 0, height = 0, channels = 0;
-  ReadStatus status = InfoAndCheck(data, size, "BMP", &width, &height, &channels);
-  if (!status.ok()) return status;
   const uint32_t infoSize = Little32(data + 14);
-  if (infoSize >= 40 && size >= 14 + 40) {
+  const bool infoHeader = infoSize >= 40 && size >= 14 + 40;
+  const uint32_t compression = infoHeader ? Little32(data + 30) : 0;
+  if (infoHeader) {
     // Pixels per metre across and down, signed; 0 when the writer left them out.
     const auto xPerMetre = static_cast<int32_t>(Little32(data + 38));
     const auto yPerMetre = static_cast<int32_t>(Little32(data + 42));
     if (xPerMetre > 0) res->x = xPerMetre * 0.0254;
     if (yPerMetre > 0) res->y = yPerMetre * 0.0254;
-    const uint32_t compression = Little32(data + 30);
+    // Run-length compression, which stb refuses: 8-bit is read here.
+    if (compression == kRle8) return DecodeBmpRle8(data, size, image);
+    if (compression == kRle4) {
+      return Failure(ReadError::kUnsupported,
+                     "unsupported format: BMP with 4-bit run-length compression");
+    }
+  }
+  int width = 0, height = 0, channels = 0;
+  ReadStatus status = InfoAndCheck(data, size, "BMP", &width, &height, &channels);
+  if (!status.ok()) return status;
+  if (infoHeader) {
     const uint16_t bitsPerPixel = Little16(data + 28);
     // Uncompressed (or bit-field) rows are padded to 4 bytes.
     if ((compression == 0 || compression == 3) && bitsPerPixel > 0) {

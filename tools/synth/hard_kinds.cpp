@@ -20,6 +20,8 @@ constexpr double kRealSizeMin = 0.86, kRealSizeMax = 0.96;
 constexpr double kRealPeriodMinMm = 0.42, kRealPeriodMaxMm = 0.52;
 constexpr double kThumbPeriodFactor = 1.06;
 constexpr double kMillimetre = 1 / 25.4;
+constexpr double kLowerDryMin = 0.3, kLowerDryMax = 0.8;
+constexpr double kCreaseWidening = 1.3;
 // Share of the little fingertip left inside the image when it is cut.
 constexpr double kCutInsideMin = 0.25, kCutInsideMax = 0.85;
 // The little finger splays outward when it lies low.
@@ -86,6 +88,10 @@ void MatchRealSizeAndPeriod(HandModel& m, Rng& rng) {
                           (thumbs ? kThumbPeriodFactor : 1.0);
     for (double& a : f.warpAmp) a *= period / f.period;
     f.period = period;
+    // A livescan prints the lower segments as broken ridges and pores, the
+    // creases as wide white bands.
+    f.lowerDry = rng.Uniform(kLowerDryMin, kLowerDryMax);
+    for (double& w : f.creaseWidths) w *= rng.Uniform(kCreaseWidening, 2 * kCreaseWidening - 1);
   }
 }
 
@@ -153,6 +159,7 @@ void AddPalm(const SlapOptions& o, HandModel& m, Rng& rng) {
       f.pressures[k] = f.pressures[0] * rng.Uniform(0.75, 1.0);
     }
     f.creaseDepth = std::min(f.creaseDepth, rng.Uniform(0.55, 0.8));
+    f.lowerDry /= 2;
     base += (f.tipY + f.end * std::cos(f.lean)) / 4;
     f.end += rng.Uniform(0.1, 0.3);
     f.fade = 0.2;
@@ -194,6 +201,7 @@ void AddPalm(const SlapOptions& o, HandModel& m, Rng& rng) {
   p.lowerWaveLength = rng.Uniform(0.8, 1.6);
   p.dry = o.dryness * rng.Uniform(0.6, 1.0);
   p.smudge = o.smudge * rng.Uniform(0.6, 1.0);
+  p.lowerDry = rng.Uniform(kLowerDryMin, kLowerDryMax);
   m.palm.push_back(p);
 }
 

@@ -138,7 +138,7 @@ double RidgePhase(const FingerModel& f, double u, double v) {
 double HardValue(const FingerModel& f, const HardFields& h, double u, double v, double px,
                  double py, int column, int row, double cover, double tone, double r,
                  double threshold) {
-  const double d = f.dry;
+  const double d = std::max(f.dry, f.lowerDry * SmoothStep(f.topLength, f.topLength + 0.1, v));
   if (d > 0) {
     // Dry skin: ridges break into pieces, thin out and print light, with
     // patches of no ink.

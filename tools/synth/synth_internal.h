@@ -58,8 +58,9 @@ struct FingerModel {
   double warpAmp[2] = {0, 0}, warpKu[2] = {0, 0}, warpKv[2] = {0, 0}, warpPhase[2] = {0, 0};
   uint64_t seed = 0;
   // Hard kinds, all off by default.
-  double dry = 0;     // 0..1: broken ridges, low contrast, speckle, ink voids
-  double smudge = 0;  // 0..1: ink filling the valleys in patches
+  double dry = 0;       // 0..1: broken ridges, low contrast, speckle, ink voids
+  double lowerDry = 0;  // the same below the first crease only, where a livescan shows pores
+  double smudge = 0;    // 0..1: ink filling the valleys in patches
   std::vector<PressureBlob> blobs;
 
   double HalfWidthAt(double v) const;  // half-width of the print at v (0 outside)

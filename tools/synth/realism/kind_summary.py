@@ -2,7 +2,7 @@
 """Per-kind accuracy from `vantrel evaluate --synth N --mix hard --all` output.
 
 Reads the evaluation's lines on stdin; an image with several kinds counts
-towards each of them. Prints a Markdown table, worst fingertip match first.
+towards each of them, and "(alone)" rows hold the images with that kind only. Prints a Markdown table, worst fingertip match first.
 """
 import re
 import sys
@@ -22,6 +22,8 @@ def main():
         _, hand, kinds, _, found, truth, matched, count, codes, every = m.groups()
         names = ["all", "hand " + HANDS.get(hand, hand)]
         names += ["plain"] if kinds == "plain" else ["any hard kind"] + kinds.split("+")
+        if kinds != "plain" and "+" not in kinds:
+            names.append(kinds + " (alone)")
         if kinds != "plain":
             names.append("hard, " + HANDS.get(hand, hand))
         for name in names:

@@ -168,21 +168,38 @@ LinePlan AnalysisPlan(int32_t length, bool highFirst, const FilterPair& f) {
 
 namespace {
 
+// Columns summed in registers at a time.
+constexpr int32_t kChunk = 16;
+
+// One output row: the plan's terms k0..k1 summed in order over `count`
+// columns.
+void SumTerms(const LinePlan& plan, int32_t k0, int32_t k1, const float* in, ptrdiff_t inStride,
+              float* __restrict dst, int32_t count) {
+  int32_t x = 0;
+  for (; x + kChunk <= count; x += kChunk) {
+    float acc[kChunk];
+    const float* first = in + plan.index[k0] * inStride + x;
+    for (int32_t i = 0; i < kChunk; ++i) acc[i] = first[i] * plan.tap[k0];
+    for (int32_t k = k0 + 1; k < k1; ++k) {
+      const float* src = in + plan.index[k] * inStride + x;
+      const float tap = plan.tap[k];
+      for (int32_t i = 0; i < kChunk; ++i) acc[i] += src[i] * tap;
+    }
+    for (int32_t i = 0; i < kChunk; ++i) dst[x + i] = acc[i];
+  }
+  for (; x < count; ++x) {
+    float acc = in[plan.index[k0] * inStride + x] * plan.tap[k0];
+    for (int32_t k = k0 + 1; k < k1; ++k) acc += in[plan.index[k] * inStride + x] * plan.tap[k];
+    dst[x] = acc;
+  }
+}
+
 // Rows of `count` floats: out row o = the plan's sum over in rows.
 void ApplyPlan(const LinePlan& plan, const float* in, ptrdiff_t inStride, float* out,
                ptrdiff_t outStride, int32_t count) {
   const size_t outputs = plan.start.size() - 1;
   for (size_t o = 0; o < outputs; ++o) {
-    float* __restrict dst = out + o * outStride;
-    int32_t k = plan.start[o];
-    const float* __restrict src = in + plan.index[k] * inStride;
-    float tap = plan.tap[k];
-    for (int32_t x = 0; x < count; ++x) dst[x] = src[x] * tap;
-    for (++k; k < plan.start[o + 1]; ++k) {
-      src = in + plan.index[k] * inStride;
-      tap = plan.tap[k];
-      for (int32_t x = 0; x < count; ++x) dst[x] += src[x] * tap;
-    }
+    SumTerms(plan, plan.start[o], plan.start[o + 1], in, inStride, out + o * outStride, count);
   }
 }
 

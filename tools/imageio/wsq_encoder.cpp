@@ -1,7 +1,7 @@
 // WSQ encoding: the image is normalised, decomposed with the standard 9/7
-// filters into the 64 subbands and quantised with variance-based bin widths;
-// the allocation's rate parameter is searched until the file lands within a
-// few per cent of the requested size.
+// filters into the 64 subbands and quantised with variance-based bin widths
+// for the requested rate, all scaled by one factor searched until the file
+// lands within half a per cent of the requested size.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -155,20 +155,20 @@ std::array<size_t, 4> BlockBounds(const Layout& layout, const QuantTable& table)
 // Table 0 codes the first block, table 1 the other two.
 constexpr int kTableFirstBlock[2] = {0, 1}, kTableEndBlock[2] = {1, 3};
 
+// The table of a block group; adds the bits the group's blocks take to *bits.
 HuffmanSpec TableFor(int tableId, const std::vector<int16_t>& q,
-                     const std::array<size_t, 4>& bounds, uint64_t* extraBits) {
+                     const std::array<size_t, 4>& bounds, uint64_t* bits) {
   std::array<uint32_t, kMaxHuffmanValues> frequency{};
   for (int b = kTableFirstBlock[tableId]; b < kTableEndBlock[tableId]; ++b) {
     ForEachSymbol(q.data() + bounds[b], bounds[b + 1] - bounds[b], [&](const CodedSymbol& s) {
       ++frequency[s.symbol];
-      *extraBits += s.extraBits;
+      *bits += s.extraBits;
     });
   }
   const HuffmanSpec spec = SpecFromFrequencies(frequency);
   HuffmanEncoder encoder;
   encoder.Build(spec);
-  for (int s = 0; s < kMaxHuffmanValues; ++s)
-    *extraBits += uint64_t{frequency[s]} * encoder.length[s];
+  for (int s = 0; s < kMaxHuffmanValues; ++s) *bits += uint64_t{frequency[s]} * encoder.length[s];
   return spec;
 }
 
@@ -191,8 +191,9 @@ void PutBlocks(const std::vector<int16_t>& q, const Layout& layout, const QuantT
   }
 }
 
-// Bytes of the coded blocks with their tables, without writing them. Stuffed
-// zeros follow about one byte in 256.
+// Bytes of the coded blocks with their tables, without writing them: a
+// table segment takes 4 + 1 + 16 bytes and its values, a block header 5, and
+// stuffed zeros follow about one byte in 256.
 double CodedBytes(const std::vector<int16_t>& q, const Layout& layout, const QuantTable& table) {
   constexpr double kStuffing = 1.0 + 1.0 / 256;
   const std::array<size_t, 4> bounds = BlockBounds(layout, table);
@@ -214,8 +215,8 @@ struct Encoding {
   std::array<double, kCodedSubbands> variance, peak;
 };
 
-std::vector<uint8_t> Encode(const Encoding& e, const Quantiser& quant,
-                            const std::vector<int16_t>& q) {
+// Everything before the coded blocks.
+std::vector<uint8_t> Header(const Encoding& e, const Quantiser& quant) {
   std::vector<uint8_t> out;
   Put16(&out, kSoi);
   const std::string comment = NistcomText(e.columns, e.rows, e.ppi, e.bitsPerPixel);
@@ -223,54 +224,80 @@ std::vector<uint8_t> Encode(const Encoding& e, const Quantiser& quant,
   PutSegment(&out, kDtt, TransformTable(StandardAnalysisFilters()));
   PutSegment(&out, kDqt, QuantisationTable(quant));
   PutSegment(&out, kSof, FrameTable(e.rows, e.columns, e.normalised));
+  return out;
+}
+
+std::vector<uint8_t> Encode(const Encoding& e, const Quantiser& quant,
+                            const std::vector<int16_t>& q) {
+  std::vector<uint8_t> out = Header(e, quant);
   PutBlocks(q, e.layout, quant.table, &out);
   Put16(&out, kEoi);
   return out;
 }
 
+// The allocation's widths times e^logScale, never so narrow that a peak
+// overflows the 16-bit levels (two levels spare for the stored rounding).
+Quantiser ScaledQuantiser(const Encoding& e, const std::array<double, kCodedSubbands>& base,
+                          double logScale) {
+  std::array<double, kCodedSubbands> widths = base;
+  for (int s = 0; s < kCodedSubbands; ++s) {
+    const double narrowest = e.peak[s] / (kLargestLevel - 2);
+    if (widths[s] > 0) widths[s] = std::max(widths[s] * std::exp(logScale), narrowest);
+  }
+  return QuantiserFor(widths);
+}
+
+// Secant steps on log size against log scale, kept inside the bracket of
+// scales known to give too large and too small a file (the size falls as
+// the bins widen).
+class ScaleSearch {
+ public:
+  explicit ScaleSearch(double target) : logTarget_(std::log(target)) {}
+
+  double Next(double logScale, double size) {
+    (std::log(size) > logTarget_ ? tooFine_ : tooCoarse_) = logScale;
+    const double logSize = std::log(size);
+    double next = logScale + logSize - logTarget_;
+    if (rounds_++ > 0 && logSize != lastLogSize_) {
+      next =
+          logScale + (logTarget_ - logSize) * (logScale - lastLogScale_) / (logSize - lastLogSize_);
+    }
+    if (!(next > tooFine_ && next < tooCoarse_) && std::isfinite(tooFine_) &&
+        std::isfinite(tooCoarse_)) {
+      next = (tooFine_ + tooCoarse_) / 2;
+    }
+    lastLogScale_ = logScale;
+    lastLogSize_ = logSize;
+    return next;
+  }
+
+ private:
+  double logTarget_, lastLogScale_ = 0, lastLogSize_ = 0;
+  double tooFine_ = -HUGE_VAL, tooCoarse_ = HUGE_VAL;
+  int rounds_ = 0;
+};
+
 // The allocation's bin widths for the requested rate, all scaled by one
-// factor found by a secant search on log size against log factor (bracketed,
-// since the size falls as the bins widen) until the file comes within
-// kSizeTolerance of the target. Each trial is sized from its symbol
-// statistics; the closest is written.
+// factor searched until the file comes within kSizeTolerance of the target.
+// Each trial is sized from its symbol statistics; the closest is written.
 std::vector<uint8_t> EncodeToSize(const Encoding& e) {
   const double target = e.bitsPerPixel * e.rows * e.columns / 8;
-  const double headers = 2 + 4 + NistcomText(e.columns, e.rows, e.ppi, e.bitsPerPixel).size() + 4 +
-                         TransformTable(StandardAnalysisFilters()).size() + 4 +
-                         2 * kSubbandCount * 3 + 3 + 4 + 17 + 2;
+  const double headers = Header(e, Quantiser{}).size() + 2;  // and the end marker
   const std::array<double, kCodedSubbands> base = BinWidthsForRate(e.variance, e.bitsPerPixel);
-  double logScale = 0, lastLogScale = 0, lastLogSize = 0, bestError = 0;
-  double below = -HUGE_VAL, above = HUGE_VAL;  // log scales known too fine / too coarse
+  ScaleSearch search(target);
+  double logScale = 0, bestError = HUGE_VAL;
   std::vector<int16_t> q;
   Quantiser best;
   for (int round = 0; round < kMaxRateRounds; ++round) {
-    std::array<double, kCodedSubbands> widths = base;
-    for (int s = 0; s < kCodedSubbands; ++s) {
-      // Leave a margin of two levels for the rounding of the stored width.
-      const double narrowest = e.peak[s] / (kLargestLevel - 2);
-      if (widths[s] > 0) widths[s] = std::max(widths[s] * std::exp(logScale), narrowest);
-    }
-    const Quantiser quant = QuantiserFor(widths);
+    const Quantiser quant = ScaledQuantiser(e, base, logScale);
     Quantise(e.normalised.samples.data(), e.columns, e.layout, quant.table, &q);
     const double size = headers + CodedBytes(q, e.layout, quant.table);
-    if (round == 0 || std::fabs(size - target) < bestError) {
+    if (std::fabs(size - target) < bestError) {
       best = quant;
       bestError = std::fabs(size - target);
     }
     if (bestError <= kSizeTolerance * target) break;
-    (size > target ? below : above) = logScale;
-    const double logSize = std::log(size);
-    double next = logScale + logSize - std::log(target);
-    if (round > 0 && logSize != lastLogSize) {
-      next = logScale +
-             (std::log(target) - logSize) * (logScale - lastLogScale) / (logSize - lastLogSize);
-    }
-    if (!(next > below && next < above)) {
-      next = std::isfinite(below) && std::isfinite(above) ? (below + above) / 2 : next;
-    }
-    lastLogScale = logScale;
-    lastLogSize = logSize;
-    logScale = next;
+    logScale = search.Next(logScale, size);
   }
   Quantise(e.normalised.samples.data(), e.columns, e.layout, best.table, &q);
   return Encode(e, best, q);

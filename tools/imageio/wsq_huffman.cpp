@@ -65,6 +65,26 @@ std::vector<int> TreeDepths(const std::vector<uint64_t>& weight) {
   return depth;
 }
 
+// Codes per length limited to 16 bits: pairs of the deepest codes move up,
+// a shorter code splitting to make room; then the reserved code, one of the
+// longest, is dropped.
+void LimitLengths(std::vector<int>* counts) {
+  std::vector<int>& bits = *counts;
+  for (size_t i = bits.size() - 1; i > kMaxCodeLength; --i) {
+    while (bits[i] > 0) {
+      size_t j = i - 2;
+      while (bits[j] == 0) --j;
+      bits[i] -= 2;
+      bits[i - 1] += 1;
+      bits[j + 1] += 2;
+      bits[j] -= 1;
+    }
+  }
+  int last = kMaxCodeLength;
+  while (bits[last] == 0) --last;
+  --bits[last];
+}
+
 }  // namespace
 
 HuffmanSpec SpecFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& frequency) {
@@ -80,23 +100,10 @@ HuffmanSpec SpecFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& f
   // A reserved symbol of the lowest weight takes the all-ones code.
   weight.push_back(1);
   const std::vector<int> depth = TreeDepths(weight);
-  std::vector<int> bits(std::max(*std::max_element(depth.begin(), depth.end()), 16) + 1, 0);
+  std::vector<int> bits(std::max(*std::max_element(depth.begin(), depth.end()), kMaxCodeLength) + 1,
+                        0);
   for (int d : depth) ++bits[d];
-  // Limit to 16 bits: move pairs of the deepest codes up, splitting a
-  // shorter code to make room.
-  for (size_t i = bits.size() - 1; i > kMaxCodeLength; --i) {
-    while (bits[i] > 0) {
-      size_t j = i - 2;
-      while (bits[j] == 0) --j;
-      bits[i] -= 2;
-      bits[i - 1] += 1;
-      bits[j + 1] += 2;
-      bits[j] -= 1;
-    }
-  }
-  int last = kMaxCodeLength;
-  while (bits[last] == 0) --last;
-  --bits[last];
+  LimitLengths(&bits);
   std::vector<size_t> order(symbols.size());
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {

@@ -8,6 +8,7 @@
 #include "png_encode.h"
 #include "report.h"
 #include "staged_outputs.h"
+#include "transaction_job.h"
 #include "vantrel.h"
 
 namespace vtool {
@@ -50,16 +51,18 @@ std::string StatusKind(const Segmentation& s) {
 
 class InputJob {
  public:
-  InputJob(const InputItem& item, const std::string& stem, const SegmentOptions& options)
-      : item_(item), stem_(stem), options_(options), staged_(options.out) {
+  InputJob(const InputItem& item, const std::string& stem, const SegmentOptions& options,
+           const DecodedInput* decoded = nullptr)
+      : item_(item), stem_(stem), options_(options), staged_(options.out), decoded_(decoded) {
     report_.input = item.path;
+    report_.record = decoded ? decoded->record : 0;
   }
 
   InputOutcome Run() {
     if (!item_.problem.empty()) return Failed("unusable_input", "unusable input", item_.problem);
     vio::ResolutionOverride override;
     options_.resolution.Given(&override.xppi, &override.yppi);
-    const vio::ReadStatus read = vio::ReadImage(item_.path, override, &image_);
+    const vio::ReadStatus read = decoded_ ? Decoded(override) : ReadInput(override);
     if (!read.ok())
       return Failed(vio::ReadErrorToken(read.error), vio::ReadErrorName(read.error), read.message);
     report_.imageRead = true;
@@ -69,11 +72,11 @@ class InputJob {
                     "cent2 reads 500 ppi images only and " + DescribeResolution(image_) +
                         "; resample the image or use another --method");
     }
-    const int32_t fingers = options_.fingers > 0                   ? options_.fingers
-                            : options_.hand == VANTREL_HAND_THUMBS ? 2
-                                                                   : 4;
-    segmentation_ =
-        std::make_unique<Segmentation>(Segment(image_, options_.method, fingers, options_.hand));
+    int32_t hand = options_.hand, fingers = options_.fingers;
+    if (decoded_ && hand == VANTREL_HAND_UNKNOWN) hand = decoded_->hand;
+    if (decoded_ && fingers == 0) fingers = decoded_->fingers;
+    if (fingers == 0) fingers = hand == VANTREL_HAND_THUMBS ? 2 : 4;
+    segmentation_ = std::make_unique<Segmentation>(Segment(image_, options_.method, fingers, hand));
     report_.segmentation = segmentation_.get();
     const Segmentation& s = *segmentation_;
     if (s.status != VANTREL_OK || s.fingers.empty())
@@ -100,7 +103,26 @@ class InputJob {
     return outcome_;
   }
 
+  const Segmentation* segmentation() const { return segmentation_.get(); }
+
  private:
+  vio::ReadStatus ReadInput(const vio::ResolutionOverride& override) {
+    if (!options_.writeAn2.empty()) {
+      return {vio::ReadError::kUnsupported, "--write-an2 takes an ANSI/NIST-ITL transaction"};
+    }
+    return vio::ReadImage(item_.path, override, &image_);
+  }
+
+  vio::ReadStatus Decoded(const vio::ResolutionOverride& override) {
+    image_ = decoded_->image;
+    if (override.xppi > 0) {
+      image_.xppi = override.xppi;
+      image_.yppi = override.yppi;
+      image_.resolutionSource = vio::ResolutionSource::kFlag;
+    }
+    return decoded_->status;
+  }
+
   std::string ResultName() const { return stem_ + "." + options_.ResultExtension(); }
 
   std::string ResultText() const {
@@ -183,6 +205,7 @@ class InputJob {
   StagedOutputs staged_;
   InputReport report_;
   InputOutcome outcome_;
+  const DecodedInput* decoded_;
   vio::GreyImage image_;
   std::unique_ptr<Segmentation> segmentation_;
 };
@@ -191,7 +214,19 @@ class InputJob {
 
 InputOutcome ProcessInput(const InputItem& item, const std::string& stem,
                           const SegmentOptions& options) {
+  if (item.problem.empty() && IsTransactionFile(item.path)) {
+    return ProcessTransaction(item, stem, options);
+  }
   return InputJob(item, stem, options).Run();
+}
+
+InputOutcome ProcessDecoded(const InputItem& item, const std::string& stem,
+                            const SegmentOptions& options, const DecodedInput& input,
+                            Segmentation* segmentation) {
+  InputJob job(item, stem, options, &input);
+  InputOutcome outcome = job.Run();
+  if (job.segmentation()) *segmentation = *job.segmentation();
+  return outcome;
 }
 
 }  // namespace vtool

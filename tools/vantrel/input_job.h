@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "image_io.h"
 #include "segment_options.h"
 
 namespace vtool {
@@ -26,6 +27,21 @@ struct InputOutcome {
 // or only the result file (then saying why the input failed).
 InputOutcome ProcessInput(const InputItem& item, const std::string& stem,
                           const SegmentOptions& options);
+
+// An image decoded elsewhere (a record of a transaction), or why it could not
+// be, with the hand and finger count to seek where the options name none.
+struct DecodedInput {
+  vio::ReadStatus status;
+  vio::GreyImage image;
+  int32_t hand = 0;
+  int32_t fingers = 0;
+  int record = 0;  // the record number, for the result file
+};
+
+// ProcessInput on a decoded image; *segmentation receives the entry's result.
+InputOutcome ProcessDecoded(const InputItem& item, const std::string& stem,
+                            const SegmentOptions& options, const DecodedInput& input,
+                            Segmentation* segmentation);
 
 }  // namespace vtool
 

@@ -79,6 +79,7 @@ std::string Text(const nlohmann::ordered_json& value) {
 nlohmann::ordered_json ToJson(const InputReport& report) {
   nlohmann::ordered_json j;
   j["input"] = report.input;
+  if (report.record > 0) j["record"] = report.record;
   j["ok"] = report.error.empty();
   j["error"] =
       report.error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.error);

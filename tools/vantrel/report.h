@@ -14,6 +14,7 @@ namespace vtool {
 // Everything known about one input, successful or not.
 struct InputReport {
   std::string input;       // path as given
+  int record = 0;          // the record of a transaction the image came from, else 0
   bool imageRead = false;  // image and format valid
   vio::GreyImage const* image = nullptr;
   const Segmentation* segmentation = nullptr;  // null when the entry did not run

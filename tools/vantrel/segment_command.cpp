@@ -20,8 +20,9 @@ void AddSegmentCommand(CLI::App& app) {
       "one PNG per finger (NAME_f<place>_pos<position>.png) and an overlay (NAME_overlay.png).");
   command
       ->add_option("inputs", options->inputs,
-                   "Image files (PNG, JPEG, BMP, TIFF, PGM, PPM; detected by content) and "
-                   "folders (searched recursively for image file names)")
+                   "Image files (PNG, JPEG, BMP, TIFF, PGM, PPM; detected by content), "
+                   "ANSI/NIST-ITL transactions (each slap record segmented, results named "
+                   "NAME_r<record>) and folders (searched recursively for image file names)")
       ->required()
       ->type_name("FILES_OR_FOLDERS");
   std::map<std::string, Method> methods;
@@ -80,7 +81,20 @@ void AddSegmentCommand(CLI::App& app) {
       ->excludes(failFast);
   command->add_flag("--no-progress", options->noProgress, "Never show the progress bar");
   command->add_flag("-q,--quiet", options->quiet, "Print only errors and the summary");
-  command->callback([options] { FinishWith(RunSegmentBatch(*options)); });
+  CLI::Option* writeAn2 = command->add_option(
+      "--write-an2", options->writeAn2,
+      "With one ANSI/NIST-ITL transaction as input: write it to this file with each slap "
+      "record's finger boxes in 14.021 and outlines in 14.025 (Type-4 slaps become Type-14)");
+  command
+      ->add_flag("--finger-records", options->fingerRecords,
+                 "With --write-an2: add one Type-14 record per finger (WSQ, plain impression)")
+      ->needs(writeAn2);
+  command->callback([options] {
+    if (!options->writeAn2.empty() && options->inputs.size() != 1) {
+      throw CLI::ValidationError("--write-an2", "takes exactly one input transaction");
+    }
+    FinishWith(RunSegmentBatch(*options));
+  });
 }
 
 }  // namespace vtool

@@ -27,7 +27,9 @@ struct SegmentOptions {
   bool noProgress = false;
   bool quiet = false;
   bool failFast = false;
-  int jobs = 0;  // 0: one per core
+  int jobs = 0;                // 0: one per core
+  std::string writeAn2;        // the transaction with the results, when given
+  bool fingerRecords = false;  // and a Type-14 record per finger in it
 
   // Extension of the result file: "json" or "csv".
   std::string ResultExtension() const { return format == "json" ? "json" : "csv"; }

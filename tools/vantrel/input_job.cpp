@@ -152,9 +152,7 @@ class InputJob {
     return outcome_;
   }
 
-  std::string StagePng(const std::string& name, const uint8_t* pixels, int32_t rows,
-                       int32_t columns, int channels, int32_t xppi, int32_t yppi) {
-    const std::vector<uint8_t> png = EncodePng(pixels, rows, columns, channels, xppi, yppi);
+  std::string StagePng(const std::string& name, const std::vector<uint8_t>& png) {
     if (png.empty()) return "cannot encode " + staged_.PathOf(name) + ": out of memory";
     return staged_.Stage(name, png);
   }
@@ -174,8 +172,8 @@ class InputJob {
             std::min(finger.record.right, image_.columns - 1) - std::max(finger.record.left, 0) + 1;
         height = static_cast<int32_t>(finger.pixels.size() / width);
       }
-      const std::string error =
-          StagePng(name, finger.pixels.data(), height, width, 1, image_.xppi, image_.yppi);
+      const std::string error = StagePng(
+          name, EncodePng(finger.pixels.data(), height, width, 1, image_.xppi, image_.yppi));
       if (!error.empty()) return error;
       report_.fingerFiles[i] = name;
     }
@@ -191,10 +189,18 @@ class InputJob {
     // The preview's pixels are larger; its resolution says so.
     const double scale = static_cast<double>(overlay.columns) / image_.columns;
     const std::string name = stem_ + "_overlay.png";
-    const std::string error =
-        StagePng(name, overlay.pixels.data(), overlay.rows, overlay.columns, 3,
-                 static_cast<int32_t>(image_.xppi * scale + 0.5),
-                 static_cast<int32_t>(image_.yppi * overlay.rows / double(image_.rows) + 0.5));
+    const auto xppi = static_cast<int32_t>(image_.xppi * scale + 0.5);
+    const auto yppi =
+        static_cast<int32_t>(image_.yppi * overlay.rows / static_cast<double>(image_.rows) + 0.5);
+    std::string error;
+    if (options_.overlay == OverlayKind::kFull) {
+      error = StagePng(
+          name, EncodePng(overlay.pixels.data(), overlay.rows, overlay.columns, 3, xppi, yppi));
+    } else {
+      const PaletteImage preview = ToPalette(overlay);
+      error = StagePng(name, EncodePalettePng(preview.indices.data(), preview.rows, preview.columns,
+                                              preview.palette, xppi, yppi));
+    }
     if (error.empty()) report_.overlayFile = name;
     return error;
   }

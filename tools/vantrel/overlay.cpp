@@ -163,6 +163,38 @@ RgbImage GreyToRgb(const vio::GreyImage& image, int32_t longSide) {
 
 }  // namespace
 
+PaletteImage ToPalette(const RgbImage& image) {
+  // Grey g takes index round(g * kTopGrey / 255); the drawing colours follow.
+  constexpr int kTopGrey = 250;
+  constexpr size_t kColours = sizeof kPalette / sizeof kPalette[0];
+  static_assert(kTopGrey + 1 + kColours <= 256, "the palette holds 256 entries");
+  PaletteImage out;
+  out.rows = image.rows;
+  out.columns = image.columns;
+  for (int i = 0; i <= kTopGrey; ++i) {
+    const auto grey = static_cast<uint8_t>((i * 255 + kTopGrey / 2) / kTopGrey);
+    out.palette.insert(out.palette.end(), {grey, grey, grey});
+  }
+  for (const Colour& c : kPalette) out.palette.insert(out.palette.end(), {c.r, c.g, c.b});
+  uint8_t greyIndex[256];
+  for (int g = 0; g < 256; ++g) greyIndex[g] = static_cast<uint8_t>((g * kTopGrey + 127) / 255);
+  const size_t count = static_cast<size_t>(image.rows) * image.columns;
+  out.indices.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* p = &image.pixels[3 * i];
+    uint8_t index = greyIndex[p[1]];  // a colour not drawn by the overlay falls back to its green
+    if (p[0] != p[1] || p[1] != p[2]) {
+      for (size_t k = 0; k < kColours; ++k) {
+        if (p[0] == kPalette[k].r && p[1] == kPalette[k].g && p[2] == kPalette[k].b) {
+          index = static_cast<uint8_t>(kTopGrey + 1 + k);
+        }
+      }
+    }
+    out.indices[i] = index;
+  }
+  return out;
+}
+
 std::string PrintableText(const std::string& text) {
   std::string out;
   bool inMultibyte = false;

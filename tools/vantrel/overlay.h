@@ -34,6 +34,16 @@ constexpr int32_t kPreviewLongSide = 1000;
 RgbImage MakeOverlay(const vio::GreyImage& image, const Segmentation& segmentation,
                      const std::string& title, int32_t longSide = 0);
 
+// An overlay as palette indices: 251 grey levels and the drawing colours.
+// Enough for a preview, and a third of the bytes to compress.
+struct PaletteImage {
+  int32_t rows = 0;
+  int32_t columns = 0;
+  std::vector<uint8_t> indices;  // rows x columns
+  std::vector<uint8_t> palette;  // RGB triples
+};
+PaletteImage ToPalette(const RgbImage& image);
+
 // The text as the overlay's font draws it: printable ASCII, '?' for any
 // other character.
 std::string PrintableText(const std::string& text);

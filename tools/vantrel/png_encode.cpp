@@ -31,11 +31,12 @@ struct CompressorDeleter {
   void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-}  // namespace
+// PNG colour types.
+constexpr uint8_t kGrey = 0, kRgb = 2, kIndexed = 3;
 
-std::vector<uint8_t> EncodePng(const uint8_t* pixels, int32_t rows, int32_t columns, int channels,
-                               int32_t xppi, int32_t yppi) {
-  if (pixels == nullptr || rows < 1 || columns < 1 || (channels != 1 && channels != 3)) return {};
+std::vector<uint8_t> Encode(const uint8_t* pixels, int32_t rows, int32_t columns, int channels,
+                            uint8_t colourType, const std::vector<uint8_t>& palette, int32_t xppi,
+                            int32_t yppi) {
   const size_t stride = static_cast<size_t>(columns) * channels;
   std::vector<uint8_t> filtered((stride + 1) * rows);
   for (int32_t y = 0; y < rows; ++y) {
@@ -60,9 +61,10 @@ std::vector<uint8_t> EncodePng(const uint8_t* pixels, int32_t rows, int32_t colu
   std::vector<uint8_t> header;
   PutBigEndian(&header, static_cast<uint32_t>(columns));
   PutBigEndian(&header, static_cast<uint32_t>(rows));
-  // Bit depth 8; colour type grey (0) or RGB (2); deflate; adaptive filters; no interlace.
-  header.insert(header.end(), {8, static_cast<uint8_t>(channels == 3 ? 2 : 0), 0, 0, 0});
+  // Bit depth 8; deflate; adaptive filters; no interlace.
+  header.insert(header.end(), {8, colourType, 0, 0, 0});
   PutChunk(&png, "IHDR", header.data(), header.size());
+  if (colourType == kIndexed) PutChunk(&png, "PLTE", palette.data(), palette.size());
   if (xppi > 0 && yppi > 0) {
     std::vector<uint8_t> density;
     PutBigEndian(&density, static_cast<uint32_t>(std::lround(xppi / kMetresPerInch)));
@@ -73,6 +75,24 @@ std::vector<uint8_t> EncodePng(const uint8_t* pixels, int32_t rows, int32_t colu
   PutChunk(&png, "IDAT", deflated.data(), deflatedSize);
   PutChunk(&png, "IEND", nullptr, 0);
   return png;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodePng(const uint8_t* pixels, int32_t rows, int32_t columns, int channels,
+                               int32_t xppi, int32_t yppi) {
+  if (pixels == nullptr || rows < 1 || columns < 1 || (channels != 1 && channels != 3)) return {};
+  return Encode(pixels, rows, columns, channels, channels == 3 ? kRgb : kGrey, {}, xppi, yppi);
+}
+
+std::vector<uint8_t> EncodePalettePng(const uint8_t* indices, int32_t rows, int32_t columns,
+                                      const std::vector<uint8_t>& palette, int32_t xppi,
+                                      int32_t yppi) {
+  if (indices == nullptr || rows < 1 || columns < 1 || palette.empty() || palette.size() % 3 != 0 ||
+      palette.size() > 3 * 256) {
+    return {};
+  }
+  return Encode(indices, rows, columns, 1, kIndexed, palette, xppi, yppi);
 }
 
 }  // namespace vtool

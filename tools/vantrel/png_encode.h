@@ -15,6 +15,12 @@ namespace vtool {
 std::vector<uint8_t> EncodePng(const uint8_t* pixels, int32_t rows, int32_t columns, int channels,
                                int32_t xppi, int32_t yppi);
 
+// The same for a palette image: one index a pixel into `palette` (RGB
+// triples, 1 to 256 of them).
+std::vector<uint8_t> EncodePalettePng(const uint8_t* indices, int32_t rows, int32_t columns,
+                                      const std::vector<uint8_t>& palette, int32_t xppi,
+                                      int32_t yppi);
+
 }  // namespace vtool
 
 #endif  // VANTREL_TOOLS_VANTREL_PNG_ENCODE_H

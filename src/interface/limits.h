@@ -1,5 +1,6 @@
-// Size limits past which a call is refused with 19 (memory that cannot be
-// had) instead of attempting an absurd allocation.
+// Size limits past which a call is refused (19, memory that cannot be had;
+// VantrelSegmentSlap's working image 25) instead of attempting an absurd
+// allocation.
 #ifndef VANTREL_INTERFACE_LIMITS_H
 #define VANTREL_INTERFACE_LIMITS_H
 

@@ -167,8 +167,9 @@ TEST_F(HostileSizes, GiganticImages) {
     int32_t quick, separate, slap, cent;  // expected statuses, VantrelCent2's count
     bool readable;                        // false: any read of a pixel faults
   };
-  // Refused sizes come back as 19: the working image would exceed its limit
-  // (VANTREL_MAX_WORKING_PIXELS), or a finger picture its 2^31 - 1 bytes.
+  // Refused sizes come back as 19 (the texture segmenter's working image as
+  // 25): the working image would exceed 2^24 pixels or 2^16 on a side, or a
+  // finger picture its 2^31 - 1 bytes.
   std::vector<Case> cases = {
       {"rows at the 32-bit limit, one column", kMax, 1, 201, VANTREL_BAD_YRES, VANTREL_BAD_YRES,
        VANTREL_NO_FINGER, 0, true},

@@ -33,29 +33,16 @@ TEST(Resample, PicksTopLeftSampleOfEachCell) {
   vtl::Release(out);
 }
 
-TEST(Resample, OutputSizes) {
-  struct Case {
-    int rows, columns;
-    float colFactor, rowFactor;
-    int32_t outRows, outColumns;
-  };
-  const float k1000 = 1000.0f / 62.0f;
-  const Case cases[] = {
-      {1500, 1600, k500, k500, 186, 198},
-      {992, 992, k500, k500, 123, 123},
-      {1000, 1000, k1000, k500, 124, 62},  // axes scale independently
-  };
-  for (const Case& t : cases) {
-    const std::vector<uint8_t> in(static_cast<size_t>(t.rows) * t.columns, 9);
-    uint8_t* out = nullptr;
-    int32_t r = 0, c = 0;
-    ASSERT_EQ(vtl::ResampleToWorkingResolution(in.data(), t.rows, t.columns, t.colFactor,
-                                               t.rowFactor, &out, &r, &c),
-              0);
-    EXPECT_EQ(r, t.outRows);
-    EXPECT_EQ(c, t.outColumns);
-    vtl::Release(out);
-  }
+TEST(Resample, AxesScaleIndependently) {
+  const std::vector<uint8_t> in(1000 * 1000, 9);
+  uint8_t* out = nullptr;
+  int32_t r = 0, c = 0;
+  ASSERT_EQ(
+      vtl::ResampleToWorkingResolution(in.data(), 1000, 1000, 1000.0f / 62.0f, k500, &out, &r, &c),
+      0);
+  EXPECT_EQ(r, 124);
+  EXPECT_EQ(c, 62);
+  vtl::Release(out);
 }
 
 TEST(Resample, SmallerThanOneStepGivesNoPixelsAndAllocatesNothing) {

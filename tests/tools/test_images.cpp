@@ -133,7 +133,8 @@ std::vector<uint8_t> EncodePng(const Pixels& pixels, const Resolution& resolutio
   return out;
 }
 
-std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution, int quality) {
+std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution, int quality,
+                                bool progressive) {
   jpeg_compress_struct info;
   jpeg_error_mgr errors;
   info.err = jpeg_std_error(&errors);
@@ -147,6 +148,7 @@ std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resoluti
   info.in_color_space = pixels.channels == 3 ? JCS_RGB : JCS_GRAYSCALE;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&info);
   info.write_JFIF_header = TRUE;
   if (resolution.x > 0) {
     info.density_unit = resolution.perCm ? 2 : 1;
@@ -178,7 +180,9 @@ std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resoluti
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
                pixels.channels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, options.lzw ? COMPRESSION_LZW : COMPRESSION_NONE);
+  const uint16_t compressions[] = {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE,
+                                   COMPRESSION_PACKBITS};
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, compressions[static_cast<int>(options.compression)]);
   if (resolution.x > 0) {
     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT,
                  resolution.perCm ? RESUNIT_CENTIMETER : RESUNIT_INCH);
@@ -215,9 +219,16 @@ std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resoluti
     }
   } else {
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, options.rowsPerStrip);
-    std::vector<uint8_t> row(rowBytes);
+    std::vector<uint8_t> row(options.bitsPerSample == 1 ? (pixels.width + 7) / 8 : rowBytes);
     for (int y = 0; y < pixels.height; ++y) {
-      for (int x = 0; x < pixels.width; ++x) fill(&row[x * pixels.channels * bytes], x, y);
+      if (options.bitsPerSample == 1) {
+        std::fill(row.begin(), row.end(), 0);
+        for (int x = 0; x < pixels.width; ++x) {
+          if (sample(x, y, 0) >= 128) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        }
+      } else {
+        for (int x = 0; x < pixels.width; ++x) fill(&row[x * pixels.channels * bytes], x, y);
+      }
       TIFFWriteScanline(tiff, row.data(), y, 0);
     }
   }
@@ -225,10 +236,13 @@ std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resoluti
   return ReadFile(path);
 }
 
-std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution) {
-  // 24-bit bottom-up BMP with a 40-byte info header.
-  const uint32_t rowBytes = (pixels.width * 3 + 3) / 4 * 4;
-  const uint32_t dataOffset = 14 + 40;
+std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution,
+                               int bitsPerPixel) {
+  // Bottom-up rows padded to four bytes, a 40-byte info header, a grey
+  // palette below 24 bits.
+  const uint32_t colours = bitsPerPixel < 24 ? 1u << bitsPerPixel : 0;
+  const uint32_t rowBytes = (pixels.width * bitsPerPixel + 31) / 32 * 4;
+  const uint32_t dataOffset = 14 + 40 + colours * 4;
   std::vector<uint8_t> out(dataOffset + static_cast<size_t>(rowBytes) * pixels.height, 0);
   out[0] = 'B', out[1] = 'M';
   PutLittle(&out, 2, static_cast<uint32_t>(out.size()), 4);
@@ -237,11 +251,16 @@ std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolutio
   PutLittle(&out, 18, pixels.width, 4);
   PutLittle(&out, 22, pixels.height, 4);
   PutLittle(&out, 26, 1, 2);
-  PutLittle(&out, 28, 24, 2);
+  PutLittle(&out, 28, bitsPerPixel, 2);
   PutLittle(&out, 34, rowBytes * pixels.height, 4);
   if (resolution.x > 0) {
     PutLittle(&out, 38, PerMetre(resolution.x, resolution.perCm), 4);
     PutLittle(&out, 42, PerMetre(resolution.y, resolution.perCm), 4);
+  }
+  PutLittle(&out, 46, colours, 4);
+  for (uint32_t i = 0; i < colours; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / (colours - 1));
+    for (int c = 0; c < 3; ++c) out[14 + 40 + i * 4 + c] = v;
   }
   for (int y = 0; y < pixels.height; ++y) {
     uint8_t* row = &out[dataOffset + static_cast<size_t>(pixels.height - 1 - y) * rowBytes];
@@ -250,7 +269,13 @@ std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolutio
           &pixels.data[(static_cast<size_t>(y) * pixels.width + x) * pixels.channels];
       const uint8_t r = p[0], g = pixels.channels == 3 ? p[1] : p[0],
                     b = pixels.channels == 3 ? p[2] : p[0];
-      row[x * 3] = b, row[x * 3 + 1] = g, row[x * 3 + 2] = r;
+      if (bitsPerPixel == 24) {
+        row[x * 3] = b, row[x * 3 + 1] = g, row[x * 3 + 2] = r;
+      } else if (bitsPerPixel == 8) {
+        row[x] = p[0];
+      } else if (p[0] >= 128) {
+        row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+      }
     }
   }
   return out;

@@ -42,16 +42,20 @@ struct PngOptions {
 std::vector<uint8_t> EncodePng(const Pixels& pixels, const Resolution& resolution,
                                const PngOptions& options = {});
 std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution,
-                                int quality = 95);
+                                int quality = 95, bool progressive = false);
+enum class TiffCompression { kNone, kLzw, kDeflate, kPackBits };
 struct TiffOptions {
-  int bitsPerSample = 8;  // 8 or 16
+  int bitsPerSample = 8;  // 8 or 16, 1 for grey only (strips)
   int rowsPerStrip = 16;
   bool tiled = false;
-  bool lzw = false;
+  TiffCompression compression = TiffCompression::kNone;
 };
 std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resolution,
                                 const TiffOptions& options = {});
-std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution);
+// bitsPerPixel 24 (RGB, grey repeated), 8 (grey palette; grey input) or 1
+// (black and white palette, samples of 128 and above white).
+std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution,
+                               int bitsPerPixel = 24);
 // 8-bit grey BMP with run-length compression: runs, literal stretches, an end
 // of row per row and the end mark.
 std::vector<uint8_t> EncodeBmpRle8(const Pixels& grey, const Resolution& resolution);

@@ -136,10 +136,15 @@ struct HuffmanSpec {
   std::vector<uint8_t> values;
 };
 
-// Canonical decoding table; Valid() is false for an over-full code.
+// Canonical decoding table. Codes of up to kFastBits bits are also looked
+// up directly: fast[next kFastBits bits] = length << 8 | value, 0 for longer
+// codes.
 struct HuffmanDecoder {
+  static constexpr int kFastBits = 8;
   std::array<int32_t, kMaxCodeLength + 1> minCode{}, maxCode{}, valueIndex{};
   std::vector<uint8_t> values;
+  std::array<uint16_t, 1 << kFastBits> fast{};
+  // False for an over-full code.
   bool Build(const HuffmanSpec& spec);
 };
 

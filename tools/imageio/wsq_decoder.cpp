@@ -22,40 +22,46 @@ std::string Hex(uint16_t marker) {
   return text;
 }
 
-// Bits of an entropy-coded block, most significant first. 0xFF 0x00 stands
-// for a data byte 0xFF; 0xFF followed by anything else is a marker, which
-// ends the block where a code may start or continue.
+// Bits of an entropy-coded block, most significant first, read ahead into a
+// buffer. 0xFF 0x00 stands for a data byte 0xFF; 0xFF followed by anything
+// else is a marker, which ends the block when a code needs bits beyond it.
 class BitReader {
  public:
+  enum Stop { kData, kMarker, kEnd };
+
   explicit BitReader(ByteReader* in) : in_(in) {}
 
-  enum Result { kBit0, kBit1, kMarker, kTruncated, kBadMarker };
-
-  Result Bit(bool markerAllowed) {
-    if (left_ == 0) {
-      uint8_t next = 0;
-      if (!in_->U8(&next)) return kTruncated;
-      if (next == 0xFF) {
-        uint8_t second = 0;
-        if (!in_->U8(&second)) return kTruncated;
-        if (second != 0) {
-          marker_ = static_cast<uint16_t>(0xFF00 | second);
-          return markerAllowed ? kMarker : kBadMarker;
-        }
+  // Buffers at least 16 bits unless a marker or the end of the data comes
+  // first.
+  void Fill() {
+    while (count_ <= 56 && stop_ == kData) {
+      uint8_t byte = 0, next = 0;
+      if (!in_->U8(&byte)) {
+        stop_ = kEnd;
+      } else if (byte == 0xFF && !in_->U8(&next)) {
+        stop_ = kEnd;
+      } else if (byte == 0xFF && next != 0) {
+        marker_ = static_cast<uint16_t>(0xFF00 | next);
+        stop_ = kMarker;
+      } else {
+        bits_ = bits_ << 8 | byte;
+        count_ += 8;
       }
-      byte_ = next;
-      left_ = 8;
     }
-    --left_;
-    return (byte_ >> left_) & 1 ? kBit1 : kBit0;
   }
-
+  int available() const { return count_; }
+  uint32_t Peek(int n) const {
+    return static_cast<uint32_t>(bits_ >> (count_ - n)) & ((1u << n) - 1);
+  }
+  void Skip(int n) { count_ -= n; }
+  Stop stop() const { return stop_; }
   uint16_t marker() const { return marker_; }
 
  private:
   ByteReader* in_;
-  uint32_t byte_ = 0;
-  int left_ = 0;
+  uint64_t bits_ = 0;
+  int count_ = 0;
+  Stop stop_ = kData;
   uint16_t marker_ = 0;
 };
 
@@ -69,9 +75,32 @@ struct Tables {
   int32_t ppi = 0;
 };
 
-ReadStatus BitError(BitReader::Result r) {
-  if (r == BitReader::kTruncated) return Corrupt("truncated in the coded data");
+ReadStatus OutOfBits(const BitReader& bits) {
+  if (bits.stop() == BitReader::kEnd) return Corrupt("truncated in the coded data");
   return Corrupt("marker inside a coded value");
+}
+
+// The next symbol: by table for short codes, bit by bit for long ones.
+// Returns -1 at the marker that ends the block, -2 for an invalid code.
+int NextSymbol(BitReader* bits, const HuffmanDecoder& table) {
+  if (bits->available() < kMaxCodeLength) bits->Fill();
+  if (bits->available() >= HuffmanDecoder::kFastBits) {
+    const uint16_t entry = table.fast[bits->Peek(HuffmanDecoder::kFastBits)];
+    if (entry != 0) {
+      bits->Skip(entry >> 8);
+      return entry & 0xFF;
+    }
+  }
+  int32_t code = 0;
+  for (int length = 1; length <= kMaxCodeLength; ++length) {
+    if (bits->available() == 0) return bits->stop() == BitReader::kMarker ? -1 : -2;
+    code = code << 1 | static_cast<int32_t>(bits->Peek(1));
+    bits->Skip(1);
+    if (code <= table.maxCode[length]) {
+      return table.values[table.valueIndex[length] + code - table.minCode[length]];
+    }
+  }
+  return -2;
 }
 
 int ExtraBits(int symbol) {
@@ -120,26 +149,19 @@ ReadStatus DecodeBlock(ByteReader* in, const HuffmanDecoder& table, size_t capac
                        std::vector<int16_t>* q, uint16_t* end) {
   BitReader bits(in);
   for (;;) {
-    int32_t code = 0;
-    int length = 0;
-    do {
-      const BitReader::Result r = bits.Bit(true);
-      if (r == BitReader::kMarker) {
-        *end = bits.marker();
-        return ReadStatus{};
-      }
-      if (r != BitReader::kBit0 && r != BitReader::kBit1) return BitError(r);
-      code = code << 1 | (r == BitReader::kBit1);
-      ++length;
-    } while (length <= kMaxCodeLength && code > table.maxCode[length]);
-    if (length > kMaxCodeLength) return Corrupt("invalid Huffman code");
-    const int symbol = table.values[table.valueIndex[length] + code - table.minCode[length]];
-    uint32_t extra = 0;
-    for (int i = ExtraBits(symbol); i > 0; --i) {
-      const BitReader::Result r = bits.Bit(false);
-      if (r != BitReader::kBit0 && r != BitReader::kBit1) return BitError(r);
-      extra = extra << 1 | (r == BitReader::kBit1);
+    const int symbol = NextSymbol(&bits, table);
+    if (symbol == -1) {
+      *end = bits.marker();
+      return ReadStatus{};
     }
+    if (symbol == -2) {
+      return bits.available() == 0 ? OutOfBits(bits) : Corrupt("invalid Huffman code");
+    }
+    const int extraBits = ExtraBits(symbol);
+    if (bits.available() < extraBits) bits.Fill();
+    if (bits.available() < extraBits) return OutOfBits(bits);
+    const uint32_t extra = extraBits > 0 ? bits.Peek(extraBits) : 0;
+    bits.Skip(extraBits);
     ReadStatus status = AppendSymbol(symbol, extra, capacity, q);
     if (!status.ok()) return status;
   }

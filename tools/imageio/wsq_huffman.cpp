@@ -11,15 +11,24 @@ namespace vio::wsq {
 
 bool HuffmanDecoder::Build(const HuffmanSpec& spec) {
   values = spec.values;
+  fast.fill(0);
   int32_t code = 0, index = 0;
   for (int length = 1; length <= kMaxCodeLength; ++length) {
     const int32_t n = spec.counts[length - 1];
     valueIndex[length] = index;
     minCode[length] = code;
     maxCode[length] = n == 0 ? -1 : code + n - 1;
+    if (code + n > (int32_t{1} << length) || index + n > static_cast<int32_t>(values.size())) {
+      return false;
+    }
+    for (int32_t i = 0; i < n && length <= kFastBits; ++i) {
+      const int spare = kFastBits - length;
+      for (int32_t tail = 0; tail < (1 << spare); ++tail) {
+        fast[(code + i) << spare | tail] = static_cast<uint16_t>(length << 8 | values[index + i]);
+      }
+    }
     code += n;
     index += n;
-    if (code > (int32_t{1} << length)) return false;
     code <<= 1;
   }
   return index == static_cast<int32_t>(values.size());

@@ -286,7 +286,7 @@ std::vector<uint8_t> EncodeToSize(const Encoding& e) {
   const std::array<double, kCodedSubbands> base = BinWidthsForRate(e.variance, e.bitsPerPixel);
   ScaleSearch search(target);
   double logScale = 0, bestError = HUGE_VAL;
-  std::vector<int16_t> q;
+  std::vector<int16_t> q, bestQ;
   Quantiser best;
   for (int round = 0; round < kMaxRateRounds; ++round) {
     const Quantiser quant = ScaledQuantiser(e, base, logScale);
@@ -295,12 +295,12 @@ std::vector<uint8_t> EncodeToSize(const Encoding& e) {
     if (std::fabs(size - target) < bestError) {
       best = quant;
       bestError = std::fabs(size - target);
+      std::swap(q, bestQ);
     }
     if (bestError <= kSizeTolerance * target) break;
     logScale = search.Next(logScale, size);
   }
-  Quantise(e.normalised.samples.data(), e.columns, e.layout, best.table, &q);
-  return Encode(e, best, q);
+  return Encode(e, best, bestQ);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #ifndef VANTREL_TOOLS_IMAGEIO_WSQ_SYMBOLS_H
 #define VANTREL_TOOLS_IMAGEIO_WSQ_SYMBOLS_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace vio::wsq {
 
@@ -44,23 +46,29 @@ void EmitValue(int value, Sink& sink) {
   }
 }
 
+// Length of the run of zeros starting at q[0] (count > 0), four at a time.
+inline size_t ZeroRun(const int16_t* q, size_t count) {
+  size_t n = 0;
+  for (uint64_t four = 0; n + 4 <= count; n += 4) {
+    std::memcpy(&four, q + n, sizeof four);
+    if (four != 0) break;
+  }
+  while (n < count && q[n] == 0) ++n;
+  return n;
+}
+
 template <class Sink>
 void ForEachSymbol(const int16_t* q, size_t count, Sink sink) {
-  uint32_t run = 0;
-  for (size_t i = 0; i < count; ++i) {
-    if (q[i] == 0) {
-      if (run == kLongestRun) {
-        EmitRun(run, sink);
-        run = 0;
-      }
-      ++run;
+  for (size_t i = 0; i < count;) {
+    if (q[i] != 0) {
+      EmitValue(q[i++], sink);
       continue;
     }
-    if (run > 0) EmitRun(run, sink);
-    run = 0;
-    EmitValue(q[i], sink);
+    size_t run = ZeroRun(q + i, count - i);
+    i += run;
+    for (; run > kLongestRun; run -= kLongestRun) EmitRun(kLongestRun, sink);
+    EmitRun(static_cast<uint32_t>(run), sink);
   }
-  if (run > 0) EmitRun(run, sink);
 }
 
 }  // namespace vio::wsq

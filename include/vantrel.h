@@ -167,8 +167,12 @@ VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pi
 // scans, rotated hands). Friction-ridge texture tells fingers from paper,
 // ink, text and handwriting; every finger gets its own axis, and the box
 // covers the fingertip's top segment, from the tip to the first crease.
-// Records run from left to right; at most fingerCount (two for handCode 15)
-// come back, and a finger that is not there leaves no record.
+// Records run from left to right, and a finger that is not there leaves no
+// record. With handCode 13 or 14 at most fingerCount come back, with 15 at
+// most two. With handCode 0 the image decides, whatever fingerCount says:
+// up to four fingers of a right or a left hand, or up to two thumbs (two
+// large fingertips side by side with no finger-sized one beside them);
+// fingerCount is then only checked (>= 1).
 // - position: finger-position code: right hand 2..5 (index..little from the
 //   left), left hand 10..7 (little..index from the left), thumbs 6 (left
 //   thumb, on the image's left) and 1 (right thumb, on the right).
@@ -180,8 +184,8 @@ VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pi
 //   image. fixedValue: confidence 0..1. image: the upright finger picture cut
 //   along the box as SeparateImages cuts it.
 // The container's handCode is the hand used: the caller's 13, 14 or 15, or,
-// when left open, the one worked out from the fingertips (two fingers sought:
-// thumbs; four: right or left from the heights of the tips). Safe to call
+// when left open, the one worked out from the image (thumbs as above; a hand
+// right or left from the spacing and heights of its tips). Safe to call
 // from several threads at once.
 VANTREL_API int32_t VantrelSegmentSlap(int32_t xres, int32_t yres, const uint8_t* image,
                                        int32_t rows, int32_t columns, int32_t fingerCount,

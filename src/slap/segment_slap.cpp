@@ -10,25 +10,77 @@
 namespace vtl {
 namespace slap {
 
-int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres, int32_t yres,
-                    int32_t fingerCount, int32_t handCode, SlapFinger* fingers, int32_t* count,
-                    int32_t* hand) {
-  *count = 0;
-  *hand = handCode;
-  const int32_t wanted = std::min(handCode == VANTREL_HAND_THUMBS ? 2 : fingerCount,
-                                  static_cast<int32_t>(kMaxSlapFingers));
-  WorkingImage work;
-  int32_t status = PrepareWorkingImage(image, rows, columns, xres, yres, &work);
-  if (status != VANTREL_OK) return status;
-  BlockMap map;
-  status = BuildBlockMap(work, &map);
-  if (status != VANTREL_OK) return status;
-  TipBox tips[kMaxSlapFingers];
-  int32_t found = 0;
-  double handAngle = 0;
-  status = FindFingertips(work, map, wanted, tips, &found, &handAngle);
-  if (status != VANTREL_OK) return status;
+namespace {
 
+// Area of a tip's top segment, square millimetres (working pixels are
+// square).
+double AreaMm2(const TipBox& t, double mmPerPixel) {
+  return t.width * mmPerPixel * t.height * mmPerPixel;
+}
+
+// Whether (x, y) belongs to the thumb `t`: within its width across its axis
+// (kThumbBand of it), and not above its tip: its box or its lower
+// phalanges.
+bool OfThumb(const TipBox& t, double x, double y) {
+  const double dx = x - t.cx, dy = y - t.cy;
+  const double across = dx * std::cos(t.tilt) + dy * std::sin(t.tilt);
+  const double up = dx * std::sin(t.tilt) - dy * std::cos(t.tilt);
+  return std::fabs(across) <= kThumbBand * 0.5 * t.width && up <= 0.5 * t.height;
+}
+
+// Two large fingertips side by side, or one alone, with no finger-sized tip
+// of the four-finger search beside them (below them lie the thumbs' own
+// lower phalanges): thumbs. Fingers of a hand found as
+// two stand beside a third of their size, or are smaller together than two
+// thumbs.
+bool LooksLikeThumbs(const TipBox* hand, int32_t handCount, const TipBox* thumbs,
+                     int32_t thumbCount, double mmPerPixel) {
+  if (thumbCount < 1 || thumbCount > 2) return false;
+  double total = 0, smallest = 1e300;
+  for (int32_t i = 0; i < thumbCount; ++i) {
+    const double area = AreaMm2(thumbs[i], mmPerPixel);
+    total += area;
+    smallest = std::min(smallest, area);
+  }
+  if (thumbCount == 1 ? total < kLoneThumbAreaMm2 : total < kThumbPairAreaMm2) return false;
+  for (int32_t i = 0; i < handCount; ++i) {
+    bool within = false;
+    for (int32_t k = 0; k < thumbCount; ++k)
+      within = within || OfThumb(thumbs[k], hand[i].cx, hand[i].cy);
+    if (!within && AreaMm2(hand[i], mmPerPixel) >= kBesideShare * smallest) return false;
+  }
+  return true;
+}
+
+// The fingertips of the impression and its hand. A hand left open is worked
+// out from the image: four fingers are sought, and where fewer stand, two
+// thumbs too.
+int32_t SearchHand(const WorkingImage& work, const BlockMap& map, int32_t fingerCount,
+                   int32_t handCode, TipBox* tips, int32_t* found, int32_t* hand) {
+  double handAngle = 0;
+  *hand = handCode;
+  if (handCode == VANTREL_HAND_RIGHT || handCode == VANTREL_HAND_LEFT) {
+    const int32_t wanted = std::min(fingerCount, static_cast<int32_t>(kMaxSlapFingers));
+    return FindFingertips(work, map, wanted, tips, found, &handAngle);
+  }
+  if (handCode == VANTREL_HAND_THUMBS) return FindFingertips(work, map, 2, tips, found, &handAngle);
+  *hand = VANTREL_HAND_UNKNOWN;
+  int32_t status = FindFingertips(work, map, 4, tips, found, &handAngle);
+  if (status != VANTREL_OK || *found >= 4) return status;
+  TipBox thumbs[kMaxSlapFingers];
+  int32_t thumbCount = 0;
+  status = FindFingertips(work, map, 2, thumbs, &thumbCount, &handAngle);
+  if (status != VANTREL_OK) return status;
+  if (LooksLikeThumbs(tips, *found, thumbs, thumbCount, kMmPerInch / work.ppi)) {
+    for (int32_t i = 0; i < thumbCount; ++i) tips[i] = thumbs[i];
+    *found = thumbCount;
+    *hand = VANTREL_HAND_THUMBS;
+  }
+  return VANTREL_OK;
+}
+
+// The tips as boxes in the caller's pixels.
+void ToCaller(const WorkingImage& work, const TipBox* tips, int32_t found, SlapFinger* fingers) {
   const double fx = work.factorX, fy = work.factorY;
   for (int32_t i = 0; i < found; ++i) {
     const TipBox& t = tips[i];
@@ -45,34 +97,52 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
     f.angle = -tilt;
     f.confidence = t.confidence;
   }
+}
 
-  // Hand and codes.
+// Position codes; a hand not yet known (0) is told right or left from the
+// tips. Returns the hand.
+int32_t AssignCodes(const BlockMap& map, const TipBox* tips, int32_t found, int32_t hand,
+                    int32_t rows, int32_t columns, int32_t xres, int32_t yres,
+                    SlapFinger* fingers) {
   PageTip page[kMaxSlapFingers];
   for (int32_t i = 0; i < found; ++i) page[i] = ToPage(fingers[i], xres, yres);
   const double centreX = 0.5 * (columns - 1) * kMmPerInch / xres;
   const double centreY = 0.5 * (rows - 1) * kMmPerInch / yres;
-  int32_t useHand = handCode;
-  if (useHand != VANTREL_HAND_RIGHT && useHand != VANTREL_HAND_LEFT &&
-      useHand != VANTREL_HAND_THUMBS && wanted == 2) {
-    useHand = VANTREL_HAND_THUMBS;
-  }
-  int32_t slots[kMaxSlapFingers] = {0, 1, 2, 3, 4};
-  if (useHand != VANTREL_HAND_THUMBS && found > 0) {
-    const bool open = useHand != VANTREL_HAND_RIGHT && useHand != VANTREL_HAND_LEFT;
-    double lowerTilt = 0;
-    const bool haveLower = LowerRidgeTilt(map, tips, found, &lowerTilt);
-    useHand = AssignFingers(page, found, open ? 0 : useHand, centreX, centreY, haveLower, lowerTilt,
-                            slots);
-  }
-  *hand = useHand;
-  for (int32_t i = 0; i < found; ++i) {
-    if (useHand == VANTREL_HAND_THUMBS) {
+  if (hand == VANTREL_HAND_THUMBS) {
+    for (int32_t i = 0; i < found; ++i) {
       const bool left = found == 2 ? i == 0 : LeftThumbAlone(page[i], centreX);
       fingers[i].position = FingerPosition(VANTREL_HAND_THUMBS, left ? 0 : 1);
-    } else {
-      fingers[i].position = FingerPosition(useHand, slots[i]);
     }
+    return hand;
   }
+  if (found == 0) return hand;
+  int32_t slots[kMaxSlapFingers] = {0, 1, 2, 3, 4};
+  double lowerTilt = 0;
+  const bool haveLower = LowerRidgeTilt(map, tips, found, &lowerTilt);
+  hand = AssignFingers(page, found, hand, centreX, centreY, haveLower, lowerTilt, slots);
+  for (int32_t i = 0; i < found; ++i) fingers[i].position = FingerPosition(hand, slots[i]);
+  return hand;
+}
+
+}  // namespace
+
+int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t xres, int32_t yres,
+                    int32_t fingerCount, int32_t handCode, SlapFinger* fingers, int32_t* count,
+                    int32_t* hand) {
+  *count = 0;
+  *hand = handCode;
+  WorkingImage work;
+  int32_t status = PrepareWorkingImage(image, rows, columns, xres, yres, &work);
+  if (status != VANTREL_OK) return status;
+  BlockMap map;
+  status = BuildBlockMap(work, &map);
+  if (status != VANTREL_OK) return status;
+  TipBox tips[kMaxSlapFingers];
+  int32_t found = 0, useHand = 0;
+  status = SearchHand(work, map, fingerCount, handCode, tips, &found, &useHand);
+  if (status != VANTREL_OK) return status;
+  ToCaller(work, tips, found, fingers);
+  *hand = AssignCodes(map, tips, found, useHand, rows, columns, xres, yres, fingers);
   *count = found;
   return VANTREL_OK;
 }

@@ -101,6 +101,14 @@ constexpr double kPitchWidths = 1.35;
 // their lower segments, the axes are taken to have been led off.
 constexpr double kAxisDoubtDeg = 12;
 
+// Telling thumbs from a hand left open: a lone thumb's top segment, or two
+// thumbs' together, cover at least this much; a finger-sized tip beside them
+// (this share of the smaller one) makes them fingers of a hand.
+constexpr double kLoneThumbAreaMm2 = 400;
+constexpr double kThumbPairAreaMm2 = 700;
+constexpr double kBesideShare = 0.5;
+constexpr double kThumbBand = 1.5;  // of a thumb's width: tips across it are its own
+
 }  // namespace slap
 }  // namespace vtl
 

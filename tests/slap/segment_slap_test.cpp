@@ -105,27 +105,28 @@ TEST_F(SegmentSlap, HandCodesAndFingerCounts) {
   struct Case {
     const PaintedImage* img;
     int32_t fingers, hand;
-    int32_t expectedHand;
+    int32_t expectedHand, expectedCount;
     std::vector<int32_t> codes;
   };
   const Case cases[] = {
-      {&left, 4, 0, VANTREL_HAND_LEFT, {10, 9, 8, 7}},
-      {&left, 4, VANTREL_HAND_LEFT, VANTREL_HAND_LEFT, {10, 9, 8, 7}},
+      {&left, 4, 0, VANTREL_HAND_LEFT, 4, {10, 9, 8, 7}},
+      {&left, 4, VANTREL_HAND_LEFT, VANTREL_HAND_LEFT, 4, {10, 9, 8, 7}},
       // The caller's hand stands even when the tips say otherwise.
-      {&right, 4, VANTREL_HAND_LEFT, VANTREL_HAND_LEFT, {10, 9, 8, 7}},
+      {&right, 4, VANTREL_HAND_LEFT, VANTREL_HAND_LEFT, 4, {10, 9, 8, 7}},
       // Fewer sought: the strongest fingers only.
-      {&right, 3, VANTREL_HAND_RIGHT, VANTREL_HAND_RIGHT, {}},
+      {&right, 3, VANTREL_HAND_RIGHT, VANTREL_HAND_RIGHT, 3, {}},
       // Thumbs sought: at most two, numbered left thumb then right thumb.
-      {&right, 4, VANTREL_HAND_THUMBS, VANTREL_HAND_THUMBS, {6, 1}},
-      {&right, 2, 0, VANTREL_HAND_THUMBS, {6, 1}},
+      {&right, 4, VANTREL_HAND_THUMBS, VANTREL_HAND_THUMBS, 2, {6, 1}},
+      // Left open, the image decides whatever count is asked.
+      {&right, 2, 0, VANTREL_HAND_RIGHT, 4, {2, 3, 4, 5}},
+      {&left, 1, 0, VANTREL_HAND_LEFT, 4, {10, 9, 8, 7}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fingers * 100 + c.hand);
     VantrelResultType* result = nullptr;
     ASSERT_EQ(Segment(*c.img, c.fingers, c.hand, &result), VANTREL_OK);
     EXPECT_EQ(result->handCode, c.expectedHand);
-    const int32_t most = c.hand == VANTREL_HAND_THUMBS ? 2 : c.fingers;
-    EXPECT_EQ(result->count, most);
+    EXPECT_EQ(result->count, c.expectedCount);
     if (!c.codes.empty()) {
       ASSERT_EQ(result->count, static_cast<int32_t>(c.codes.size()));
       for (int32_t i = 0; i < result->count; ++i)
@@ -234,9 +235,9 @@ TEST_F(SegmentSlap, GeneratedHardCases) {
     const int32_t xppi = static_cast<int32_t>(slap.xppi + 0.5);
     const int32_t yppi = static_cast<int32_t>(slap.yppi + 0.5);
     VantrelResultType* result = nullptr;
-    ASSERT_EQ(VantrelSegmentSlap(xppi, yppi, slap.pixels.data(), slap.rows, slap.columns,
-                                 slap.hand == 15 ? 2 : 4, 0, &result),
-              VANTREL_OK);
+    ASSERT_EQ(
+        VantrelSegmentSlap(xppi, yppi, slap.pixels.data(), slap.rows, slap.columns, 4, 0, &result),
+        VANTREL_OK);
     EXPECT_EQ(result->handCode, slap.hand);
     ASSERT_EQ(result->count, static_cast<int32_t>(slap.fingers.size()));
     const double pxPerMm = xppi / 25.4;

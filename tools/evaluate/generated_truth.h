@@ -29,15 +29,16 @@ inline int32_t WholePpi(double ppi) {
   return static_cast<int32_t>(ppi + 0.5);
 }
 
-// Runs `segmenter` on the slap generated from `seed`, asking for the fingers
-// its hand holds (or `fingerCount` when positive), and scores it; the score is
-// named by seed and hand.
+// Runs `segmenter` on the slap generated from `seed` with the hand left open,
+// asking for four fingers (or `fingerCount` when positive) as a caller who
+// does not know the impression would, and scores it; the score is named by
+// seed and hand.
 inline ImageScore ScoreGeneratedSlap(Segmenter segmenter, const vsynth::Slap& slap, uint64_t seed,
                                      const std::vector<TruthFinger>& truth,
                                      std::vector<Detection>* found, int32_t fingerCount = 0) {
-  ImageScore score = RunAndScore(
-      segmenter, slap.pixels.data(), slap.rows, slap.columns, WholePpi(slap.xppi),
-      WholePpi(slap.yppi), fingerCount > 0 ? fingerCount : (slap.hand == 15 ? 2 : 4), truth, found);
+  ImageScore score =
+      RunAndScore(segmenter, slap.pixels.data(), slap.rows, slap.columns, WholePpi(slap.xppi),
+                  WholePpi(slap.yppi), fingerCount > 0 ? fingerCount : 4, truth, found);
   score.name = "synth-" + std::to_string(seed) + "-h" + std::to_string(slap.hand);
   return score;
 }

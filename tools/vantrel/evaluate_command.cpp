@@ -97,7 +97,7 @@ int RunEvaluate(const EvaluateOptions& o) {
       std::vector<veval::Detection> found;
       veval::ImageScore score =
           veval::RunAndScore(segmenter, image.pixels.data(), image.rows, image.columns, image.xppi,
-                             image.yppi, truth->hand == 15 ? 2 : 4, truth->fingers, &found);
+                             image.yppi, 4, truth->fingers, &found);
       score.name = name;
       std::printf("%s\n", veval::FormatImageLine(score).c_str());
       scores.push_back(score);

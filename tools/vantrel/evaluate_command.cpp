@@ -175,7 +175,7 @@ void AddEvaluateCommand(CLI::App& app) {
   command
       ->add_option("--fingers", options->fingers,
                    "generated slaps: fingers asked for, as a capture station that expects a hand "
-                   "would (default: 2 for thumbs, 4 for a hand)")
+                   "would (default 4, the hand left open either way)")
       ->check(CLI::Range(1, 4));
   command->callback([options] { FinishWith(RunEvaluate(*options)); });
 }

@@ -141,6 +141,7 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
   int32_t found = 0, useHand = 0;
   status = SearchHand(work, map, fingerCount, handCode, tips, &found, &useHand);
   if (status != VANTREL_OK) return status;
+  RateFingers(work, map, tips, found);
   ToCaller(work, tips, found, fingers);
   *hand = AssignCodes(map, tips, found, useHand, rows, columns, xres, yres, fingers);
   *count = found;

@@ -127,6 +127,10 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map);
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
                        TipBox* tips, int32_t* count, double* handAngle);
 
+// Lowers each tip's confidence (its ridge evidence) where its box disagrees
+// with the others' or with a fingertip's shape, or covers little ridge.
+void RateFingers(const WorkingImage& work, const BlockMap& map, TipBox* tips, int32_t n);
+
 }  // namespace slap
 }  // namespace vtl
 

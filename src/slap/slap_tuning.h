@@ -109,6 +109,20 @@ constexpr double kThumbPairAreaMm2 = 700;
 constexpr double kBesideShare = 0.5;
 constexpr double kThumbBand = 1.5;  // of a thumb's width: tips across it are its own
 
+// Confidence: the ridge evidence times exp(-kDoubtWeight * doubt), doubt a
+// sum of squared deviations each 1 at its own limit: top segment length
+// (log) and width (log) against the others', tilt against theirs, the
+// box's shape (length over width outside kLowAspect..kHighAspect), its
+// share on ridge blocks below kFullCover, a width below kNarrowTipMm.
+constexpr double kDoubtWeight = 0.3;
+constexpr double kLengthDoubt = 0.25;
+constexpr double kWidthDoubt = 0.3;
+constexpr double kTiltDoubtDeg = 12;
+constexpr double kLowAspect = 0.95, kHighAspect = 2.3, kAspectDoubt = 0.4;
+constexpr double kFullCover = 0.75, kCoverDoubt = 0.3;
+constexpr double kNarrowTipMm = 9;
+constexpr float kRidgeBlock = 0.3f;  // block score of ridge
+
 }  // namespace slap
 }  // namespace vtl
 

@@ -312,3 +312,39 @@ TEST(WorkingImage, SquareGridWhateverTheResolutions) {
 }
 
 }  // namespace
+
+namespace {
+
+// Of four fingertips on ridge, the one whose box disagrees with the others
+// (half their length, tilted off) is flagged below 0.5; the others stay
+// trusted.
+TEST(SlapConfidence, DoubtfulBoxFlaggedGoodOnesTrusted) {
+  vtl::slap::WorkingImage work;
+  work.ppi = 250;
+  vtl::slap::BlockMap map;
+  map.rows = map.columns = 100;
+  ASSERT_TRUE(map.score.Reset(100 * 100));
+  for (std::size_t k = 0; k < map.score.size(); ++k) map.score[k] = 0.9f;
+  vtl::slap::TipBox tips[4];
+  for (int32_t i = 0; i < 4; ++i) {
+    tips[i].cx = 150 + 160 * i;
+    tips[i].cy = 300;
+    tips[i].width = 150;  // 15 mm at 250 ppi
+    tips[i].height = 230;
+    tips[i].confidence = 0.9;
+  }
+  tips[2].height = 110;
+  tips[2].tilt = 0.4;
+  vtl::slap::RateFingers(work, map, tips, 4);
+  EXPECT_LT(tips[2].confidence, 0.5);
+  for (const int32_t i : {0, 1, 3}) {
+    EXPECT_GE(tips[i].confidence, 0.5) << i;
+    EXPECT_GT(tips[i].confidence, tips[2].confidence) << i;
+  }
+  // Off the ridge area the same good box is doubted too.
+  for (std::size_t k = 0; k < map.score.size(); ++k) map.score[k] = 0.0f;
+  vtl::slap::RateFingers(work, map, tips, 1);
+  EXPECT_LT(tips[0].confidence, 0.5);
+}
+
+}  // namespace

@@ -230,6 +230,7 @@ std::vector<Detection> DetectionsFrom(const ventry::ResultCopy& result) {
     d.box.height = f.boxHeight;
     d.box.angle = f.angle;
     d.position = f.position;
+    d.confidence = f.fixedValue;
     found.push_back(d);
   }
   return found;
@@ -292,6 +293,16 @@ ImageScore ScoreImage(const std::vector<TruthFinger>& truth, const std::vector<D
         std::hypot(truth[p.t].box.cx - found[p.f].box.cx, truth[p.t].box.cy - found[p.f].box.cy));
     if (truth[p.t].position != found[p.f].position) codesRight = false;
   }
+  for (std::size_t f = 0; f < found.size(); ++f) {
+    const bool trusted = found[f].confidence >= kDoubtful;
+    if (usedF[f]) {
+      ++score.rightBoxes;
+      score.rightTrusted += trusted ? 1 : 0;
+    } else {
+      ++score.wrongBoxes;
+      score.wrongDoubted += trusted ? 0 : 1;
+    }
+  }
   score.allRight =
       score.countRight && score.positionsKnown && codesRight && score.matched == score.truthCount;
   score.codesRight = score.countRight && score.positionsKnown;
@@ -318,6 +329,10 @@ Summary Summarise(const std::vector<ImageScore>& scores) {
     }
     for (double d : score.centreDistances) distances.push_back(d * score.millimetresPerPixel);
     for (double v : score.ious) ious.push_back(v);
+    s.rightBoxes += score.rightBoxes;
+    s.rightTrusted += score.rightTrusted;
+    s.wrongBoxes += score.wrongBoxes;
+    s.wrongDoubted += score.wrongDoubted;
     s.meanMilliseconds += score.milliseconds;
     s.maxMilliseconds = std::max(s.maxMilliseconds, score.milliseconds);
   }
@@ -364,7 +379,16 @@ std::string FormatSummary(const std::string& label, const Summary& s) {
                 label.c_str(), s.images, s.foundFingers, s.truthFingers, matchedShare, countShare,
                 codeShare, s.codesRight, s.positionImages, allShare, s.allRight, s.positionImages,
                 s.medianCentreMm, s.medianIou, s.meanMilliseconds, s.maxMilliseconds);
-  return line;
+  // The confidence as a flag: wrong boxes (IoU below the threshold) it
+  // doubts, right ones it trusts.
+  char flags[160];
+  std::snprintf(flags, sizeof flags,
+                "  confidence < %.1f: wrong boxes %6.2f %% (%d/%d), right boxes %6.2f %% (%d/%d)",
+                kDoubtful, s.wrongBoxes > 0 ? 100.0 * s.wrongDoubted / s.wrongBoxes : 0,
+                s.wrongDoubted, s.wrongBoxes,
+                s.rightBoxes > 0 ? 100.0 * (s.rightBoxes - s.rightTrusted) / s.rightBoxes : 0,
+                s.rightBoxes - s.rightTrusted, s.rightBoxes);
+  return std::string(line) + flags;
 }
 
 std::vector<uint8_t> DrawOverlay(const uint8_t* grey, int32_t rows, int32_t columns,

@@ -57,7 +57,11 @@ void AssignHandPositions(ImageTruth* truth);
 struct Detection {
   Box box;
   int32_t position = 0;
+  double confidence = 0;  // the record's fixedValue
 };
+
+// Below this a record's confidence says "look at this finger".
+constexpr double kDoubtful = 0.5;
 
 // The records of a result as detections.
 std::vector<Detection> DetectionsFrom(const ventry::ResultCopy& result);
@@ -80,6 +84,9 @@ struct ImageScore {
   double millimetresPerPixel = 0.0508;
   double milliseconds = 0;
   int32_t status = 0;
+  // Found boxes matched (right) or not (wrong), and of each how many the
+  // confidence judged so (right at or above kDoubtful, wrong below it).
+  int32_t rightBoxes = 0, rightTrusted = 0, wrongBoxes = 0, wrongDoubted = 0;
 };
 
 // A fingertip missed, the count wrong or a code wrong: the images worth
@@ -110,6 +117,7 @@ struct Summary {
   double medianIou = 0;
   double meanMilliseconds = 0;
   double maxMilliseconds = 0;
+  int32_t rightBoxes = 0, rightTrusted = 0, wrongBoxes = 0, wrongDoubted = 0;
 };
 
 Summary Summarise(const std::vector<ImageScore>& scores);

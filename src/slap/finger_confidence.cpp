@@ -1,0 +1,70 @@
+// How far each fingertip found can be trusted: its ridge evidence, lowered
+// where the box disagrees with the others of the impression or with a
+// fingertip's shape, or covers little ridge.
+#include <algorithm>
+#include <cmath>
+
+#include "slap/slap_internal.h"
+
+namespace vtl {
+namespace slap {
+namespace {
+
+// Share of points spread over the box that lie on ridge blocks.
+double RidgeCover(const BlockMap& map, const TipBox& t) {
+  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
+  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  int32_t on = 0, all = 0;
+  for (int32_t a = -4; a <= 4; ++a) {
+    for (int32_t b = -4; b <= 4; ++b) {
+      const double across = a / 9.0 * t.width, up = b / 9.0 * t.height;
+      const double x = t.cx + nx * across + vx * up, y = t.cy + ny * across + vy * up;
+      ++all;
+      if (x < 0 || y < 0) continue;
+      const int32_t bx = static_cast<int32_t>(x) / map.blockSize;
+      const int32_t by = static_cast<int32_t>(y) / map.blockSize;
+      if (bx >= map.columns || by >= map.rows) continue;
+      on += map.score[static_cast<std::size_t>(by) * map.columns + bx] > kRidgeBlock ? 1 : 0;
+    }
+  }
+  return static_cast<double>(on) / all;
+}
+
+double Square(double v) {
+  return v * v;
+}
+
+}  // namespace
+
+void RateFingers(const WorkingImage& work, const BlockMap& map, TipBox* tips, int32_t n) {
+  double lengths[kMaxSlapFingers], widths[kMaxSlapFingers], tilts[kMaxSlapFingers];
+  for (int32_t i = 0; i < n; ++i) {
+    lengths[i] = tips[i].height;
+    widths[i] = tips[i].width;
+    tilts[i] = tips[i].tilt;
+  }
+  const double length = n > 0 ? Median(lengths, n) : 0;
+  const double width = n > 0 ? Median(widths, n) : 0;
+  const double tilt = n > 0 ? Median(tilts, n) : 0;
+  const double mmPerPixel = kMmPerInch / work.ppi;
+  for (int32_t i = 0; i < n; ++i) {
+    TipBox& t = tips[i];
+    // Each term is 1 where the box turns doubtful on its own account.
+    double doubt = 0;
+    if (n >= 2) {
+      doubt += Square(std::log(t.height / length) / kLengthDoubt);
+      doubt += Square(std::log(t.width / width) / kWidthDoubt);
+      doubt += Square((t.tilt - tilt) / Radians(kTiltDoubtDeg));
+    }
+    const double aspect = t.height / t.width;
+    doubt += Square(std::max(
+        {0.0, (kLowAspect - aspect) / kAspectDoubt, (aspect - kHighAspect) / kAspectDoubt}));
+    doubt += Square(std::max(0.0, (kFullCover - RidgeCover(map, t)) / kCoverDoubt));
+    const double widthMm = t.width * mmPerPixel;
+    doubt += Square(std::max(0.0, (kNarrowTipMm - widthMm) / kNarrowTipMm * 4));
+    t.confidence = std::clamp(t.confidence, 0.0, 1.0) * std::exp(-kDoubtWeight * doubt);
+  }
+}
+
+}  // namespace slap
+}  // namespace vtl

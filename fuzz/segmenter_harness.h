@@ -51,6 +51,10 @@ inline uint32_t TouchContainer(const VantrelResultType& r, int32_t status) {
 inline int32_t MaxRecords(Segmenter entry, const SegmenterInput& in) {
   const int32_t sought = in.handCode == VANTREL_HAND_THUMBS ? 2 : in.fingerCount;
   if (entry == VantrelQuick || entry == VantrelQuickNew) return sought;
+  // The slap segmenter decides an open hand from the image: up to four fingers.
+  const bool openHand = in.handCode != VANTREL_HAND_RIGHT && in.handCode != VANTREL_HAND_LEFT &&
+                        in.handCode != VANTREL_HAND_THUMBS;
+  if (entry == VantrelSegmentSlap && openHand) return 4;
   return std::min(sought, 5);
 }
 

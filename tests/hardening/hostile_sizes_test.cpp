@@ -137,7 +137,10 @@ TEST_F(HostileSizes, FingerCountsAndHandCodes) {
       SCOPED_TRACE(name + ": " + std::to_string(c.fingers) + " fingers, hand " +
                    std::to_string(c.hand));
       const int32_t sought = c.hand == VANTREL_HAND_THUMBS ? 2 : c.fingers;
-      const int32_t maxRecords = IsQuick(name) ? sought : std::min(sought, 5);
+      const bool openHand = c.hand != VANTREL_HAND_RIGHT && c.hand != VANTREL_HAND_LEFT &&
+                            c.hand != VANTREL_HAND_THUMBS;
+      int32_t maxRecords = IsQuick(name) ? sought : std::min(sought, 5);
+      if (name == "VantrelSegmentSlap" && openHand) maxRecords = 4;  // the image decides
       const int32_t status = RunChecked(entry.call, in.xres, in.yres, in.pixels.data(), in.rows,
                                         in.columns, c.fingers, c.hand, std::max(maxRecords, 1));
       if (c.fingers < 1) {

@@ -58,6 +58,14 @@ bool Contains(const std::string& text, const std::string& part) {
 
 #define EXPECT_CONTAINS(text, part) EXPECT_PRED2(Contains, text, part)
 
+std::vector<uint8_t> EncodeWsq(const testimg::Pixels& picture, int32_t ppi) {
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(vio::EncodeWsq(picture.data.data(), picture.height, picture.width, ppi,
+                           vio::kWsqDefaultBitRate, &bytes),
+            "");
+  return bytes;
+}
+
 TEST(CliTest, ResolutionComesFromEachFormatsMetadata) {
   const std::string dir = testimg::MakeTempDir("formats");
   const testimg::Pixels picture = testimg::Blobs(240, 200);
@@ -72,6 +80,7 @@ TEST(CliTest, ResolutionComesFromEachFormatsMetadata) {
       {"b.jpg", testimg::EncodeJpeg(picture, {200, 200, true}), 508, 508, "file", "jpeg"},
       {"c.tif", testimg::EncodeTiff(picture, {250, 350}), 250, 350, "file", "tiff"},
       {"e.pgm", testimg::EncodePnm(picture), 500, 500, "default", "pnm"},
+      {"g.wsq", EncodeWsq(picture, 410), 410, 410, "file", "wsq"},
       // Named like a JPEG, but a PNG: the content decides.
       {"f.jpg", testimg::EncodePng(picture, {600, 600}), 600, 600, "file", "png"},
   };
@@ -425,6 +434,24 @@ TEST(CliTest, CsvAndSwitchesForPictures) {
     EXPECT_CONTAINS(lines[i], input + ",true,,png,800,750,250,250,file,slap,4,0,0,success,13,4,");
   }
   for (const auto& entry : fs::directory_iterator(dir)) EXPECT_NE(entry.path().extension(), ".png");
+
+  // WSQ finger pictures decode to the boxes of the result, at the image's resolution.
+  const std::string wsq = dir + "/wsq";
+  run = RunTool({"segment", "--image-format", "wsq", "--no-overlay", "--out", wsq,
+                 kSamples + "/real/livescan_right_500ppi.png"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const json j = ReadJson(wsq + "/livescan_right_500ppi.json");
+  ASSERT_EQ(j["result"]["count"], 4);
+  for (const json& f : j["result"]["fingers"]) {
+    const std::string name = f["image"].get<std::string>();
+    EXPECT_EQ(fs::path(name).extension(), ".wsq");
+    vio::GreyImage picture;
+    ASSERT_TRUE(vio::ReadImage(wsq + "/" + name, {}, &picture).ok()) << name;
+    EXPECT_EQ(picture.format, vio::Format::kWsq);
+    EXPECT_EQ(picture.columns, f["boxWidth"]);
+    EXPECT_EQ(picture.rows, f["boxHeight"]);
+    EXPECT_EQ(picture.xppi, 500);
+  }
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {

@@ -17,8 +17,9 @@ bool HasImageExtension(const fs::path& path) {
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  static const char* const kExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff",
-                                            ".pgm", ".ppm", ".pnm",  ".an2", ".eft", ".nist"};
+  static const char* const kExtensions[] = {".png",  ".jpg", ".jpeg", ".bmp", ".tif",
+                                            ".tiff", ".pgm", ".ppm",  ".pnm", ".wsq",
+                                            ".an2",  ".eft", ".nist"};
   return std::find(std::begin(kExtensions), std::end(kExtensions), extension) !=
          std::end(kExtensions);
 }

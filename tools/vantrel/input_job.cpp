@@ -157,14 +157,29 @@ class InputJob {
     return staged_.Stage(name, png);
   }
 
+  // A finger picture in the format asked for; WSQ carries one resolution, the one across.
+  std::string StageFingerPicture(const std::string& stem, const uint8_t* pixels, int32_t rows,
+                                 int32_t columns, std::string* name) {
+    if (options_.imageFormat != "wsq") {
+      *name = stem + ".png";
+      return StagePng(*name, EncodePng(pixels, rows, columns, 1, image_.xppi, image_.yppi));
+    }
+    *name = stem + ".wsq";
+    std::vector<uint8_t> wsq;
+    const std::string error =
+        vio::EncodeWsq(pixels, rows, columns, image_.xppi, vio::kWsqDefaultBitRate, &wsq);
+    if (!error.empty()) return "cannot encode " + staged_.PathOf(*name) + ": " + error;
+    return staged_.Stage(*name, wsq);
+  }
+
   std::string StageFingers() {
     const Segmentation& s = *segmentation_;
     report_.fingerFiles.assign(s.fingers.size(), std::string());
     for (size_t i = 0; i < s.fingers.size(); ++i) {
       const Finger& finger = s.fingers[i];
       if (finger.pixels.empty()) continue;
-      const std::string name = stem_ + "_f" + std::to_string(i) + "_pos" +
-                               std::to_string(finger.record.position) + ".png";
+      const std::string stem =
+          stem_ + "_f" + std::to_string(i) + "_pos" + std::to_string(finger.record.position);
       int32_t width = finger.record.boxWidth, height = finger.record.boxHeight;
       if (!finger.imageFromLibrary) {
         // A crop clipped to the image may be smaller than the record's box.
@@ -172,8 +187,9 @@ class InputJob {
             std::min(finger.record.right, image_.columns - 1) - std::max(finger.record.left, 0) + 1;
         height = static_cast<int32_t>(finger.pixels.size() / width);
       }
-      const std::string error = StagePng(
-          name, EncodePng(finger.pixels.data(), height, width, 1, image_.xppi, image_.yppi));
+      std::string name;
+      const std::string error =
+          StageFingerPicture(stem, finger.pixels.data(), height, width, &name);
       if (!error.empty()) return error;
       report_.fingerFiles[i] = name;
     }

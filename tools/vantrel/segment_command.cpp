@@ -51,6 +51,11 @@ void AddSegmentCommand(CLI::App& app) {
       ->check(CLI::IsMember({"json", "csv", "slapseg"}))
       ->capture_default_str();
   command->add_flag("--no-images", options->noImages, "Do not write the finger pictures");
+  command
+      ->add_option("--image-format", options->imageFormat,
+                   "Finger picture format: png, or wsq (at 0.75 bits per pixel)")
+      ->check(CLI::IsMember({"png", "wsq"}))
+      ->capture_default_str();
   const std::map<std::string, OverlayKind> overlays{{"preview", OverlayKind::kPreview},
                                                     {"full", OverlayKind::kFull},
                                                     {"none", OverlayKind::kNone}};

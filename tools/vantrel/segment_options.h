@@ -23,6 +23,7 @@ struct SegmentOptions {
   std::string out = "vantrel-out";
   std::string format = "json";  // json, csv or slapseg
   bool noImages = false;
+  std::string imageFormat = "png";  // finger pictures: png or wsq
   OverlayKind overlay = OverlayKind::kPreview;
   bool noProgress = false;
   bool quiet = false;

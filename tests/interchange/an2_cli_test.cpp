@@ -99,6 +99,7 @@ TEST(An2CliTest, RefusedTransactionsAndFlags) {
       {"'" + dir + "/cut.an2'", 1, "claims 99 bytes"},
       {"'" + kData + "/valid1.8.an2' '" + dir + "/cut.an2' --write-an2 x.an2", 2,
        "exactly one input"},
+      {"'" + kData + "' --write-an2 x.an2", 2, "exactly one input"},
       {"'" + kData + "/valid1.8.an2' --finger-records", 2, "--finger-records requires"},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,6 @@
 // vantrel segment: the command line. The batch itself is in segment_run.cpp,
 // one input's work in input_job.cpp.
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -95,7 +96,9 @@ void AddSegmentCommand(CLI::App& app) {
                  "With --write-an2: add one Type-14 record per finger (WSQ, plain impression)")
       ->needs(writeAn2);
   command->callback([options] {
-    if (!options->writeAn2.empty() && options->inputs.size() != 1) {
+    // A folder could hold several transactions, all bound for the one output file.
+    if (!options->writeAn2.empty() &&
+        (options->inputs.size() != 1 || std::filesystem::is_directory(options->inputs[0]))) {
       throw CLI::ValidationError("--write-an2", "takes exactly one input transaction");
     }
     FinishWith(RunSegmentBatch(*options));

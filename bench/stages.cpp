@@ -13,6 +13,7 @@
 #include "prepare/resample.h"
 #include "quick/labelling.h"
 #include "separate/separation_driver.h"
+#include "separate/slant_cache.h"
 #include "separate/slant_profiles.h"
 #include "separate/slant_search.h"
 #include "separate/slant_tables.h"

@@ -508,6 +508,16 @@ def segment(
     return _run(_grey(image), options)
 
 
+def _raise_read_error(kind: Optional[str], message: str, name: str) -> None:
+    """Raises what the reader reported, if anything: FileNotFoundError or ImageReadError."""
+    if kind == "not_found":
+        missing = FileNotFoundError(errno.ENOENT, message or os.strerror(errno.ENOENT), name)
+        missing.kind = kind  # type: ignore[attr-defined]
+        raise missing
+    if kind is not None:
+        raise ImageReadError(kind, message, name)
+
+
 def read_image(path: PathLike, ppi: Optional[Ppi] = None) -> Image:
     """Read an image file into 8-bit grey with its resolution.
 
@@ -526,12 +536,7 @@ def read_image(path: PathLike, ppi: Optional[Ppi] = None) -> Image:
     if ppi is not None and (xppi < 1 or yppi < 1):
         raise ValueError(f"ppi must be positive, got {(xppi, yppi)}")
     kind, message, pixels, x, y, source, fmt = _vantrel.read_image(name, xppi, yppi)
-    if kind == "not_found":
-        missing = FileNotFoundError(errno.ENOENT, message or os.strerror(errno.ENOENT), name)
-        missing.kind = kind  # type: ignore[attr-defined]
-        raise missing
-    if kind is not None:
-        raise ImageReadError(kind, message, name)
+    _raise_read_error(kind, message, name)
     return Image(pixels=pixels, ppi=(x, y), resolution_source=source, format=fmt)
 
 
@@ -639,12 +644,7 @@ def read_transaction(path: PathLike) -> List[TransactionImage]:
     """
     name = os.fsdecode(os.fspath(path))
     kind, message, records = _vantrel.read_transaction(name)
-    if kind == "not_found":
-        missing = FileNotFoundError(errno.ENOENT, message or os.strerror(errno.ENOENT), name)
-        missing.kind = kind  # type: ignore[attr-defined]
-        raise missing
-    if kind is not None:
-        raise ImageReadError(kind, message, name)
+    _raise_read_error(kind, message, name)
     return [
         TransactionImage(record, kind_, tuple(positions), (columns, rows), (xppi, yppi), codec)
         for record, kind_, positions, columns, rows, xppi, yppi, codec in records

@@ -1,8 +1,11 @@
 #include "common_flags.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <system_error>
 
 #include "vantrel.h"
 
@@ -76,6 +79,15 @@ const char* FingerName(int32_t position) {
       "",           "right thumb", "right index", "right middle", "right ring", "right little",
       "left thumb", "left index",  "left middle", "left ring",    "left little"};
   return position >= 1 && position <= 10 ? kNames[position] : "";
+}
+
+bool MakeOutputFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error && std::filesystem::is_directory(folder)) return true;
+  std::fprintf(stderr, "vantrel: error: cannot create the output folder %s: %s\n", folder.c_str(),
+               error ? error.message().c_str() : "a file of that name exists");
+  return false;
 }
 
 }  // namespace vtool

@@ -36,6 +36,9 @@ const char* HandName(int32_t handCode);
 // for other values.
 const char* FingerName(int32_t position);
 
+// Creates the output folder; says why on standard error and returns false when it cannot.
+bool MakeOutputFolder(const std::string& folder);
+
 }  // namespace vtool
 
 #endif  // VANTREL_TOOLS_VANTREL_COMMON_FLAGS_H

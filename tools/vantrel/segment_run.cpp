@@ -164,14 +164,7 @@ class Batch {
 }  // namespace
 
 int RunSegmentBatch(const SegmentOptions& options) {
-  std::error_code error;
-  fs::create_directories(options.out, error);
-  if (error || !fs::is_directory(options.out)) {
-    std::fprintf(stderr, "vantrel: error: cannot create the output folder %s: %s\n",
-                 options.out.c_str(),
-                 error ? error.message().c_str() : "a file of that name exists");
-    return kExitUsage;
-  }
+  if (!MakeOutputFolder(options.out)) return kExitUsage;
   mallopt(M_MMAP_THRESHOLD, kHeapBufferLimit);
   mallopt(M_TRIM_THRESHOLD, 2 * kHeapBufferLimit);
   return Batch(options, ExpandInputs(options.inputs, options.out)).Run();

@@ -69,14 +69,7 @@ void ApplyHardFlags(const SynthOptions& o, const CLI::App& command, vsynth::Slap
 }
 
 int RunSynth(const SynthOptions& options, const CLI::App& command) {
-  std::error_code error;
-  fs::create_directories(options.out, error);
-  if (error || !fs::is_directory(options.out)) {
-    std::fprintf(stderr, "vantrel: error: cannot create the output folder %s: %s\n",
-                 options.out.c_str(),
-                 error ? error.message().c_str() : "a file of that name exists");
-    return kExitUsage;
-  }
+  if (!MakeOutputFolder(options.out)) return kExitUsage;
   auto given = [&command](const char* name) { return command.count(name) > 0; };
   int failed = 0;
   for (int i = 0; i < options.count; ++i) {

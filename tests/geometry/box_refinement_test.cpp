@@ -5,7 +5,6 @@
 #include <cmath>
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "interface/memory.h"
 
 namespace {
@@ -252,44 +251,6 @@ TEST(RefineThumbs, UnrefinedThumbIsNeverPaired) {
   ASSERT_EQ(Refine(15, m, three), 0);
   EXPECT_EQ(three[2].angle, 0.0f);
   EXPECT_GT(three[2].width, three[2].height);
-}
-
-TEST(RefineFingers, EachAllocationFailure) {
-  Mask m(80, 60);
-  m.Paint(12, 10, 19, 49);
-  m.Paint(52, 10, 59, 49);
-  const std::vector<vtl::FingerRegion> rough = {Box(20, 30, 14, 50), Box(60, 30, 14, 50)};
-  std::vector<vtl::FingerRegion> clean = rough;
-  ASSERT_EQ(Refine(13, m, clean), 0);
-  ASSERT_EQ(clean[0].rejection, 0);
-
-  std::vector<vtl::FingerRegion> r;
-  int32_t status = -1;
-  const int64_t points = vtl::testing::ForEachAllocationFailure(
-      [&] {
-        r = rough;
-        status = Refine(13, m, r);
-      },
-      [&](int64_t n) {
-        if (n == 1) {
-          // The scratch box: nothing refined.
-          EXPECT_EQ(status, 19);
-          EXPECT_EQ(r[0].width, 14);
-          EXPECT_EQ(r[1].width, 14);
-          return;
-        }
-        // One finger's profile: that finger keeps its rough box, widened by
-        // 2, and the failure is reported rather than an unrefined box.
-        EXPECT_EQ(status, 19);
-        const size_t failed = static_cast<size_t>(n - 2);
-        EXPECT_EQ(r[failed].width, 16);
-        EXPECT_EQ(r[failed].centerX, rough[failed].centerX);
-        if (failed == 1) {
-          EXPECT_EQ(r[0].width, clean[0].width);
-          EXPECT_EQ(r[0].centerX, clean[0].centerX);
-        }
-      });
-  EXPECT_EQ(points, 3);
 }
 
 }  // namespace

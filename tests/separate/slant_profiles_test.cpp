@@ -129,19 +129,6 @@ TEST_F(SlantProfiles, EveryLinePixelCountedOnce) {
   }
 }
 
-TEST_F(SlantProfiles, RunningSumSmoothing) {
-  std::vector<int32_t> p = {3, 3, 3, 3};
-  ASSERT_EQ(vtl::SmoothRunningSum(p.data(), 4, 1), 0);
-  EXPECT_EQ(p, (std::vector<int32_t>{2, 3, 3, 2}));
-  p = {5, 0, 9, 1};
-  ASSERT_EQ(vtl::SmoothRunningSum(p.data(), 4, 0), 0);
-  EXPECT_EQ(p, (std::vector<int32_t>{5, 0, 9, 1}));
-  // Shorter than the window: the sum is still over the full window size.
-  p = {7, 8};
-  ASSERT_EQ(vtl::SmoothRunningSum(p.data(), 2, 3), 0);
-  EXPECT_EQ(p, (std::vector<int32_t>{2, 2}));
-}
-
 TEST_F(SlantProfiles, ProfilesSmoothedWithParameterRadius) {
   // A 2-column mask gives 2 + |s| positions: with radius 3 the profile is
   // shorter than the window, with the default 1 it is not.

@@ -11,7 +11,6 @@
 #include <tuple>
 #include <vector>
 
-#include "../support/alloc_failure.h"
 #include "../support/vector_levels.h"
 #include "interface/parameter.h"
 #include "separate/slant_cache.h"
@@ -192,26 +191,6 @@ INSTANTIATE_TEST_SUITE_P(RadiusAndLevel, SlantTables,
                            return "Radius" + std::to_string(std::get<0>(info.param)) +
                                   vtl::testing::VectorLevelName(std::get<1>(info.param));
                          });
-
-TEST(SlantTablesMemory, FailuresReleaseEverything) {
-  std::mt19937 rng(7);
-  const auto mask = RandomMask(rng, 20, 30, 40);
-  vtl::GetVantrelParameter();  // created up front so every run allocates alike
-  int32_t status = 0;
-  const auto points = vtl::testing::ForEachAllocationFailure(
-      [&] {
-        vtl::SlantTables tables{};
-        status = vtl::BuildSlantTables(mask.data(), 30, 20, 0, 40, &tables);
-        std::vector<int32_t> dark(70), total(70);
-        int32_t n = 0;
-        if (status == 0)
-          status = vtl::BuildSlantProfilesFromTables(&tables, dark.data(), total.data(), &n, 13);
-        vtl::ReleaseSlantTables(&tables);
-      },
-      [&](int64_t) { EXPECT_EQ(status, 19); });
-  EXPECT_GE(points, 5);
-  DestroyVantrelParameter();
-}
 
 TEST(SlantTablesMemory, RefusesMasksBeyondTheTableLimit) {
   vtl::SlantTables tables{};

@@ -155,21 +155,6 @@ TEST(Parameter, ImageFileName) {
   DestroyVantrelParameter();
 }
 
-TEST(Parameter, ExhaustedHeapAtFirstCall) {
-  DestroyVantrelParameter();
-  const uint8_t pixels[4] = {};
-  VantrelResultType* result = nullptr;
-  vtl::FailAllocationAt(1);
-  EXPECT_EQ(VantrelQuick(500, 500, pixels, 2, 2, 4, 0, &result), VANTREL_OUT_OF_MEMORY);
-  vtl::FailAllocationAt(1);
-  EXPECT_EQ(VtlGetImageFileName(), nullptr);
-  vtl::FailAllocationAt(1);
-  VtlSetImageFileName("x");  // nothing to write into, nothing written
-  vtl::FailAllocationAt(0);
-  EXPECT_STREQ(VtlGetImageFileName(), "");
-  DestroyVantrelParameter();
-}
-
 TEST(Memory, OverflowingArrayIsRefused) {
   EXPECT_EQ(vtl::AllocateArray(SIZE_MAX / 2, 4), nullptr);
   void* p = vtl::AllocateArray(0, 4);

@@ -63,9 +63,7 @@ TEST_F(Cent2, MaskAndHandCodeChooseTheSearch) {
       {14, 0b1000, {10}},    // any one bit of the four
       {13, 0b0101, {2, 3}},  // two bits: two fingers of the given hand
       {13, 0b0111, {6, 1}},  // three or more bits: a thumb search
-      {14, 0b1111, {6, 1}},  //
       {15, 0b0001, {6, 1}},  // thumbs: one bit suffices, two are sought
-      {15, 0b0011, {6, 1}},  //
       {0, 0, {6, 1}},        // no hand code: two thumbs, mask unread
       {11, 0b1111, {6, 1}},  //
       {13, 0b0000, {}},      // no finger expected: nothing runs

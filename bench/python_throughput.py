@@ -41,7 +41,7 @@ def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("--dump", required=True, help="path of vantrel_dump_results")
     parser.add_argument("--count", type=int, default=200)
-    parser.add_argument("--method", default="separate")
+    parser.add_argument("--method", default=vantrel.DEFAULT_METHOD)
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as tmp:

@@ -71,10 +71,10 @@ class Reference:
         return raw.reshape(record["boxHeight"], record["boxWidth"])
 
 
-def run_reference(image: Path, folder: Path, specs: List[str]) -> Reference:
+def run_reference(image: Path, folder: Path, runs: List[str]) -> Reference:
     folder.mkdir(parents=True, exist_ok=True)
     done = subprocess.run(
-        [dump_program(), "run", str(image), str(folder), *specs], capture_output=True, text=True
+        [dump_program(), "run", str(image), str(folder), *runs], capture_output=True, text=True
     )
     assert done.returncode == 0, done.stderr
     return Reference(json.loads(done.stdout), folder)

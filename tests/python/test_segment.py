@@ -22,15 +22,15 @@ SAMPLES = [pytest.param(p, id=p.name) for p in real_samples()] + [
 ]
 
 
-def specs_for(ppi):
-    specs = []
+def runs_for(ppi):
+    runs = []
     for method in vantrel.METHODS:
         if method == "cent2":
             if ppi == (500, 500):
-                specs += [f"cent2:{(1 << n) - 1}:{hand}" for n, hand in CENT2_CASES]
+                runs += [f"cent2:{(1 << n) - 1}:{hand}" for n, hand in CENT2_CASES]
         else:
-            specs += [f"{method}:{n}:{hand}" for n, hand in CASES]
-    return specs
+            runs += [f"{method}:{n}:{hand}" for n, hand in CASES]
+    return runs
 
 
 def python_run(image: vantrel.Image, run: dict):
@@ -49,7 +49,7 @@ def python_run(image: vantrel.Image, run: dict):
 def test_every_entry_matches_cpp(sample, synthetic_dir, tmp_path):
     path = sample if isinstance(sample, Path) else synthetic_dir / f"synth_{sample}.png"
     image = vantrel.read_image(path)
-    reference = run_reference(path, tmp_path, specs_for(image.ppi))
+    reference = run_reference(path, tmp_path, runs_for(image.ppi))
 
     assert image.ppi == (reference.data["xppi"], reference.data["yppi"])
     assert image.pixels.shape == (reference.data["rows"], reference.data["columns"])

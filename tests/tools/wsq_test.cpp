@@ -183,13 +183,13 @@ TEST(Wsq, HuffmanTablesStayWithinSixteenBits) {
     frequency[s] = a;
     std::tie(a, b) = std::pair(b, std::min<uint64_t>(a + b, 1u << 31));
   }
-  const HuffmanSpec spec = SpecFromFrequencies(frequency);
-  EXPECT_EQ(spec.values.size(), 39u);
+  const HuffmanCodeTable codes = CodeTableFromFrequencies(frequency);
+  EXPECT_EQ(codes.values.size(), 39u);
   double kraft = 0;
-  for (int l = 1; l <= kMaxCodeLength; ++l) kraft += spec.counts[l - 1] / std::pow(2.0, l);
+  for (int l = 1; l <= kMaxCodeLength; ++l) kraft += codes.counts[l - 1] / std::pow(2.0, l);
   EXPECT_LT(kraft, 1.0);
   HuffmanDecoder decoder;
-  EXPECT_TRUE(decoder.Build(spec));
+  EXPECT_TRUE(decoder.Build(codes));
 }
 
 // Every prefix of a file (long enough to be recognised) fails cleanly.

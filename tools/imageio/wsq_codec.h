@@ -131,7 +131,7 @@ Scaled ToScaled(double value, uint32_t limit);
 
 // Huffman table as stored: counts of codes per length 1..16 and the values
 // in code order.
-struct HuffmanSpec {
+struct HuffmanCodeTable {
   std::array<uint8_t, kMaxCodeLength> counts{};
   std::vector<uint8_t> values;
 };
@@ -145,18 +145,18 @@ struct HuffmanDecoder {
   std::vector<uint8_t> values;
   std::array<uint16_t, 1 << kFastBits> fast{};
   // False for an over-full code.
-  bool Build(const HuffmanSpec& spec);
+  bool Build(const HuffmanCodeTable& codes);
 };
 
 // Optimal code lengths (at most 16 bits, no all-ones code) for symbol
 // frequencies, as a stored table.
-HuffmanSpec SpecFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& frequency);
+HuffmanCodeTable CodeTableFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& frequency);
 
 // Code and length of every symbol of a table.
 struct HuffmanEncoder {
   std::array<uint16_t, kMaxHuffmanValues> code{};
   std::array<uint8_t, kMaxHuffmanValues> length{};
-  void Build(const HuffmanSpec& spec);
+  void Build(const HuffmanCodeTable& codes);
 };
 
 // Symbols of the coefficient alphabet: 1-100 zero runs, 101/102 a positive or

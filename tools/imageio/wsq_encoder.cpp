@@ -156,8 +156,8 @@ std::array<size_t, 4> BlockBounds(const Layout& layout, const QuantTable& table)
 constexpr int kTableFirstBlock[2] = {0, 1}, kTableEndBlock[2] = {1, 3};
 
 // The table of a block group; adds the bits the group's blocks take to *bits.
-HuffmanSpec TableFor(int tableId, const std::vector<int16_t>& q,
-                     const std::array<size_t, 4>& bounds, uint64_t* bits) {
+HuffmanCodeTable TableFor(int tableId, const std::vector<int16_t>& q,
+                          const std::array<size_t, 4>& bounds, uint64_t* bits) {
   std::array<uint32_t, kMaxHuffmanValues> frequency{};
   for (int b = kTableFirstBlock[tableId]; b < kTableEndBlock[tableId]; ++b) {
     ForEachSymbol(q.data() + bounds[b], bounds[b + 1] - bounds[b], [&](const CodedSymbol& s) {
@@ -165,11 +165,11 @@ HuffmanSpec TableFor(int tableId, const std::vector<int16_t>& q,
       *bits += s.extraBits;
     });
   }
-  const HuffmanSpec spec = SpecFromFrequencies(frequency);
+  const HuffmanCodeTable codes = CodeTableFromFrequencies(frequency);
   HuffmanEncoder encoder;
-  encoder.Build(spec);
+  encoder.Build(codes);
   for (int s = 0; s < kMaxHuffmanValues; ++s) *bits += uint64_t{frequency[s]} * encoder.length[s];
-  return spec;
+  return codes;
 }
 
 void PutBlocks(const std::vector<int16_t>& q, const Layout& layout, const QuantTable& table,
@@ -177,13 +177,13 @@ void PutBlocks(const std::vector<int16_t>& q, const Layout& layout, const QuantT
   const std::array<size_t, 4> bounds = BlockBounds(layout, table);
   for (int tableId = 0; tableId < 2; ++tableId) {
     uint64_t bits = 0;
-    const HuffmanSpec spec = TableFor(tableId, q, bounds, &bits);
+    const HuffmanCodeTable codes = TableFor(tableId, q, bounds, &bits);
     std::vector<uint8_t> body{static_cast<uint8_t>(tableId)};
-    body.insert(body.end(), spec.counts.begin(), spec.counts.end());
-    body.insert(body.end(), spec.values.begin(), spec.values.end());
+    body.insert(body.end(), codes.counts.begin(), codes.counts.end());
+    body.insert(body.end(), codes.values.begin(), codes.values.end());
     PutSegment(out, kDht, body);
     HuffmanEncoder encoder;
-    encoder.Build(spec);
+    encoder.Build(codes);
     for (int b = kTableFirstBlock[tableId]; b < kTableEndBlock[tableId]; ++b) {
       PutSegment(out, kSob, {static_cast<uint8_t>(tableId)});
       EncodeBlock(q.data() + bounds[b], bounds[b + 1] - bounds[b], encoder, out);
@@ -200,8 +200,8 @@ double CodedBytes(const std::vector<int16_t>& q, const Layout& layout, const Qua
   double bytes = 0;
   for (int tableId = 0; tableId < 2; ++tableId) {
     uint64_t bits = 0;
-    const HuffmanSpec spec = TableFor(tableId, q, bounds, &bits);
-    bytes += 4 + 1 + kMaxCodeLength + spec.values.size() + bits / 8.0 * kStuffing +
+    const HuffmanCodeTable codes = TableFor(tableId, q, bounds, &bits);
+    bytes += 4 + 1 + kMaxCodeLength + codes.values.size() + bits / 8.0 * kStuffing +
              5.0 * (kTableEndBlock[tableId] - kTableFirstBlock[tableId]);
   }
   return bytes;

@@ -9,12 +9,12 @@
 
 namespace vio::wsq {
 
-bool HuffmanDecoder::Build(const HuffmanSpec& spec) {
-  values = spec.values;
+bool HuffmanDecoder::Build(const HuffmanCodeTable& codes) {
+  values = codes.values;
   fast.fill(0);
   int32_t code = 0, index = 0;
   for (int length = 1; length <= kMaxCodeLength; ++length) {
-    const int32_t n = spec.counts[length - 1];
+    const int32_t n = codes.counts[length - 1];
     valueIndex[length] = index;
     minCode[length] = code;
     maxCode[length] = n == 0 ? -1 : code + n - 1;
@@ -34,15 +34,15 @@ bool HuffmanDecoder::Build(const HuffmanSpec& spec) {
   return index == static_cast<int32_t>(values.size());
 }
 
-void HuffmanEncoder::Build(const HuffmanSpec& spec) {
+void HuffmanEncoder::Build(const HuffmanCodeTable& codes) {
   code.fill(0);
   length.fill(0);
   uint32_t next = 0;
   size_t v = 0;
   for (int bits = 1; bits <= kMaxCodeLength; ++bits) {
-    for (int i = 0; i < spec.counts[bits - 1] && v < spec.values.size(); ++i, ++v) {
-      code[spec.values[v]] = static_cast<uint16_t>(next++);
-      length[spec.values[v]] = static_cast<uint8_t>(bits);
+    for (int i = 0; i < codes.counts[bits - 1] && v < codes.values.size(); ++i, ++v) {
+      code[codes.values[v]] = static_cast<uint16_t>(next++);
+      length[codes.values[v]] = static_cast<uint8_t>(bits);
     }
     next <<= 1;
   }
@@ -96,8 +96,9 @@ void LimitLengths(std::vector<int>* counts) {
 
 }  // namespace
 
-HuffmanSpec SpecFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& frequency) {
-  HuffmanSpec spec;
+HuffmanCodeTable CodeTableFromFrequencies(
+    const std::array<uint32_t, kMaxHuffmanValues>& frequency) {
+  HuffmanCodeTable codes;
   std::vector<int> symbols;
   std::vector<uint64_t> weight;
   for (int s = 0; s < kMaxHuffmanValues; ++s) {
@@ -105,7 +106,7 @@ HuffmanSpec SpecFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& f
     symbols.push_back(s);
     weight.push_back(frequency[s]);
   }
-  if (symbols.empty()) return spec;
+  if (symbols.empty()) return codes;
   // A reserved symbol of the lowest weight takes the all-ones code.
   weight.push_back(1);
   const std::vector<int> depth = TreeDepths(weight);
@@ -118,9 +119,9 @@ HuffmanSpec SpecFromFrequencies(const std::array<uint32_t, kMaxHuffmanValues>& f
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     return depth[a] != depth[b] ? depth[a] < depth[b] : symbols[a] < symbols[b];
   });
-  for (int l = 1; l <= kMaxCodeLength; ++l) spec.counts[l - 1] = static_cast<uint8_t>(bits[l]);
-  for (size_t i : order) spec.values.push_back(static_cast<uint8_t>(symbols[i]));
-  return spec;
+  for (int l = 1; l <= kMaxCodeLength; ++l) codes.counts[l - 1] = static_cast<uint8_t>(bits[l]);
+  for (size_t i : order) codes.values.push_back(static_cast<uint8_t>(symbols[i]));
+  return codes;
 }
 
 namespace {

@@ -127,22 +127,22 @@ ReadStatus ParseHuffman(ByteReader body, std::array<HuffmanDecoder, kHuffmanTabl
                         std::array<bool, kHuffmanTableIds>* defined) {
   do {
     uint8_t id = 0;
-    HuffmanSpec spec;
+    HuffmanCodeTable codes;
     if (!body.U8(&id)) return Corrupt(std::string("Huffman table: ") + kShort);
     if (id >= kHuffmanTableIds)
       return Corrupt("Huffman table id " + std::to_string(id) + " out of range");
     size_t total = 0;
-    for (uint8_t& count : spec.counts) {
+    for (uint8_t& count : codes.counts) {
       if (!body.U8(&count)) return Corrupt(std::string("Huffman table: ") + kShort);
       total += count;
     }
     if (total > kMaxHuffmanValues)
       return Corrupt("Huffman table with " + std::to_string(total) + " codes");
-    spec.values.resize(total);
-    for (uint8_t& v : spec.values) {
+    codes.values.resize(total);
+    for (uint8_t& v : codes.values) {
       if (!body.U8(&v)) return Corrupt(std::string("Huffman table: ") + kShort);
     }
-    if (!(*tables)[id].Build(spec))
+    if (!(*tables)[id].Build(codes))
       return Corrupt("Huffman table " + std::to_string(id) + " over-full");
     (*defined)[id] = true;
   } while (!body.AtEnd());

@@ -60,16 +60,22 @@ class Batch {
             items_.size())) {}
 
   int Run() {
+    // Held until the exit status is settled: a signal that lands after the
+    // last input is still reported, and none kills the summary half-written.
+    InterruptHandlers handlers;
     std::vector<std::thread> workers;
-    {
-      InterruptHandlers handlers;
-      for (size_t i = 0; i < jobs_; ++i) workers.emplace_back([this] { Work(); });
-      PrintInOrder();
-      for (std::thread& worker : workers) worker.join();
+    for (size_t i = 0; i < jobs_; ++i) workers.emplace_back([this] { Work(); });
+    PrintInOrder();
+    for (std::thread& worker : workers) worker.join();
+    const int signal = PendingInterrupt();
+    if (signal != 0) {
+      summary_.stoppedBy = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    } else if (summary_.notStarted > 0) {
+      summary_.stoppedBy = "--fail-fast";
     }
     summary_.Print(stdout);
     std::fflush(stdout);
-    if (PendingInterrupt() != 0) return 128 + PendingInterrupt();
+    if (signal != 0) return 128 + signal;
     return summary_.Failed() == 0 ? kExitOk : kExitFailed;
   }
 
@@ -122,12 +128,6 @@ class Batch {
       progress.Update(summary_.files, summary_.Failed());
     }
     progress.Clear();
-    if (summary_.notStarted > 0) {
-      const int signal = PendingInterrupt();
-      summary_.stoppedBy = signal == SIGINT    ? "SIGINT"
-                           : signal == SIGTERM ? "SIGTERM"
-                                               : "--fail-fast";
-    }
   }
 
   void Print(const InputOutcome& outcome, Progress* progress) {

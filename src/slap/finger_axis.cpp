@@ -48,27 +48,46 @@ double WalkToTip(const Context& ctx, int32_t label, double px, double py, double
   return t;
 }
 
-// Distance from (ax, ay) along (dx, dy) to where the piece ends, or to the
-// edge of the candidate's band, where a touching neighbour takes over
-// (*clipped set).
+// Distance from (ax, ay) along (dx, dy) to where the piece ends, gaps of up
+// to kBridgeMm within it crossed (ink voids of a dry print, a blotch without
+// ridges), or to the edge of the candidate's band, where a touching
+// neighbour takes over (*clipped set). `from`: where the piece starts.
 double RunTo(const Context& ctx, const Candidate& c, double ax, double ay, double dx, double dy,
-             bool* clipped) {
+             double from, bool* clipped) {
   const double maxHalf = kMaxHalfWidthMm * ctx.g.blocksPerMm;
+  const double bridge = kBridgeMm * ctx.g.blocksPerMm;
   auto inBand = [&](double x, double y) {
     const double a = ctx.frame.Across(x - 0.5, y - 0.5);
     return a >= c.acrossLow - 1.5 && a <= c.acrossHigh + 1.5;
   };
-  double l = 0;
+  auto on = [&](double l) { return OnPiece(ctx, c.label, ax + l * dx, ay + l * dy); };
+  double l = from;
   *clipped = false;
-  while (l < maxHalf && (OnPiece(ctx, c.label, ax + (l + 0.5) * dx, ay + (l + 0.5) * dy) ||
-                         OnPiece(ctx, c.label, ax + (l + 1.0) * dx, ay + (l + 1.0) * dy))) {
-    if (!inBand(ax + (l + 0.5) * dx, ay + (l + 0.5) * dy)) {
-      *clipped = true;
-      break;
+  for (;;) {
+    while (l < maxHalf && (on(l + 0.5) || on(l + 1.0))) {
+      if (!inBand(ax + (l + 0.5) * dx, ay + (l + 0.5) * dy)) {
+        *clipped = true;
+        return l;
+      }
+      l += 0.5;
     }
-    l += 0.5;
+    double resume = l + 1.5;
+    while (resume <= l + bridge && resume < maxHalf && !on(resume)) resume += 0.5;
+    if (resume > l + bridge || resume >= maxHalf || !inBand(ax + resume * dx, ay + resume * dy)) {
+      return l;
+    }
+    l = resume - 0.5;
   }
-  return l;
+}
+
+// Distance from (ax, ay) along (dx, dy) to the piece, within kBridgeMm; -1
+// when it is not there.
+double GapTo(const Context& ctx, const Candidate& c, double ax, double ay, double dx, double dy) {
+  const double bridge = kBridgeMm * ctx.g.blocksPerMm;
+  for (double l = 0.5; l <= bridge; l += 0.5) {
+    if (OnPiece(ctx, c.label, ax + l * dx, ay + l * dy)) return l;
+  }
+  return -1;
 }
 
 // The piece's run across the axis at every level below the tip.
@@ -79,11 +98,18 @@ void MeasureLevels(const Context& ctx, const Candidate& c, double tipX, double t
   const double nx = std::cos(tilt), ny = std::sin(tilt);
   for (int32_t k = 0; k < levels; ++k) {
     const double ax = tipX - (k + 0.5) * kStep * vx, ay = tipY - (k + 0.5) * kStep * vy;
+    // On a void, the piece on both sides within a bridge still makes a level.
+    double fromLeft = 0, fromRight = 0;
     s.valid[k] = OnPiece(ctx, c.label, ax, ay);
+    if (!s.valid[k]) {
+      fromLeft = GapTo(ctx, c, ax, ay, -nx, -ny);
+      fromRight = GapTo(ctx, c, ax, ay, nx, ny);
+      s.valid[k] = fromLeft > 0 && fromRight > 0;
+    }
     if (!s.valid[k]) continue;
     bool clippedLeft = false, clippedRight = false;
-    s.left[k] = -RunTo(ctx, c, ax, ay, -nx, -ny, &clippedLeft);
-    s.right[k] = RunTo(ctx, c, ax, ay, nx, ny, &clippedRight);
+    s.left[k] = -RunTo(ctx, c, ax, ay, -nx, -ny, fromLeft, &clippedLeft);
+    s.right[k] = RunTo(ctx, c, ax, ay, nx, ny, fromRight, &clippedRight);
     s.free[k] = !clippedLeft && !clippedRight;
     s.side[k] = clippedLeft ? (clippedRight ? 0 : 1) : (clippedRight ? -1 : 0);
   }

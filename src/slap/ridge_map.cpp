@@ -331,10 +331,38 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
 
 // Ridge score and mask: energy relative to the strong ridge areas of this
 // image, coherence, a floor of power and a ridge-like period.
+// How well each block's ridge direction agrees with its neighbours' within
+// kAgreeRadius blocks: the length of the mean of their unit direction
+// vectors (doubled angles). Broken, speckled ridges of a dry print lose
+// coherence block by block but keep one direction over a wider patch; paper
+// grain and noise point anywhere.
+void DirectionAgreement(const BlockMap& map, float* agree) {
+  const int32_t br = map.rows, bc = map.columns;
+  for (int32_t by = 0; by < br; ++by) {
+    for (int32_t bx = 0; bx < bc; ++bx) {
+      float c = 0, s = 0, n = 0;
+      for (int32_t y = std::max(0, by - kAgreeRadius); y <= std::min(br - 1, by + kAgreeRadius);
+           ++y) {
+        for (int32_t x = std::max(0, bx - kAgreeRadius); x <= std::min(bc - 1, bx + kAgreeRadius);
+             ++x) {
+          const std::size_t k = static_cast<std::size_t>(y) * bc + x;
+          const float m = map.coherence[k];
+          n += 1;
+          if (m <= 1e-6f) continue;
+          c += map.orientCos[k] / m;
+          s += map.orientSin[k] / m;
+        }
+      }
+      agree[static_cast<std::size_t>(by) * bc + bx] = n > 0 ? std::sqrt(c * c + s * s) / n : 0;
+    }
+  }
+}
+
 int32_t ScoreBlocks(BlockMap* map) {
   const std::size_t nb = static_cast<std::size_t>(map->rows) * map->columns;
-  Buffer<float> sorted;
-  if (!sorted.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
+  Buffer<float> sorted, agree;
+  if (!sorted.Reset(nb) || !agree.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
+  DirectionAgreement(*map, agree.get());
   for (std::size_t k = 0; k < nb; ++k) sorted[k] = map->energy[k];
   const std::size_t q = nb * 9 / 10;
   std::nth_element(sorted.get(), sorted.get() + q, sorted.get() + nb);
@@ -346,7 +374,8 @@ int32_t ScoreBlocks(BlockMap* map) {
         e > 0 ? Clamp01((std::log(e / reference) - logLow) / (logHigh - logLow)) : 0.0f;
     // Unordered texture (paper grain, sensor noise) stays below 0.2 over a
     // window; ridges reach 0.4 and more except around cores and deltas.
-    const float cTerm = Clamp01((map->coherence[k] - 0.2f) / 0.15f);
+    const float cTerm = std::max(Clamp01((map->coherence[k] - 0.2f) / 0.15f),
+                                 Clamp01((agree[k] - kAgreeLow) / kAgreeRamp));
     const float floorTerm = Clamp01((e - 8.0f) / 12.0f);
     // Ridges sit at 0.45..0.6 mm; the estimate reads them as 0.55..0.75.
     // Pen strokes, print and blots read 0.85 and more.

@@ -21,6 +21,10 @@ constexpr double kMinSideMm = 6;            // less cannot hold a fingertip
 constexpr double kRidgePeriodMm = 0.5;      // typical ridge period
 constexpr double kCoarseBlurPeriods = 1.8;  // band-pass: coarse blur over this many periods
 constexpr double kBlockMm = 0.8;            // side of a block of the ridge map
+// Ridge direction agreement over (2 r + 1)^2 blocks: from kAgreeLow over
+// kAgreeRamp it stands in for coherence.
+constexpr int32_t kAgreeRadius = 2;
+constexpr float kAgreeLow = 0.6f, kAgreeRamp = 0.2f;
 
 // Pieces of the finger mask.
 constexpr double kHoleAreaMm2 = 60;   // pockets up to this are filled
@@ -69,6 +73,7 @@ constexpr double kTraceLengthMm = 45;  // levels traced below the tip
 constexpr double kTipWalkMm = 40;      // furthest the tip is sought up the axis
 constexpr double kMaxHalfWidthMm = 20;
 constexpr double kStartWidthMm = 15;
+constexpr double kBridgeMm = 7;           // voids this wide within a finger are crossed
 constexpr double kWidthFromMm = 3;        // typical width taken this far below the tip ...
 constexpr double kWidthToMm = 12;         // ... to this
 constexpr double kFitFromMm = 1.5;        // midline fitted from here down

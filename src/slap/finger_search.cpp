@@ -279,6 +279,51 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
   return inside;
 }
 
+// Where box b stands seen along box a's axis: the share of the smaller box
+// they have in common, and whether b lies wholly below a within its width.
+struct Stance {
+  double shared = 0;
+  bool under = false;
+};
+
+Stance StanceOf(const TipBox& a, const TipBox& b) {
+  const double c = std::cos(a.tilt), s = std::sin(a.tilt);
+  const double across = (b.cx - a.cx) * c + (b.cy - a.cy) * s;
+  const double up = (b.cx - a.cx) * s - (b.cy - a.cy) * c;
+  const double commonAcross = std::min(0.5 * a.width, across + 0.5 * b.width) -
+                              std::max(-0.5 * a.width, across - 0.5 * b.width);
+  const double commonUp = std::min(0.5 * a.height, up + 0.5 * b.height) -
+                          std::max(-0.5 * a.height, up - 0.5 * b.height);
+  Stance stance;
+  if (commonAcross <= 0) return stance;
+  const double smaller = std::min(a.width * a.height, b.width * b.height);
+  if (commonUp > 0 && smaller > 0) stance.shared = commonAcross * commonUp / smaller;
+  stance.under = up + 0.5 * b.height <= -0.5 * a.height &&
+                 commonAcross >= kUnderShare * std::min(a.width, b.width);
+  return stance;
+}
+
+// Fingers of one hand do not overlap, nor stand one under another: of two
+// boxes sharing much (pieces of one finger cut up by voids, or a thumb taken
+// as two fingers) the smaller goes, and a box under another is its lower
+// segment or the palm. Returns the tips kept.
+int32_t DropOverlaps(TipBox* tips, int32_t taken) {
+  bool gone[kMaxSlapFingers] = {false, false, false, false, false};
+  for (int32_t i = 0; i < taken; ++i) {
+    for (int32_t j = 0; j < taken; ++j) {
+      if (i == j || gone[i] || gone[j]) continue;
+      const Stance stance = StanceOf(tips[i], tips[j]);
+      const bool smaller = tips[j].width * tips[j].height < tips[i].width * tips[i].height;
+      if (stance.under || (stance.shared > kSharedShare && smaller)) gone[j] = true;
+    }
+  }
+  int32_t kept = 0;
+  for (int32_t i = 0; i < taken; ++i) {
+    if (!gone[i]) tips[kept++] = tips[i];
+  }
+  return kept;
+}
+
 struct Found {
   TipBox tips[kMaxSlapFingers];
   int32_t count = 0;
@@ -305,6 +350,7 @@ int32_t SearchAtAngle(const Search& s, double phi, Found* out) {
   out->bend = Bend(out->tips, taken, phi);
   HoldOddLeans(ctx, cands, source, taken, out->tips, held);
   taken = HoldToHand(ctx, cands, source, held, taken, out->tips);
+  taken = DropOverlaps(out->tips, taken);
   std::stable_sort(out->tips, out->tips + taken,
                    [](const TipBox& a, const TipBox& b) { return a.across < b.across; });
   for (int32_t i = 0; i < taken; ++i) out->tips[i].slot = i;

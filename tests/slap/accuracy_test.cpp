@@ -74,6 +74,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
   struct Case {
     uint64_t seed;
     const char* cause;
+    bool hard = false;  // drawn from the hard kinds of capture
   };
   const Case cases[] = {
       {1064, "left hand turned 8 degrees read as a right one"},
@@ -111,10 +112,16 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {9271,
        "touching left hand without its little finger: axes turned 25 degrees, read as a right one"},
       {9422, "touching right hand: axes turned 10 degrees, read as a left one"},
+      {5009, "dry left hand: ridgeless blotches below the cores turned two axes 25 degrees", true},
+      {5039, "dry, smudged right hand: a box cut at the core", true},
+      {5295, "dry large thumbs: neither box on its thumb", true},
+      {5168, "dry left hand short of its middle finger, palm below: every box off its finger",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);
-    const vsynth::Slap slap = vsynth::GenerateSlap(vsynth::RandomOptions(c.seed));
+    const vsynth::Slap slap = vsynth::GenerateSlap(c.hard ? vsynth::RandomHardOptions(c.seed)
+                                                          : vsynth::RandomOptions(c.seed));
     std::vector<veval::TruthFinger> truth;
     for (const vsynth::FingerTruth& f : slap.fingers) {
       veval::TruthFinger t;

@@ -113,7 +113,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
        "touching left hand without its little finger: axes turned 25 degrees, read as a right one"},
       {9422, "touching right hand: axes turned 10 degrees, read as a left one"},
       {5009, "dry left hand: ridgeless blotches below the cores turned two axes 25 degrees", true},
-      {5039, "dry, smudged right hand: a box cut at the core", true},
+      {5039, "dry, smudged right hand: one box off its finger", true},
       {5295, "dry large thumbs: neither box on its thumb", true},
       {5168, "dry left hand short of its middle finger, palm below: every box off its finger",
        true},

@@ -181,8 +181,9 @@ VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pi
 //   (cos a, -sin a) in (column, row), one box row down (sin a, cos a); 0 is
 //   upright, a < 0 when the tip leans right), each finger with its own angle.
 // - top, left, bottom, right: the box's axis-aligned bounds clipped to the
-//   image. fixedValue: confidence 0..1. image: the upright finger picture cut
-//   along the box as SeparateImages cuts it.
+//   image. fixedValue: confidence 0..1; below 0.5 means "look at this
+//   finger": the box is probably wrong or the finger doubtful. image: the
+//   upright finger picture cut along the box as SeparateImages cuts it.
 // The container's handCode is the hand used: the caller's 13, 14 or 15, or,
 // when left open, the one worked out from the image (thumbs as above; a hand
 // right or left from the spacing and heights of its tips). Safe to call

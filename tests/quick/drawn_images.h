@@ -76,30 +76,6 @@ inline bool OnFinger(const DrawnFinger& f, int32_t x, int32_t y) {
   return ex * ex + ey * ey <= f.radius * f.radius;
 }
 
-// Checks the records' common invariants: boxes inside the image with the
-// sizes they claim, centres inside their boxes, records left to right,
-// fixedValue 15.
-inline void ExpectSaneRecords(const VantrelResultType& r, int32_t rows, int32_t columns) {
-  for (int32_t i = 0; i < r.count; ++i) {
-    const SegmentedFinger& f = r.fingers[i];
-    SCOPED_TRACE(::testing::Message() << "record " << i);
-    EXPECT_GE(f.top, 0);
-    EXPECT_GE(f.left, 0);
-    EXPECT_LT(f.bottom, rows);
-    EXPECT_LT(f.right, columns);
-    EXPECT_EQ(f.boxHeight, f.bottom - f.top + 1);
-    EXPECT_EQ(f.boxWidth, f.right - f.left + 1);
-    EXPECT_GE(f.centerX, f.left);
-    EXPECT_LE(f.centerX, f.right);
-    EXPECT_GE(f.centerY, f.top);
-    EXPECT_LE(f.centerY, f.bottom);
-    EXPECT_EQ(f.fixedValue, 15.0f);
-    if (i > 0) {
-      EXPECT_LE(r.fingers[i - 1].left, f.left) << "records run left to right";
-    }
-  }
-}
-
 // Checks each record's finger image against the caller's pixels: a copy of
 // the box, except the pixels whose working cell carries the excluded
 // neighbour's label (the right neighbour, for the last record the left one),

@@ -80,43 +80,6 @@ TEST_F(Cent2, MaskAndHandCodeChooseTheSearch) {
   }
 }
 
-TEST_F(Cent2, RecordsMatchTheQuickSegmenter) {
-  ASSERT_EQ(Call(13, 0b0011), 2);
-  // The same search directly, without finger images.
-  vtl::GetVantrelParameter()->MakeFingerImages = 0;
-  VantrelResultType* r = nullptr;
-  ASSERT_EQ(VantrelQuick(500, 500, canvas_.pixels.data(), kRows, kColumns, 2, 13, &r), 0);
-  vtl::GetVantrelParameter()->MakeFingerImages = 1;
-  ASSERT_EQ(r->count, 2);
-  for (int32_t i = 0; i < 2; ++i) {
-    SCOPED_TRACE(i);
-    const SegmentedFinger& f = r->fingers[i];
-    const FingerInfo& g = info_[i];
-    EXPECT_EQ(g.centerRow, f.centerY);
-    EXPECT_EQ(g.centerColumn, f.centerX);
-    EXPECT_EQ(g.angleTwoDegrees, vtl::AngleInTwoDegrees(f.angle));
-    EXPECT_EQ(g.fixedValue, 15);
-    EXPECT_EQ(g.boxHeight, f.boxHeight);
-    EXPECT_EQ(g.boxWidth, f.boxWidth);
-    EXPECT_EQ(g.position, f.position);
-    EXPECT_EQ(g.upperLeftRow, f.top);
-    EXPECT_EQ(g.upperLeftColumn, f.left);
-    EXPECT_EQ(g.upperRightRow, f.top);
-    EXPECT_EQ(g.upperRightColumn, f.right);
-    EXPECT_EQ(g.lowerLeftRow, f.bottom);
-    EXPECT_EQ(g.lowerLeftColumn, f.left);
-    EXPECT_EQ(g.lowerRightRow, f.bottom);
-    EXPECT_EQ(g.lowerRightColumn, f.right);
-  }
-  DestroyVantrelResult1(&r);
-
-  // The highest tip is the upright middle finger: pi / 2 is 45 units.
-  ASSERT_EQ(Call(13, 0b0001), 1);
-  EXPECT_EQ(info_[0].angleTwoDegrees, 45);
-  EXPECT_TRUE(
-      quicktest::OnFinger(quicktest::RightHand()[1], info_[0].centerColumn, info_[0].centerRow));
-}
-
 TEST(Cent2Angle, UnitsOfTwoDegreesTruncated) {
   EXPECT_EQ(vtl::AngleInTwoDegrees(float(M_PI / 2)), 45);
   EXPECT_EQ(vtl::AngleInTwoDegrees(float(M_PI)), 90);

@@ -1,5 +1,6 @@
-// VantrelQuick end to end on hand-drawn slaps: the fingertip choice, the
-// order and numbering of the records, the hand code and the finger images.
+// VantrelQuick (and where they differ VantrelQuickNew) end to end on
+// hand-drawn slaps: the fingertip choice, the order and numbering of the
+// records, the hand code and the finger images.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -29,6 +30,10 @@ class Quick : public ::testing::Test {
   }
   int32_t Run(const Canvas& c, int32_t fingers, int32_t hand, int32_t ppi = 500) {
     return VantrelQuick(ppi, ppi, c.pixels.data(), c.rows, c.columns, fingers, hand, &result_);
+  }
+  // Working-pixel blocks drawn at 248 ppi.
+  int32_t RunBlocks(decltype(&VantrelQuick) segment, const Canvas& c, int32_t fingers) {
+    return segment(kExactPpi, kExactPpi, c.pixels.data(), c.rows, c.columns, fingers, 0, &result_);
   }
   std::vector<int32_t> Positions() const {
     std::vector<int32_t> p;
@@ -120,6 +125,50 @@ TEST_F(Quick, NoFingerImagesWhenSwitchedOff) {
   ASSERT_EQ(Run(canvas, 4, 0), VANTREL_OK);
   for (int32_t i = 0; i < result_->count; ++i) EXPECT_EQ(result_->fingers[i].image, nullptr);
   vtl::GetVantrelParameter()->MakeFingerImages = 1;
+}
+
+// Working-pixel block (inclusive) drawn at 4 caller pixels per working pixel.
+void WorkBlock(Canvas& c, int32_t top, int32_t left, int32_t bottom, int32_t right) {
+  c.Block(4 * top, 4 * left, 4 * bottom + 3, 4 * right + 3);
+}
+
+// VantrelQuickNew against VantrelQuick on images built to tell them apart:
+// visiting order by centroid rather than top.
+TEST_F(Quick, NewHighestCentroidRatherThanHighestTop) {
+  // A tall block reaching highest (top 10, centroid 50) and a short block in
+  // another column band lower down (top 20) but with the higher centroid (30).
+  Canvas c(400, 400);
+  WorkBlock(c, 10, 10, 90, 30);
+  WorkBlock(c, 20, 60, 40, 80);
+  ASSERT_EQ(RunBlocks(VantrelQuick, c, 1), VANTREL_OK);
+  ASSERT_EQ(result_->count, 1);
+  EXPECT_LT(result_->fingers[0].centerX, 4 * 45) << "the tall block";
+  ASSERT_EQ(RunBlocks(VantrelQuickNew, c, 1), VANTREL_OK);
+  ASSERT_EQ(result_->count, 1);
+  EXPECT_GT(result_->fingers[0].centerX, 4 * 45) << "the short block";
+  // Both are accepted when two are sought, left to right either way.
+  ASSERT_EQ(RunBlocks(VantrelQuickNew, c, 4), VANTREL_OK);
+  ASSERT_EQ(result_->count, 2);
+  EXPECT_LT(result_->fingers[0].centerX, result_->fingers[1].centerX);
+}
+
+TEST_F(Quick, NewEqualTopsKeepTableOrderButCentroidsDecide) {
+  // A U whose arms rise as high as a block standing inside it, 16 working
+  // columns from each arm; both are centred on the same column. The U comes
+  // first in scan order, so VantrelQuick (stable by top) takes the U and
+  // passes the block over; VantrelQuickNew visits the block first (its
+  // centroid is higher) and passes the U over.
+  Canvas c(400, 400);
+  WorkBlock(c, 10, 10, 75, 25);
+  WorkBlock(c, 10, 74, 75, 89);
+  WorkBlock(c, 60, 10, 75, 89);
+  WorkBlock(c, 10, 42, 40, 57);
+  ASSERT_EQ(RunBlocks(VantrelQuick, c, 4), VANTREL_OK);
+  ASSERT_EQ(result_->count, 1);
+  EXPECT_GT(result_->fingers[0].boxWidth, 4 * 70) << "the U";
+  ASSERT_EQ(RunBlocks(VantrelQuickNew, c, 4), VANTREL_OK);
+  ASSERT_EQ(result_->count, 1);
+  EXPECT_LT(result_->fingers[0].boxWidth, 4 * 30) << "the block";
 }
 
 // Two identical blocks, one below the other, whose centres lie `apart`

@@ -117,21 +117,6 @@ TEST_F(Release, DestroyParameterReleasesLastResult) {
   DestroyVantrelParameter();
 }
 
-TEST(Parameter, DefaultsAndWorkingLengths) {
-  DestroyVantrelParameter();  // before any call: harmless
-  vtl::VantrelParameter* p = vtl::GetVantrelParameter();
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p, vtl::GetVantrelParameter());
-  EXPECT_EQ(vtl::ToWorkingLength(*p, p->MinFingerSeparation), 18);
-  EXPECT_EQ(vtl::ToWorkingLength(*p, p->MinFingerWidth), 18);
-  EXPECT_EQ(vtl::ToWorkingLength(*p, p->MinFingerHeight), 37);
-  EXPECT_EQ(vtl::ToWorkingLength(*p, p->BoxSearchLength), 93);
-  EXPECT_EQ(vtl::ToWorkingArea(*p, p->MinComponentArea), 295);
-  EXPECT_EQ(vtl::ToWorkingLength(*p, -150), -18);  // truncation toward zero
-  EXPECT_EQ(p->LastResult, nullptr);
-  DestroyVantrelParameter();
-}
-
 TEST(Parameter, ImageFileName) {
   EXPECT_STREQ(VtlGetImageFileName(), "");
   VtlSetImageFileName("card-0001.png");

@@ -143,22 +143,19 @@ TEST(SlapGenerator, TruthSitsOnThePrints) {
       {13, 5, 600, 420, true, false},   {13, 0, 500, 500, false, true},
   };
   for (const Case& c : cases) {
-    for (uint64_t seed : {3u}) {
-      SlapOptions o = Options(seed, c.hand, c.rotation, c.xppi, c.yppi);
-      o.touching = c.touching;
-      o.clutter = c.clutter;
-      const Slap s = GenerateSlap(o);
-      const std::string label = "hand " + std::to_string(c.hand) + " rotation " +
-                                std::to_string(c.rotation) + " ppi " + std::to_string(c.xppi) +
-                                "x" + std::to_string(c.yppi) + " seed " + std::to_string(seed) +
-                                (c.clutter ? " clutter" : "");
-      // Upright or moderately turned hands keep every fingertip.
-      if (std::fabs(c.rotation) <= 15) {
-        EXPECT_EQ(s.fingers.size(), c.hand == 15 ? 2u : 4u) << label;
-      }
-      EXPECT_GE(s.fingers.size(), 2u) << label;
-      ExpectTruthOnPrints(s, label, c.clutter);
+    SlapOptions o = Options(3, c.hand, c.rotation, c.xppi, c.yppi);
+    o.touching = c.touching;
+    o.clutter = c.clutter;
+    const Slap s = GenerateSlap(o);
+    const std::string label = "hand " + std::to_string(c.hand) + " rotation " +
+                              std::to_string(c.rotation) + " ppi " + std::to_string(c.xppi) + "x" +
+                              std::to_string(c.yppi) + (c.clutter ? " clutter" : "");
+    // Upright or moderately turned hands keep every fingertip.
+    if (std::fabs(c.rotation) <= 15) {
+      EXPECT_EQ(s.fingers.size(), c.hand == 15 ? 2u : 4u) << label;
     }
+    EXPECT_GE(s.fingers.size(), 2u) << label;
+    ExpectTruthOnPrints(s, label, c.clutter);
   }
 }
 
@@ -452,26 +449,22 @@ uint64_t Fnv1a(const std::string& bytes) {
   return h;
 }
 
-// The same options give the same slap. Other tests pick seeds by what these
-// images show and the golden results hash them: a change here must come with
-// those re-recorded.
+// The same options give the same hard slap. Other tests pick seeds by what
+// these images show: a change here must come with those re-recorded. (The
+// golden test pins the plain draws of RandomOptions through every entry's
+// results.)
 TEST(SlapGenerator, ImagesArePinned) {
   struct Case {
-    uint64_t randomSeed;
-    bool hard;  // drawn by RandomHardOptions
+    uint64_t randomSeed;  // of RandomHardOptions
     uint64_t pixels, truth;
   };
   const Case cases[] = {
-      {1, false, 0x03c909db842cef02ull, 0x567991b114fbda57ull},
-      {2, false, 0xbd79cf39249f6410ull, 0xf03d7658abe8f74bull},
-      {3, false, 0x3df8937d058ef76aull, 0x27ea6e069378295cull},
       // Dry, blobs, low little finger, palm; dry leaning thumbs under the top edge.
-      {8, true, 0xe6f189ad01ca6ea1ull, 0xd8c389989851b14cull},
-      {14, true, 0x31b8d63009ae36c5ull, 0x3844f46f8dfb0da1ull},
+      {8, 0xe6f189ad01ca6ea1ull, 0xd8c389989851b14cull},
+      {14, 0x31b8d63009ae36c5ull, 0x3844f46f8dfb0da1ull},
   };
   for (const Case& c : cases) {
-    const Slap s = GenerateSlap(c.hard ? vsynth::RandomHardOptions(c.randomSeed)
-                                       : vsynth::RandomOptions(c.randomSeed));
+    const Slap s = GenerateSlap(vsynth::RandomHardOptions(c.randomSeed));
     const uint64_t pixels = Fnv1a(std::string(s.pixels.begin(), s.pixels.end()));
     const uint64_t truth = Fnv1a(vsynth::ToJson(s));
     EXPECT_EQ(pixels, c.pixels) << std::hex << pixels << std::dec << " seed " << c.randomSeed;

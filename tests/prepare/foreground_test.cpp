@@ -76,38 +76,6 @@ TEST(Foreground, NinetyFivePercentRule) {
   EXPECT_EQ(count, 2);
 }
 
-TEST(Foreground, BlurBordersOn40x40) {
-  std::vector<uint8_t> src(40 * 40);
-  for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 40; ++x) src[y * 40 + x] = static_cast<uint8_t>((x * 13 + y * 29) % 251);
-  const std::vector<uint8_t> before = src;
-  std::vector<uint8_t> dst(src.size());
-  ASSERT_EQ(vtl::SmoothImageBox16(40, 40, src.data(), dst.data()), 0);
-  EXPECT_EQ(src, before) << "source untouched";
-  auto s = [&](int y, int x) { return int(src[y * 40 + x]); };
-  EXPECT_EQ(dst[0], src[0]);
-  int h = 0;
-  for (int x = 12; x <= 27; ++x) h += s(0, x);
-  EXPECT_EQ(dst[0 * 40 + 20], h / 16);
-  int v = 0;
-  for (int y = 12; y <= 27; ++y) v += s(y, 0);
-  EXPECT_EQ(dst[20 * 40 + 0], v / 16);
-  // Interior: average of the 16 column averages.
-  int inner = 0;
-  for (int x = 12; x <= 27; ++x) {
-    int col = 0;
-    for (int y = 12; y <= 27; ++y) col += s(y, x);
-    inner += col / 16;
-  }
-  EXPECT_EQ(dst[20 * 40 + 20], inner / 16);
-  // Rows 32..39 are not vertically averaged: column 0 (no horizontal pass
-  // there either) keeps the source.
-  for (int y = 32; y < 40; ++y) EXPECT_EQ(dst[y * 40], src[y * 40]);
-  int lastAveraged = 0;
-  for (int y = 23; y <= 38; ++y) lastAveraged += s(y, 0);
-  EXPECT_EQ(dst[31 * 40], lastAveraged / 16);
-}
-
 TEST(Foreground, WorkImageUnchangedAndMaskTwoValued) {
   std::vector<uint8_t> work(50 * 60, 220);
   for (int y = 10; y < 40; ++y)

@@ -122,24 +122,6 @@ TEST(SeparateImages, GeneratedSlaps) {
   EXPECT_GT(outsideSamples, 0) << "some boxes of turned hands reach past the border";
 }
 
-TEST(SeparateImages, SoughtCountIsLimited) {
-  // Thumbs are sought as two whatever the count; more than five as five.
-  const vsynth::Slap thumbs = Generate(15, 0, 3), right = Generate(13, 0, 2);
-  for (const int32_t count : {1, 4}) {
-    Separated s;
-    Separate(thumbs, count, 15, s);
-    ASSERT_EQ(s.status, 0);
-    EXPECT_EQ(s.result->count, 2) << count;
-  }
-  for (const int32_t count : {6, INT32_MAX}) {
-    Separated s;
-    Separate(right, count, 13, s);
-    ASSERT_EQ(s.status, 0) << count;
-    EXPECT_GE(s.result->count, 4) << count;
-    EXPECT_LE(s.result->count, 5) << count;
-  }
-}
-
 TEST(SeparateImages, SingleFinger) {
   // The whole image is the starting box; the centre stays where the rotation
   // search settled it, on the finger, and the angle stays 0.

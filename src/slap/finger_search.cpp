@@ -279,30 +279,6 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
   return inside;
 }
 
-// Where box b stands seen along box a's axis: the share of the smaller box
-// they have in common, and whether b lies wholly below a within its width.
-struct Stance {
-  double shared = 0;
-  bool under = false;
-};
-
-Stance StanceOf(const TipBox& a, const TipBox& b) {
-  const double c = std::cos(a.tilt), s = std::sin(a.tilt);
-  const double across = (b.cx - a.cx) * c + (b.cy - a.cy) * s;
-  const double up = (b.cx - a.cx) * s - (b.cy - a.cy) * c;
-  const double commonAcross = std::min(0.5 * a.width, across + 0.5 * b.width) -
-                              std::max(-0.5 * a.width, across - 0.5 * b.width);
-  const double commonUp = std::min(0.5 * a.height, up + 0.5 * b.height) -
-                          std::max(-0.5 * a.height, up - 0.5 * b.height);
-  Stance stance;
-  if (commonAcross <= 0) return stance;
-  const double smaller = std::min(a.width * a.height, b.width * b.height);
-  if (commonUp > 0 && smaller > 0) stance.shared = commonAcross * commonUp / smaller;
-  stance.under = up + 0.5 * b.height <= -0.5 * a.height &&
-                 commonAcross >= kUnderShare * std::min(a.width, b.width);
-  return stance;
-}
-
 // Fingers of one hand do not overlap, nor stand one under another: of two
 // boxes sharing much (pieces of one finger cut up by voids, or a thumb taken
 // as two fingers) the smaller goes, and a box under another is its lower
@@ -393,6 +369,23 @@ struct SlantSearch {
 };
 
 }  // namespace
+
+Stance StanceOf(const TipBox& a, const TipBox& b) {
+  const double c = std::cos(a.tilt), s = std::sin(a.tilt);
+  const double across = (b.cx - a.cx) * c + (b.cy - a.cy) * s;
+  const double up = (b.cx - a.cx) * s - (b.cy - a.cy) * c;
+  const double commonAcross = std::min(0.5 * a.width, across + 0.5 * b.width) -
+                              std::max(-0.5 * a.width, across - 0.5 * b.width);
+  const double commonUp = std::min(0.5 * a.height, up + 0.5 * b.height) -
+                          std::max(-0.5 * a.height, up - 0.5 * b.height);
+  Stance stance;
+  if (commonAcross <= 0) return stance;
+  const double smaller = std::min(a.width * a.height, b.width * b.height);
+  if (commonUp > 0 && smaller > 0) stance.shared = commonAcross * commonUp / smaller;
+  stance.under = up + 0.5 * b.height <= -0.5 * a.height &&
+                 commonAcross >= kUnderShare * std::min(a.width, b.width);
+  return stance;
+}
 
 double Clamp(double v, double lo, double hi) {
   return v < lo ? lo : (v > hi ? hi : v);

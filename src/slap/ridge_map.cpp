@@ -326,7 +326,7 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
   const float lowRatio = energy / (energy + lowVar + 1e-6f);
   const float fill = energy > 1e-6f ? absMean * absMean / energy : 0;
   map->fill[k] = fill;
-  map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f) * Clamp01((fill - 0.35f) / 0.2f);
+  map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f);
 }
 
 // Ridge score and mask: energy relative to the strong ridge areas of this
@@ -374,15 +374,24 @@ int32_t ScoreBlocks(BlockMap* map) {
         e > 0 ? Clamp01((std::log(e / reference) - logLow) / (logHigh - logLow)) : 0.0f;
     // Unordered texture (paper grain, sensor noise) stays below 0.2 over a
     // window; ridges reach 0.4 and more except around cores and deltas.
-    const float cTerm = std::max(Clamp01((map->coherence[k] - 0.2f) / 0.15f),
-                                 Clamp01((agree[k] - kAgreeLow) / kAgreeRamp));
+    const float agreeTerm = Clamp01((agree[k] - kAgreeLow) / kAgreeRamp);
+    const float cTerm = std::max(Clamp01((map->coherence[k] - 0.2f) / 0.15f), agreeTerm);
+    // Sparse ridge fragments (a faint or dry finger) fill the band-pass
+    // unevenly; one direction over the patch still marks them, on the faint
+    // map only: there the valleys of touching fingers pass too.
+    const float fillTerm = Clamp01((map->fill[k] - 0.35f) / 0.2f);
+    const float lowTerm = map->score[k];
+    map->faint[k] = lowTerm * std::max(fillTerm, agreeTerm);
+    map->score[k] = lowTerm * fillTerm;
     const float floorTerm = Clamp01((e - 8.0f) / 12.0f);
     // Ridges sit at 0.45..0.6 mm; the estimate reads them as 0.55..0.75.
     // Pen strokes, print and blots read 0.85 and more.
     const float p = map->period[k];
     const float pTerm = Clamp01((p - 0.32f) / 0.08f) * Clamp01((0.90f - p) / 0.12f);
-    map->score[k] *= eTerm * floorTerm * cTerm * pTerm;
-    map->mask[k] = map->score[k] > 0.3f ? 1 : 0;
+    const float rest = eTerm * floorTerm * cTerm * pTerm;
+    map->score[k] *= rest;
+    map->faint[k] *= rest;
+    map->mask[k] = map->score[k] > kMaskScore ? 1 : 0;
   }
   return VANTREL_OK;
 }
@@ -401,7 +410,7 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
   if (!sums.Reset(nb) || !map->score.Reset(nb) || !map->energy.Reset(nb) ||
       !map->coherence.Reset(nb) || !map->darkness.Reset(nb) || !map->period.Reset(nb) ||
       !map->fill.Reset(nb) || !map->orientCos.Reset(nb) || !map->orientSin.Reset(nb) ||
-      !map->mask.Reset(nb)) {
+      !map->mask.Reset(nb) || !map->faint.Reset(nb)) {
     return VANTREL_OUT_OF_MEMORY;
   }
   SumBlocks(work, b, bc, &sums);

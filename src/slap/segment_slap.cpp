@@ -61,7 +61,9 @@ int32_t SearchHand(const WorkingImage& work, const BlockMap& map, int32_t finger
   *hand = handCode;
   if (handCode == VANTREL_HAND_RIGHT || handCode == VANTREL_HAND_LEFT) {
     const int32_t wanted = std::min(fingerCount, static_cast<int32_t>(kMaxSlapFingers));
-    return FindFingertips(work, map, wanted, tips, found, &handAngle);
+    const int32_t status = FindFingertips(work, map, wanted, tips, found, &handAngle);
+    if (status != VANTREL_OK || wanted < 4) return status;
+    return AddFaintFinger(work, map, tips, found);
   }
   if (handCode == VANTREL_HAND_THUMBS) return FindFingertips(work, map, 2, tips, found, &handAngle);
   *hand = VANTREL_HAND_UNKNOWN;
@@ -75,8 +77,9 @@ int32_t SearchHand(const WorkingImage& work, const BlockMap& map, int32_t finger
     for (int32_t i = 0; i < thumbCount; ++i) tips[i] = thumbs[i];
     *found = thumbCount;
     *hand = VANTREL_HAND_THUMBS;
+    return VANTREL_OK;
   }
-  return VANTREL_OK;
+  return AddFaintFinger(work, map, tips, found);
 }
 
 // The tips as boxes in the caller's pixels.

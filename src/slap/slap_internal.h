@@ -84,6 +84,7 @@ struct BlockMap {
   Buffer<float> orientCos;  // doubled ridge-normal angle (cos, sin), weighted
   Buffer<float> orientSin;
   Buffer<uint8_t> mask;  // 1 where the block belongs to a finger
+  Buffer<float> faint;   // ridge evidence where sparse fragments of one direction count too
 };
 
 // One fingertip found, in working pixels until converted.
@@ -126,6 +127,19 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map);
 // receives the hand's tilt (radians, + = fingers lean right). Returns 0 or 19.
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
                        TipBox* tips, int32_t* count, double* handAngle);
+
+// Where box b stands seen along box a's axis: the share of the smaller box
+// they have in common, and whether b lies wholly below a within its width.
+struct Stance {
+  double shared = 0;
+  bool under = false;
+};
+Stance StanceOf(const TipBox& a, const TipBox& b);
+
+// With three fingers of a hand found, looks for the fourth, too faint or dry
+// for the ridge mask, on a mask where sparse ridge fragments count, beside
+// the outer ones. Returns 0 or 19.
+int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* tips, int32_t* found);
 
 // Lowers each tip's confidence (its ridge evidence) where its box disagrees
 // with the others' or with a fingertip's shape, or covers little ridge.

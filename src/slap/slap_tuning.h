@@ -26,6 +26,8 @@ constexpr double kBlockMm = 0.8;            // side of a block of the ridge map
 constexpr int32_t kAgreeRadius = 2;
 constexpr float kAgreeLow = 0.6f, kAgreeRamp = 0.2f;
 
+constexpr float kMaskScore = 0.3f;  // ridge score of a finger's block
+
 // Pieces of the finger mask.
 constexpr double kHoleAreaMm2 = 60;   // pockets up to this are filled
 constexpr double kPieceAreaMm2 = 40;  // smaller pieces are scraps
@@ -101,6 +103,13 @@ constexpr double kCreaseFrom = 0.7;     // crease window, in widths ...
 constexpr double kCreaseTo = 2.3;
 constexpr double kPriorFrom = 0.6;  // ... or in lengths of the other fingers
 constexpr double kPriorTo = 1.6;
+
+// A fourth finger sought on the faint map stands clear of the others (shares
+// at most kClearShare of a box), kFaintPitchLow..High of their median width
+// beside the outer one, and is kFaintWidthLow..High of it wide.
+constexpr double kClearShare = 0.1;
+constexpr double kFaintPitchLow = 0.9, kFaintPitchHigh = 2.2;
+constexpr double kFaintWidthLow = 0.55, kFaintWidthHigh = 1.25;
 
 // Hand placement. Centre to centre, fingers stand about 1.2 (touching) to
 // 1.5 of their top segments' widths apart; a pitch expected too short makes a

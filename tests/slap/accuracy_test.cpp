@@ -117,6 +117,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5295, "dry large thumbs: neither box on its thumb", true},
       {5168, "dry left hand short of its middle finger, palm below: every box off its finger",
        true},
+      {5078, "dry right hand: its faint little finger, lying low, lost", true},
+      {5206, "dry right hand: its faint little finger, lying low, lost", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

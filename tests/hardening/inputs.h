@@ -40,10 +40,12 @@ struct TestImage {
 // A generated slap at `ppi`, enlarged `scale` times by repeating pixels and
 // declared at ppi * scale.
 inline TestImage GeneratedSlap(const std::string& name, uint64_t seed, int hand, int32_t fingers,
-                               int32_t handArgument, int32_t ppi, int32_t scale) {
+                               int32_t handArgument, int32_t ppi, int32_t scale,
+                               int missingFinger = -1) {
   vsynth::SlapOptions o;
   o.seed = seed;
   o.hand = hand;
+  o.missingFinger = missingFinger;
   o.xppi = o.yppi = ppi;
   const vsynth::Slap slap = vsynth::GenerateSlap(o);
   TestImage t;
@@ -75,12 +77,16 @@ inline TestImage Filled(const std::string& name, int32_t rows, int32_t columns, 
 }
 
 // Right, left and thumbs at 201 ppi (right with its hand code, left left
-// open), a blank page and a 3 x 3 image.
+// open), a blank page, a 3 x 3 image and a right hand short of a finger (a
+// fourth is sought again).
 inline const std::vector<TestImage>& SmallInputs() {
   static const std::vector<TestImage> inputs = {
-      GeneratedSlap("right", 11, 13, 4, 13, 201, 1), GeneratedSlap("left", 12, 14, 4, 0, 201, 1),
-      GeneratedSlap("thumbs", 13, 15, 2, 15, 201, 1), Filled("blank", 300, 300, 201, 255),
-      Filled("tiny", 3, 3, 500, 0)};
+      GeneratedSlap("right", 11, 13, 4, 13, 201, 1),
+      GeneratedSlap("left", 12, 14, 4, 0, 201, 1),
+      GeneratedSlap("thumbs", 13, 15, 2, 15, 201, 1),
+      Filled("blank", 300, 300, 201, 255),
+      Filled("tiny", 3, 3, 500, 0),
+      GeneratedSlap("three fingers", 14, 13, 4, 0, 201, 1, 3)};
   return inputs;
 }
 

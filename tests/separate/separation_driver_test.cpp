@@ -43,7 +43,8 @@ void Locate(const std::vector<uint8_t>& image, int rows, int columns, int finger
 
 // Four bars 240 px wide, 130 px apart, on a 1000 x 1600 image (124 x 198
 // working pixels); tops as a right hand's fingertips (index, middle, ring,
-// little).
+// little). Where the regions land on real hands, and the hand read from
+// them, SeparateImages' tests check against the generator's truth.
 const int kRows = 1000;
 const int kColumns = 1600;
 std::vector<Bar> RightHandBars() {
@@ -58,34 +59,6 @@ TEST(SoughtFingerCount, LimitsAndThumbs) {
   EXPECT_EQ(vtl::SoughtFingerCount(1, 15), 2);
   EXPECT_EQ(vtl::SoughtFingerCount(4, 15), 2);
   EXPECT_EQ(vtl::SoughtFingerCount(0, 0), 1);
-}
-
-TEST(LocateFingerRegions, BarsReadAsEitherHand) {
-  std::vector<Bar> mirrored;
-  for (const Bar& b : RightHandBars())
-    mirrored.insert(mirrored.begin(), {kColumns - b.right, kColumns - b.left, b.top});
-  for (const int hand : {13, 14}) {
-    const std::vector<Bar> bars = hand == 13 ? RightHandBars() : mirrored;
-    const auto image = Bars(kRows, kColumns, bars);
-    for (const int code : {hand, 0}) {
-      SCOPED_TRACE(::testing::Message() << "hand " << hand << " code " << code);
-      Located l;
-      Locate(image, kRows, kColumns, 4, code, l);
-      ASSERT_EQ(l.status, 0);
-      ASSERT_EQ(l.count, 4);
-      EXPECT_EQ(l.hand, hand) << "recognised when open";
-      for (int k = 0; k < 4; ++k) {
-        // Caller pixels: the centre column on the bar, the box about its width.
-        const vtl::FingerRegion& r = l.regions[k];
-        EXPECT_GE(r.centerX, bars[k].left) << k;
-        EXPECT_LT(r.centerX, bars[k].right) << k;
-        EXPECT_GT(r.centerY, bars[k].top) << k;
-        EXPECT_EQ(r.angle, 0.0f) << k;
-        EXPECT_NEAR(r.width, bars[k].right - bars[k].left, 60) << k;
-        EXPECT_GE(r.height, 294) << k;
-      }
-    }
-  }
 }
 
 TEST(LocateFingerRegions, NothingToFind) {

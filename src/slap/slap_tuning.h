@@ -71,7 +71,7 @@ constexpr double kCutOff = 0.5;
 constexpr double kBorderMm = 1;  // a box corner this near the edge touches it
 // Boxes sharing more than kSharedShare of the smaller are one finger; a box
 // below another across kUnderShare of the narrower is its lower segment.
-constexpr double kSharedShare = 0.3;
+constexpr double kSharedShare = 0.15;
 constexpr double kUnderShare = 0.5;
 
 // Tracing a finger's midline on the block grid.

@@ -53,29 +53,6 @@ TEST(SmoothProfile, WindowAveragesAndFirstMaximumWins) {
   EXPECT_EQ(peak, 0);
 }
 
-TEST(RefineFingers, UprightFingerIsOnlyRecentred) {
-  // Finger: columns 12..19, rows 10..49. The rough box is off to the right.
-  Mask m(40, 60);
-  m.Paint(12, 10, 19, 49);
-  std::vector<vtl::FingerRegion> r = {Box(20, 30, 14, 50)};
-  ASSERT_EQ(Refine(13, m, r), 0);
-  // Attempt 0 (16 x 50) finds the finger on its left side and moves left;
-  // attempt 1 (10 x 44) has both sides free and is kept; attempt 2 touches
-  // the right side and ends the search.
-  EXPECT_EQ(r[0].rejection, 0);
-  EXPECT_EQ(r[0].angle, 0.0f);
-  EXPECT_EQ(r[0].centerX, 15);
-  EXPECT_EQ(r[0].centerY, 28);
-  EXPECT_EQ(r[0].width, 9);
-  EXPECT_EQ(r[0].height, 43);
-  EXPECT_EQ(r[0].top, 0);
-  EXPECT_EQ(r[0].left, 0);
-  EXPECT_EQ(r[0].bottom, 43);
-  EXPECT_EQ(r[0].right, 9);
-  EXPECT_EQ(r[0].leftContact, 0);
-  EXPECT_EQ(r[0].rightContact, 1);
-}
-
 TEST(RefineFingers, SlantedFingerTurnsTowardsItsAxis) {
   // A bar leaning down to the right by 10 degrees, the rough box at 3.
   Mask m(80, 100);

@@ -80,24 +80,6 @@ TEST(MeasureFingerRegion, BoxIsClampedToTheImage) {
   EXPECT_EQ(r.height, 2);
 }
 
-TEST(MeasureFingerRegion, CentroidAndSlantedAxis) {
-  // A finger leaning right as it goes down: 20 rows, two pixels per row
-  // starting at column 10 + y / 2.
-  std::vector<PointXY> points;
-  for (int32_t y = 0; y < 20; ++y)
-    for (int32_t d = 0; d < 2; ++d) points.push_back({10 + y / 2 + d, y + 5});
-  const FingerRegion r = Measure(50, 50, points);
-  // tip rows 5..8: x 10,11,10,11,11,12,11,12 -> 88/8 = 11, y 52/8 = 6
-  // base rows 21..24: x 18,19,18,19,19,20,19,20 -> 152/8 = 19, y 180/8 = 22
-  EXPECT_FLOAT_EQ(r.angle, float(std::atan2(16.0, 8.0)));
-  EXPECT_EQ(r.centerX, 15);  // sum of 21 + 2 * (y / 2) = 600, / 40
-  EXPECT_EQ(r.centerY, 14);  // 2 * sum(5..24) / 40 = 14.5
-  EXPECT_EQ(r.width, 11);    // columns 10..20
-  EXPECT_EQ(r.height, 20);
-  EXPECT_EQ(r.left, 9);
-  EXPECT_EQ(r.right, 21);
-}
-
 TEST(ScaleRegionsToImage, SinglePrecisionProductsTruncatedAndClamped) {
   const float factor = 500.0f / 62.0f;  // 8.064516
   FingerRegion regions[2] = {};

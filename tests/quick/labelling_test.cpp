@@ -27,58 +27,10 @@ LabelRun Label(const std::vector<uint8_t>& pixels, int32_t rows, int32_t columns
   return run;
 }
 
-// Rows of text: '#' foreground (0), '.' background (255).
-std::vector<uint8_t> FromText(const std::vector<const char*>& text) {
-  std::vector<uint8_t> pixels;
-  for (const char* row : text)
-    for (const char* c = row; *c != '\0'; ++c) pixels.push_back(*c == '#' ? 0 : 255);
-  return pixels;
-}
-
 class Labelling : public ::testing::Test {
  protected:
   void TearDown() override { vtl::DestroyLabellingState(); }
 };
-
-TEST_F(Labelling, ComponentsInScanOrderWithAreasCentroidsAndLabels) {
-  const std::vector<const char*> text = {
-      "......#",  // component 0 starts at the end of the first row
-      "#.....#",  // component 1 starts at column 0 of row 1
-      ".#.....",  // corner contact joins (1, 2) to (0, 1)
-      ".....#.",  // component 2: one pixel, two rows below component 0
-      "...#...",  // component 3: one pixel, not touching component 2
-  };
-  const auto pixels = FromText(text);
-  const LabelRun run = Label(pixels, 5, 7);
-  ASSERT_EQ(run.status, 0);
-  ASSERT_EQ(run.count, 4);
-  EXPECT_EQ(run.capacity, 32 * 7);
-
-  struct Want {
-    int32_t area, label, cx, cy;
-  };
-  const Want want[] = {
-      {2, 256, 6, 0},  // (6,0) (6,1): centroid y = 1 / 2 truncated
-      {2, 257, 0, 1},  // (0,1) (1,2): x = 1/2 -> 0, y = 3/2 -> 1
-      {1, 258, 5, 3},  // a one-pixel component has its own coordinates
-      {1, 259, 3, 4},
-  };
-  for (int j = 0; j < 4; ++j) {
-    SCOPED_TRACE(j);
-    EXPECT_EQ(run.table[j].area, want[j].area);
-    EXPECT_EQ(run.table[j].label, want[j].label);
-    EXPECT_EQ(run.table[j].centroidX, want[j].cx);
-    EXPECT_EQ(run.table[j].centroidY, want[j].cy);
-  }
-  // Labelled pixels carry base + index; all others keep their input value.
-  const std::vector<int32_t> labels(run.labels, run.labels + 35);
-  const std::vector<int32_t> expected = {255, 255, 255, 255, 255, 255, 256,  //
-                                         257, 255, 255, 255, 255, 255, 256,  //
-                                         255, 257, 255, 255, 255, 255, 255,  //
-                                         255, 255, 255, 255, 255, 258, 255,  //
-                                         255, 255, 255, 259, 255, 255, 255};
-  EXPECT_EQ(labels, expected);
-}
 
 TEST_F(Labelling, CornerChainsAndValueRange) {
   // A diagonal staircase is one component under 8-connectivity.

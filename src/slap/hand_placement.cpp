@@ -18,6 +18,8 @@ constexpr double kTipDrop[4] = {-0.48, 0.0, -0.35, -1.3};
 // Their measure varies by about kLengthSpread (log).
 constexpr double kLengthSpread = 0.3;
 constexpr double kTopLength[4] = {0.95, 1.02, 0.98, 0.86};
+// Cost of leaving a finger out at the end away from an edge that cut one.
+constexpr double kCutSideCost = 2.0;
 
 // Fingertips seen along the hand: across it and up it, millimetres.
 struct HandView {
@@ -157,8 +159,51 @@ bool LowerRidgeTilt(const BlockMap& map, const TipBox* tips, int32_t n, double* 
   return true;
 }
 
+int32_t CutSide(const BlockMap& map, const TipBox* tips, int32_t n, double blocksPerMm) {
+  if (n < 2 || n > 3) return 0;
+  const double b = map.blockSize;
+  double top = 1e300, bottom = -1e300, length = 0;
+  double inner[2] = {1e300, -1e300};  // the outer tips' edges, blocks
+  for (int32_t i = 0; i < n; ++i) {
+    top = std::min(top, (tips[i].cy - 0.5 * tips[i].height) / b);
+    bottom = std::max(bottom, (tips[i].cy + 0.5 * tips[i].height) / b);
+    length += tips[i].height / b / n;
+    inner[0] = std::min(inner[0], (tips[i].cx - 0.5 * tips[i].width) / b);
+    inner[1] = std::max(inner[1], (tips[i].cx + 0.5 * tips[i].width) / b);
+  }
+  bottom += length;
+  const int32_t edge = std::max(1, static_cast<int32_t>(kRemnantEdgeMm * blocksPerMm));
+  // A block on a found finger's own line, below its tip, is that finger's.
+  const auto ownBlock = [&](int32_t x, int32_t y) {
+    const double px = (x + 0.5) * b, py = (y + 0.5) * b;
+    for (int32_t i = 0; i < n; ++i) {
+      const TipBox& t = tips[i];
+      const double dx = px - t.cx, dy = py - t.cy;
+      const double across = dx * std::cos(t.tilt) + dy * std::sin(t.tilt);
+      const double up = dx * std::sin(t.tilt) - dy * std::cos(t.tilt);
+      if (std::fabs(across) <= 0.75 * t.width && up <= 0.5 * t.height) return true;
+    }
+    return false;
+  };
+  int32_t count[2] = {0, 0};
+  for (int32_t y = std::max(0, static_cast<int32_t>(top));
+       y < std::min(map.rows, static_cast<int32_t>(bottom) + 1); ++y) {
+    for (int32_t x = 0; x < edge && x < map.columns; ++x) {
+      const int32_t right = map.columns - 1 - x;
+      const std::size_t row = static_cast<std::size_t>(y) * map.columns;
+      count[0] += map.mask[row + x] && !ownBlock(x, y) ? 1 : 0;
+      count[1] += map.mask[row + right] && !ownBlock(right, y) ? 1 : 0;
+    }
+  }
+  // Ink at an edge beyond the outer finger, not the outer finger itself.
+  const double area = kRemnantAreaMm2 * blocksPerMm * blocksPerMm;
+  const bool left = count[0] >= area && inner[0] > edge;
+  const bool right = count[1] >= area && inner[1] < map.columns - edge;
+  return left == right ? 0 : (left ? -1 : 1);
+}
+
 int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centreX, double centreY,
-                      bool haveLower, double lowerTilt, int32_t* slotsOut) {
+                      bool haveLower, double lowerTilt, int32_t cutSide, int32_t* slotsOut) {
   const HandView view = ViewAlong(tips, n, centreX, centreY, haveLower, lowerTilt);
   double bestCost = 1e300;
   int32_t bestHand = hand == 0 ? VANTREL_HAND_RIGHT : hand;
@@ -174,7 +219,11 @@ int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centr
       if (k != n || n > 4) continue;
       int32_t finger[kMaxSlapFingers];
       for (int32_t i = 0; i < n; ++i) finger[i] = h == VANTREL_HAND_RIGHT ? slots[i] : 3 - slots[i];
-      const double cost = AddPatternCost(SpacingCost(view, slots, n), view, tips, finger, n);
+      double cost = AddPatternCost(SpacingCost(view, slots, n), view, tips, finger, n);
+      // A finger cut away at one edge is the one missing at that end.
+      if ((cutSide < 0 && slots[0] == 0) || (cutSide > 0 && slots[n - 1] == 3)) {
+        cost += kCutSideCost;
+      }
       if (cost < bestCost) {
         bestCost = cost;
         bestHand = h;

@@ -33,10 +33,17 @@ bool LowerRidgeTilt(const BlockMap& map, const TipBox* tips, int32_t n, double* 
 // and the heights of the tips follow the hand's pattern, seen along the
 // hand's own direction. A hand short of a finger is still placed about the
 // middle of the impression (centreX, centreY, millimetres), which tells which
-// end lost it when the heights cannot. With hand 0 both hands are tried.
+// end lost it when the heights cannot, unless an edge cut it away (cutSide,
+// see CutSide). With hand 0 both hands are tried.
 // Sets slots[] and returns the hand chosen.
 int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centreX, double centreY,
-                      bool haveLower, double lowerTilt, int32_t* slots);
+                      bool haveLower, double lowerTilt, int32_t cutSide, int32_t* slots);
+
+// For two or three fingers found: the image edge (-1 left, +1 right, 0
+// neither or both) whose border strip holds finger blocks, kRemnantAreaMm2
+// at least, beside the hand's tips and outside the outer ones: what is left
+// of a finger the edge cut away.
+int32_t CutSide(const BlockMap& map, const TipBox* tips, int32_t n, double blocksPerMm);
 
 // A thumb found alone keeps its side of a two-thumb impression; near the
 // middle, its lean (thumbs lean towards each other) decides.

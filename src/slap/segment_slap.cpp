@@ -104,9 +104,9 @@ void ToCaller(const WorkingImage& work, const TipBox* tips, int32_t found, SlapF
 
 // Position codes; a hand not yet known (0) is told right or left from the
 // tips. Returns the hand.
-int32_t AssignCodes(const BlockMap& map, const TipBox* tips, int32_t found, int32_t hand,
-                    int32_t rows, int32_t columns, int32_t xres, int32_t yres,
-                    SlapFinger* fingers) {
+int32_t AssignCodes(const WorkingImage& work, const BlockMap& map, const TipBox* tips,
+                    int32_t found, int32_t hand, int32_t rows, int32_t columns, int32_t xres,
+                    int32_t yres, SlapFinger* fingers) {
   PageTip page[kMaxSlapFingers];
   for (int32_t i = 0; i < found; ++i) page[i] = ToPage(fingers[i], xres, yres);
   const double centreX = 0.5 * (columns - 1) * kMmPerInch / xres;
@@ -122,7 +122,9 @@ int32_t AssignCodes(const BlockMap& map, const TipBox* tips, int32_t found, int3
   int32_t slots[kMaxSlapFingers] = {0, 1, 2, 3, 4};
   double lowerTilt = 0;
   const bool haveLower = LowerRidgeTilt(map, tips, found, &lowerTilt);
-  hand = AssignFingers(page, found, hand, centreX, centreY, haveLower, lowerTilt, slots);
+  const double blocksPerMm = work.ppi / kMmPerInch / map.blockSize;
+  const int32_t cutSide = CutSide(map, tips, found, blocksPerMm);
+  hand = AssignFingers(page, found, hand, centreX, centreY, haveLower, lowerTilt, cutSide, slots);
   for (int32_t i = 0; i < found; ++i) fingers[i].position = FingerPosition(hand, slots[i]);
   return hand;
 }
@@ -146,7 +148,7 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
   if (status != VANTREL_OK) return status;
   RateFingers(work, map, tips, found);
   ToCaller(work, tips, found, fingers);
-  *hand = AssignCodes(map, tips, found, useHand, rows, columns, xres, yres, fingers);
+  *hand = AssignCodes(work, map, tips, found, useHand, rows, columns, xres, yres, fingers);
   *count = found;
   return VANTREL_OK;
 }

@@ -119,6 +119,11 @@ constexpr double kPitchWidths = 1.35;
 // their lower segments, the axes are taken to have been led off.
 constexpr double kAxisDoubtDeg = 12;
 
+// What an edge left of a finger it cut away: finger blocks within
+// kRemnantEdgeMm of it, kRemnantAreaMm2 at least.
+constexpr double kRemnantEdgeMm = 3;
+constexpr double kRemnantAreaMm2 = 25;
+
 // Telling thumbs from a hand left open: a lone thumb's top segment, or two
 // thumbs' together, cover at least this much; a finger-sized tip beside them
 // (this share of the smaller one) makes them fingers of a hand.

@@ -119,6 +119,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
        true},
       {5078, "dry right hand: its faint little finger, lying low, lost", true},
       {5206, "dry right hand: its faint little finger, lying low, lost", true},
+      {5067, "dry left hand, its little finger cut by the side edge: codes one finger off", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

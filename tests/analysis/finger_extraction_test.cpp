@@ -42,29 +42,6 @@ TEST(FingerExtraction, NoFingersTouchesNothing) {
   f.records[0].image = nullptr;
 }
 
-TEST(FingerExtraction, CutsEachBoxAndSkipsEmptyOnes) {
-  const auto px = Image(20, 20);
-  const std::vector<vtl::FingerRegion> regions = {Region(5, 5, 4, 2), Region(10, 10, 0, 7),
-                                                  Region(10, 10, 3, 0), Region(1, 18, 4, 4)};
-  Fingers f(4);
-  ASSERT_EQ(vtl::ExtractFingerImages(px.data(), 20, 20, regions.data(), 4, f.records.data()), 0);
-  ASSERT_NE(f.records[0].image, nullptr);
-  EXPECT_EQ(f.records[1].image, nullptr);
-  EXPECT_EQ(f.records[2].image, nullptr);
-  // Box 0: rows 4..5, columns 3..6.
-  for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 4; ++j) EXPECT_EQ(f.records[0].image[i * 4 + j], px[(4 + i) * 20 + 3 + j]);
-  // Box 3 starts at column -1 and ends past the last row: white there.
-  const uint8_t* img = f.records[3].image;
-  ASSERT_NE(img, nullptr);
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) {
-      const int row = 16 + i, column = -1 + j;
-      const bool inside = column >= 0 && row <= 18;  // truncating: never the last row
-      EXPECT_EQ(img[i * 4 + j], inside ? px[row * 20 + column] : 255) << i << "," << j;
-    }
-}
-
 TEST(FingerExtraction, AtMostFiveFingersAndNoAbsurdSizes) {
   const auto px = Image(20, 20);
   const std::vector<vtl::FingerRegion> regions(7, Region(10, 10, 3, 3));

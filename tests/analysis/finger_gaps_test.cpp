@@ -34,53 +34,6 @@ Analysis Analyse(const std::vector<int32_t>& dark, const std::vector<int32_t>& t
 
 const std::vector<int32_t> kDark = {0, 2, 25, 28, 25, 1, 0, 1, 26, 29, 24, 1, 0, 1};
 
-TEST(FingerGaps, WorkedExampleTwoFingers) {
-  const Analysis a = Analyse(kDark, std::vector<int32_t>(14, 30), 30, 2, 0.0f, 3);
-  ASSERT_EQ(a.status, 0);
-  EXPECT_EQ(a.fingers.found, 2);
-  EXPECT_EQ(a.fingers.place[0].position, 3);
-  EXPECT_EQ(a.fingers.place[1].position, 9);
-  EXPECT_EQ(a.fingers.mean, 28.5f);
-  EXPECT_EQ(a.fingers.score, 28.0f / 30.0f + 29.0f / 30.0f);
-  EXPECT_EQ(a.gaps.found, 3);
-  EXPECT_EQ(a.gaps.place[0].position, 0);
-  EXPECT_EQ(a.gaps.place[1].position, 6);
-  EXPECT_EQ(a.gaps.place[2].position, 12);
-  EXPECT_EQ(a.gaps.score, 3.0f);
-  EXPECT_EQ(a.score, 4.9000001f);
-  EXPECT_EQ(a.score, a.fingers.score + a.gaps.score);
-}
-
-TEST(FingerGaps, WorkedExampleCutToElevenPositions) {
-  const std::vector<int32_t> dark(kDark.begin(), kDark.begin() + 11);
-  const Analysis a = Analyse(dark, std::vector<int32_t>(11, 30), 30, 2, 0.0f, 3);
-  ASSERT_EQ(a.status, 0);
-  EXPECT_EQ(a.fingers.found, 1);
-  EXPECT_EQ(a.gaps.found, 2);
-  EXPECT_EQ(a.gaps.place[1].position, 6);
-  EXPECT_EQ(a.gaps.score, 2.0f);
-  EXPECT_EQ(a.score, 2.9333334f);
-}
-
-TEST(FingerGaps, WorkedExampleBelowTheBarIsRejected) {
-  const Analysis a = Analyse(kDark, std::vector<int32_t>(14, 30), 30, 2, 29.0f, 3);
-  ASSERT_EQ(a.status, 0);
-  EXPECT_EQ(a.score, 0.0f);
-  EXPECT_EQ(a.fingers.mean, -1.0f);
-  EXPECT_EQ(a.fingers.found, 2);
-  EXPECT_EQ(a.gaps.found, 0);
-  // A rejected bar lets the next analysis through whatever its mean.
-  Analysis b;
-  b.fingers = a.fingers;
-  b.gaps = a.gaps;
-  const std::vector<int32_t> total(14, 30);
-  ASSERT_EQ(
-      vtl::FindFingersAndGaps(3, kDark.data(), total.data(), 14, 30, &b.score, &b.fingers, &b.gaps),
-      0);
-  EXPECT_EQ(b.score, 4.9000001f);
-  EXPECT_EQ(b.fingers.mean, 28.5f);
-}
-
 TEST(FingerGaps, WeakOrUnseparatedPeaksAreNoFingers) {
   const std::vector<int32_t> total(9, 30);
   struct Case {
@@ -126,21 +79,6 @@ TEST(FingerGaps, ShortOrEmptyProfilesFindNothingAndReadNothing) {
     EXPECT_EQ(a.gaps.found, 0);
     EXPECT_EQ(a.score, 0.0f);
   }
-}
-
-TEST(FingerGaps, LastGapNearTheEndAndNegativeTail) {
-  // The last finger lies 3 from the end with a tail of 5: the last gap is
-  // the last position. A negative tail starts the search at the profile
-  // start instead of before it.
-  const std::vector<int32_t> dark = {0, 0, 20, 0, 0, 0, 20, 0, 0, 5};
-  const std::vector<int32_t> total(10, 30);
-  Analysis a = Analyse(dark, total, 30, 2, 0.0f, 5);
-  ASSERT_EQ(a.fingers.found, 2);
-  EXPECT_EQ(a.gaps.place[2].position, 9);
-  Analysis b = Analyse(dark, total, 30, 1, 0.0f, -100);
-  ASSERT_EQ(b.fingers.found, 1);
-  EXPECT_EQ(b.gaps.place[1].position, 0);
-  EXPECT_EQ(b.gaps.place[1].level, 30);
 }
 
 TEST(FingerGaps, MoreThanFiveSoughtStopsAtFive) {

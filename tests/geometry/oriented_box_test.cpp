@@ -22,30 +22,6 @@ std::vector<uint8_t> Ramp(int columns, int rows) {
 using Sampler = void (*)(const uint8_t*, int32_t, int32_t, uint8_t*, int32_t, int32_t, int32_t,
                          int32_t, float, uint8_t);
 
-TEST(OrientedBox, UprightBoxSamplesTheRectangleAroundItsCentre) {
-  const auto src = Ramp(16, 30);
-  std::vector<uint8_t> box(12);
-  vtl::SampleOrientedBox(src.data(), 16, 30, box.data(), 4, 3, 10, 20, 0.0f, 1);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 4; ++j) EXPECT_EQ(box[i * 4 + j], src[(19 + i) * 16 + 8 + j]) << i << j;
-
-  // An odd width starts half a pixel further right: columns 9, 10, 11.
-  std::vector<uint8_t> odd(3);
-  vtl::SampleOrientedBox(src.data(), 16, 30, odd.data(), 3, 1, 10, 20, 0.0f, 1);
-  EXPECT_EQ(odd, (std::vector<uint8_t>{src[20 * 16 + 9], src[20 * 16 + 10], src[20 * 16 + 11]}));
-}
-
-TEST(OrientedBox, QuarterTurnWalksColumnsUpwardsAndRowsRightwards) {
-  // One box column to the right moves (cos a, -sin a): upwards at +pi/2;
-  // one box row down moves (sin a, cos a): rightwards.
-  const auto src = Ramp(16, 16);
-  std::vector<uint8_t> box(8);
-  vtl::SampleOrientedBox(src.data(), 16, 16, box.data(), 4, 2, 5, 5, 1.5707964f, 0);
-  EXPECT_EQ(box, (std::vector<uint8_t>{src[7 * 16 + 4], src[6 * 16 + 4], src[5 * 16 + 4],
-                                       src[4 * 16 + 4], src[7 * 16 + 5], src[6 * 16 + 5],
-                                       src[5 * 16 + 5], src[4 * 16 + 5]}));
-}
-
 TEST(OrientedBox, PixelsPastTheLeftEdgeKeepFillWithoutShiftingTheRest) {
   const auto src = Ramp(16, 16);
   std::vector<uint8_t> box(8);

@@ -125,28 +125,6 @@ def test_strided_and_converted_inputs_give_the_same_result(slap, method):
     assert expected == results_or_error(pixels, list(slap.ppi), method=method)
 
 
-def test_calls_from_threads_match_serial_calls(synthetic_dir):
-    images = [vantrel.read_image(p) for p in sorted(synthetic_dir.glob("*.png"))]
-    serial = [results_or_error(i.pixels, i.ppi, method="separate") for i in images]
-    outputs = [None] * (len(images) * 3)
-    errors = []
-
-    def work(slot):
-        try:
-            image = images[slot % len(images)]
-            outputs[slot] = results_or_error(image.pixels, image.ppi, method="separate")
-        except BaseException as error:  # pragma: no cover - reported below
-            errors.append(error)
-
-    threads = [threading.Thread(target=work, args=(slot,)) for slot in range(len(outputs))]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    assert not errors
-    assert outputs == serial * 3
-
-
 def test_native_calls_let_other_threads_run(slap):
     # A slap scaled up to twice its size and taken as 201 ppi keeps the full
     # separator busy for a while (a large working image); a Python loop in

@@ -67,68 +67,6 @@ inline std::vector<DrawnFinger> RightHand() {
           {990, 330, 940, 900, 70}};
 }
 
-// True when (x, y) lies on the drawn finger.
-inline bool OnFinger(const DrawnFinger& f, int32_t x, int32_t y) {
-  const double dx = f.baseX - f.tipX, dy = f.baseY - f.tipY;
-  double t = ((x - f.tipX) * dx + (y - f.tipY) * dy) / (dx * dx + dy * dy);
-  t = std::clamp(t, 0.0, 1.0);
-  const double ex = f.tipX + t * dx - x, ey = f.tipY + t * dy - y;
-  return ex * ex + ey * ey <= f.radius * f.radius;
-}
-
-// Checks each record's finger image against the caller's pixels: a copy of
-// the box, except the pixels whose working cell carries the excluded
-// neighbour's label (the right neighbour, for the last record the left one),
-// which are 255. The neighbour's label is the one at its centre. The label
-// image is the one the call left in the labelling state.
-// *whitened receives the number of dark caller pixels that were cleaned away.
-inline void ExpectFingerImages(const VantrelResultType& r, const uint8_t* image, int32_t rows,
-                               int32_t columns, int32_t xres, int32_t yres,
-                               int64_t* whitened = nullptr) {
-  const vtl::LabellingState* state = vtl::GetLabellingState();
-  ASSERT_NE(state, nullptr);
-  ASSERT_NE(state->labels, nullptr);
-  (void)rows;
-  const float colFactor = float(xres) / 62.0f, rowFactor = float(yres) / 62.0f;
-  const int32_t workColumns = int32_t(float(columns) / colFactor);
-  const float colStep = 1.0f / colFactor, rowStep = 1.0f / rowFactor;
-  auto labelAt = [&](int32_t y, int32_t x) {
-    return state->labels[int64_t(float(y) * rowStep) * workColumns + int32_t(float(x) * colStep)];
-  };
-  int64_t cleanedDark = 0;
-  for (int32_t i = 0; i < r.count; ++i) {
-    const SegmentedFinger& f = r.fingers[i];
-    SCOPED_TRACE(::testing::Message() << "finger image " << i);
-    ASSERT_NE(f.image, nullptr);
-    int32_t excluded = -1;
-    if (i + 1 < r.count) {
-      excluded = labelAt(r.fingers[i + 1].centerY, r.fingers[i + 1].centerX);
-    } else if (i > 0) {
-      excluded = labelAt(r.fingers[i - 1].centerY, r.fingers[i - 1].centerX);
-    }
-    if (r.count > 1) {
-      ASSERT_GE(excluded, 256) << "the neighbour's centre lies on its component";
-    }
-    int64_t mismatches = 0;
-    for (int32_t y = f.top; y <= f.bottom; ++y) {
-      for (int32_t x = f.left; x <= f.right; ++x) {
-        const uint8_t got = f.image[int64_t(y - f.top) * f.boxWidth + (x - f.left)];
-        const bool cleaned = labelAt(y, x) == excluded;
-        const uint8_t want = cleaned ? 255 : image[int64_t(y) * columns + x];
-        if (cleaned && image[int64_t(y) * columns + x] != 255) ++cleanedDark;
-        if (got != want) ++mismatches;
-      }
-    }
-    EXPECT_EQ(mismatches, 0);
-    // The buffer's spare row and column stay white.
-    const int64_t bytes = int64_t(f.boxHeight + 1) * (f.boxWidth + 1);
-    for (int64_t b = int64_t(f.boxHeight) * f.boxWidth; b < bytes; ++b) {
-      ASSERT_EQ(f.image[b], 255);
-    }
-  }
-  if (whitened != nullptr) *whitened = cleanedDark;
-}
-
 }  // namespace quicktest
 
 #endif

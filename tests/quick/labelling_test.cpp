@@ -32,33 +32,6 @@ class Labelling : public ::testing::Test {
   void TearDown() override { vtl::DestroyLabellingState(); }
 };
 
-TEST_F(Labelling, CornerChainsAndValueRange) {
-  // A diagonal staircase is one component under 8-connectivity.
-  std::vector<uint8_t> pixels(6 * 6, 255);
-  for (int i = 0; i < 6; ++i) pixels[i * 6 + (5 - i)] = 0;
-  LabelRun run = Label(pixels, 6, 6);
-  ASSERT_EQ(run.count, 1);
-  EXPECT_EQ(run.table[0].area, 6);
-  EXPECT_EQ(run.table[0].centroidX, 2);  // 15 / 6
-  EXPECT_EQ(run.table[0].centroidY, 2);
-
-  // Only values inside low..high take part; the range ends are inclusive.
-  const std::vector<uint8_t> values = {9, 10, 20, 21, 15, 9};
-  run = Label(values, 1, 6, 10, 20, 1000);
-  ASSERT_EQ(run.count, 2);
-  EXPECT_EQ(run.table[0].area, 2);  // 10, 20
-  EXPECT_EQ(run.table[0].label, 1000);
-  EXPECT_EQ(run.table[1].area, 1);  // 15
-  EXPECT_EQ(run.labels[0], 9);
-  EXPECT_EQ(run.labels[3], 21);
-  EXPECT_EQ(run.labels[4], 1001);
-
-  // Nothing in range: no component.
-  run = Label(std::vector<uint8_t>(16, 255), 4, 4);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.count, 0);
-}
-
 TEST_F(Labelling, LargeComponentNeedsNoRecursion) {
   // A serpentine path of 80 200 pixels is filled from an explicit stack as
   // deep as the path is long.
@@ -93,20 +66,6 @@ TEST_F(Labelling, FullTableStopsTheScan) {
   // The scan stopped: the next candidates keep their input value.
   EXPECT_EQ(run.labels[128 * n + 0], 0);
   EXPECT_EQ(run.labels[198 * n + 198], 0);
-}
-
-TEST_F(Labelling, SecondRunReplacesTheFirstRunsBuffers) {
-  LabelRun first = Label(std::vector<uint8_t>(9, 0), 3, 3);
-  ASSERT_EQ(first.count, 1);
-  EXPECT_EQ(first.table[0].area, 9);
-  const std::vector<uint8_t> two = {0, 255, 0};
-  const LabelRun second = Label(two, 1, 3);
-  ASSERT_EQ(second.count, 2);
-  EXPECT_EQ(second.capacity, 96);
-  EXPECT_EQ(second.table[1].centroidX, 2);
-  // The state hands out the new buffers (the sanitizer build reports the
-  // first run's if they leaked).
-  EXPECT_EQ(vtl::GetLabellingState()->table, second.table);
 }
 
 TEST_F(Labelling, RefusedArgumentsAndAbsurdSizesGiveNoComponent) {

@@ -42,51 +42,11 @@ class Cent2 : public ::testing::Test {
       if (bytes[i] != 0x5A) return false;
     return true;
   }
-  std::vector<int32_t> Positions(int32_t n) const {
-    std::vector<int32_t> p;
-    for (int32_t i = 0; i < n; ++i) p.push_back(info_[i].position);
-    return p;
-  }
 
   quicktest::Canvas canvas_{1, 1};
   FingerInfo info_[4];
   char message_[32];
 };
-
-TEST_F(Cent2, MaskAndHandCodeChooseTheSearch) {
-  struct Case {
-    int32_t hand, mask;
-    std::vector<int32_t> positions;
-  };
-  const Case cases[] = {
-      {13, 0b0001, {2}},     // one finger: the highest tip
-      {14, 0b1000, {10}},    // any one bit of the four
-      {13, 0b0101, {2, 3}},  // two bits: two fingers of the given hand
-      {13, 0b0111, {6, 1}},  // three or more bits: a thumb search
-      {15, 0b0001, {6, 1}},  // thumbs: one bit suffices, two are sought
-      {0, 0, {6, 1}},        // no hand code: two thumbs, mask unread
-      {11, 0b1111, {6, 1}},  //
-      {13, 0b0000, {}},      // no finger expected: nothing runs
-      {13, 0b110000, {}},    // bits beyond the hand's four are not read
-      {15, 0b0100, {}},      // ... nor beyond the thumbs' two
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.hand << " mask " << c.mask);
-    std::memset(info_, 0x5A, sizeof info_);
-    const int32_t n = Call(c.hand, c.mask);
-    ASSERT_EQ(n, int32_t(c.positions.size()));
-    EXPECT_EQ(Positions(n), c.positions);
-    EXPECT_TRUE(InfoUntouched(n)) << "nothing written past the records";
-  }
-}
-
-TEST(Cent2Angle, UnitsOfTwoDegreesTruncated) {
-  EXPECT_EQ(vtl::AngleInTwoDegrees(float(M_PI / 2)), 45);
-  EXPECT_EQ(vtl::AngleInTwoDegrees(float(M_PI)), 90);
-  EXPECT_EQ(vtl::AngleInTwoDegrees(1.0f), 28);  // 28.65
-  EXPECT_EQ(vtl::AngleInTwoDegrees(0.0f), 0);
-  EXPECT_EQ(vtl::AngleInTwoDegrees(-1.0f), -28);  // toward zero
-}
 
 TEST_F(Cent2, FailedSearchWritesNothing) {
   EXPECT_EQ(Call(13, 0b0011, canvas_.pixels.data(), 0), 0);  // rows 0: inner call fails

@@ -122,38 +122,6 @@ TEST(SeparateImages, GeneratedSlaps) {
   EXPECT_GT(outsideSamples, 0) << "some boxes of turned hands reach past the border";
 }
 
-TEST(SeparateImages, SingleFinger) {
-  // The whole image is the starting box; the centre stays where the rotation
-  // search settled it, on the finger, and the angle stays 0.
-  const vsynth::Slap generated = Generate(13, 0, 2);
-  for (int finger : {0, 3}) {
-    SCOPED_TRACE("finger " + std::to_string(finger));
-    const vsynth::FingerTruth& t = generated.fingers[finger];
-    const int left = std::max(0, static_cast<int>(t.cx - 0.8 * t.width));
-    const int right = std::min(generated.columns, static_cast<int>(t.cx + 0.8 * t.width));
-    vsynth::Slap slap = generated;
-    slap.columns = right - left;
-    slap.pixels.clear();
-    for (int y = 0; y < generated.rows; ++y) {
-      const auto row =
-          generated.pixels.begin() + static_cast<std::ptrdiff_t>(y) * generated.columns;
-      slap.pixels.insert(slap.pixels.end(), row + left, row + right);
-    }
-    slap.fingers = {t};
-    slap.fingers[0].cx -= left;
-    slap.fingers[0].tipX -= left;
-    Separated s;
-    Separate(slap, 1, 0, s);
-    ASSERT_EQ(s.status, 0);
-    ASSERT_EQ(s.result->count, 1);
-    const SegmentedFinger& f = s.result->fingers[0];
-    EXPECT_EQ(f.angle, 0.0f);
-    EXPECT_EQ(s.result->handCode, 0);
-    ExpectOnFinger(slap.fingers[0], f);
-    CheckFingerImage(slap, f);
-  }
-}
-
 // Whole calls at each vector level against the plain slant count at the
 // baseline level: the same records and pictures, byte for byte.
 struct WholeCall {

@@ -7,31 +7,6 @@
 
 namespace {
 
-TEST(SlantLimits, PerHandCode) {
-  struct Case {
-    int32_t code;
-    int32_t rows;
-    int32_t lowest;   // lowest slant tried
-    int32_t highest;  // highest slant tried
-  };
-  const Case cases[] = {
-      {13, 124, 0, 123},   {14, 124, -123, 0},  {15, 124, -20, 20},
-      {0, 124, -247, 247}, {7, 124, -247, 247}, {15, 30, -4, 4},  // t = trunc(-5.29)
-  };
-  for (const Case& c : cases) {
-    const vtl::SlantLimits l = vtl::ComputeSlantLimits(c.code, c.rows);
-    EXPECT_EQ(l.positive > 0 ? l.positive - 1 : 0, c.highest) << c.code;
-    EXPECT_EQ(l.negative > 0 ? -(l.negative - 1) : 0, c.lowest) << c.code;
-  }
-  // Thumbs on 5 rows or fewer: t = trunc(-0.88) = 0, no slant at all.
-  for (const int32_t rows : {1, 5}) {
-    const vtl::SlantLimits l = vtl::ComputeSlantLimits(15, rows);
-    EXPECT_EQ(l.positive, 0);
-    EXPECT_EQ(l.negative, 0);
-  }
-  EXPECT_EQ(vtl::ComputeSlantLimits(15, 6).positive, 1);  // t = trunc(-1.058) = -1
-}
-
 // A scripted analysis: scores per slant, a record of the slants tried.
 struct Script {
   std::map<int32_t, float> score;     // absent: 0.0
@@ -60,44 +35,6 @@ vtl::SlantSearch RunSearch(vtl::SlantLimits limits, Script& script, int32_t* sta
   vtl::StartSlantSearch(4, &search);
   *status = vtl::SearchSlants(limits, Analyse, &script, &search);
   return search;
-}
-
-TEST(SlantSearch, OrderFromZeroOutwards) {
-  Script script;
-  int32_t status = -1;
-  vtl::SlantSearch s = RunSearch({3, 2}, script, &status);
-  EXPECT_EQ(status, 0);
-  // Slant 0 twice in pass 0; the negative side closes after -1.
-  EXPECT_EQ(script.tried, (std::vector<int32_t>{0, 0, 1, -1, 2}));
-  EXPECT_EQ(s.slantsTried, 5);
-  EXPECT_EQ(s.bestScore, 0.0f);  // nothing above 0.0
-  EXPECT_EQ(s.bestSlant, 0);
-  // The working record carries the darkness bar from analysis to analysis.
-  EXPECT_EQ(script.meanSeen, (std::vector<float>{0.0f, 0.0f, 0.0f, 1.0f, -1.0f}));
-
-  Script left;
-  RunSearch({0, 3}, left, &status);
-  EXPECT_EQ(left.tried, (std::vector<int32_t>{0, -1, -2}));
-  Script none;
-  RunSearch({0, 0}, none, &status);
-  EXPECT_TRUE(none.tried.empty());
-}
-
-TEST(SlantSearch, TiesKeepTheSlantTriedFirst) {
-  Script script;
-  script.score = {{2, 3.5f}, {-2, 3.5f}, {3, 3.5f}, {-1, 3.0f}};
-  int32_t status = -1;
-  vtl::SlantSearch s = RunSearch({4, 4}, script, &status);
-  EXPECT_EQ(s.bestSlant, 2);
-  EXPECT_EQ(s.bestScore, 3.5f);
-  EXPECT_EQ(s.bestFingers.place[0].position, 2);
-  EXPECT_EQ(script.tried.size(), 8u);  // no early stop: gap scores below 5
-
-  // A strictly better later slant still wins.
-  script = Script{};
-  script.score = {{1, 3.0f}, {-3, 3.25f}};
-  s = RunSearch({4, 4}, script, &status);
-  EXPECT_EQ(s.bestSlant, -3);
 }
 
 TEST(SlantSearch, StopsOnPureBackgroundGapsAfterAnImprovement) {

@@ -96,30 +96,6 @@ TEST_P(SlantTables, MatchPlainCountOnRandomMasks) {
       ExpectSameProfiles(RandomMask(rng, sz[0], sz[1], density), sz[0], sz[1]);
 }
 
-TEST_P(SlantTables, MatchPlainCountOnSlantedBars) {
-  for (int lean : {-150, -40, -7, 0, 5, 33, 120})
-    ExpectSameProfiles(BarMask(93, 120, lean), 93, 120);
-}
-
-// Profiles are built a batch of slants at a time and kept per sign: any order
-// of requests, hopping between batches and signs, gives the same profiles.
-TEST_P(SlantTables, AnyOrderOfSlantsGivesTheSameProfiles) {
-  std::mt19937 rng(77 + Radius());
-  const int rows = 41, columns = 57;
-  const auto mask = RandomMask(rng, rows, columns, 45);
-  vtl::SlantTables tables{};
-  std::vector<int32_t> slants;
-  for (int32_t s = -(2 * rows); s <= 2 * rows; ++s) slants.push_back(s);
-  std::shuffle(slants.begin(), slants.end(), rng);
-  ExpectSameProfiles(mask, rows, columns, slants, 2 * rows, &tables);
-  // Beyond the tables' slant range: refused, not read past the tables.
-  int32_t n = 0;
-  std::vector<int32_t> dark(columns + 2 * rows + 2), total(dark.size());
-  EXPECT_EQ(vtl::BuildSlantProfilesFromTables(&tables, dark.data(), total.data(), &n, 2 * rows + 1),
-            19);
-  vtl::ReleaseSlantTables(&tables);
-}
-
 // The whole search, whose analyses carry the darkness bar from slant to
 // slant, ends with the same records whichever way the profiles are made.
 struct PlainSearch {
@@ -202,27 +178,4 @@ TEST(SlantTablesMemory, RefusesMasksBeyondTheTableLimit) {
 
 }  // namespace
 
-namespace {
-
-// The window sums against a direct reference, including negative values and
-// profiles shorter than the window.
-TEST(SmoothRunningSum, MatchesDirectWindowSums) {
-  std::mt19937 rng(99);
-  std::uniform_int_distribution<int32_t> value(-50, 400);
-  for (int32_t n = 1; n <= 24; ++n)
-    for (int32_t radius = 0; radius <= 4; ++radius)
-      for (int trial = 0; trial < 20; ++trial) {
-        std::vector<int32_t> raw(n);
-        for (auto& v : raw) v = trial % 2 == 0 ? value(rng) : std::abs(value(rng));
-        std::vector<int32_t> smoothed = raw;
-        ASSERT_EQ(vtl::SmoothRunningSum(smoothed.data(), n, radius), 0);
-        for (int32_t k = 0; k < n; ++k) {
-          int64_t sum = 0;
-          for (int32_t i = k - radius; i <= k + radius; ++i)
-            if (i >= 0 && i < n) sum += raw[i];
-          ASSERT_EQ(smoothed[k], sum / (2 * radius + 1)) << "n " << n << " r " << radius;
-        }
-      }
-}
-
-}  // namespace
+namespace {}  // namespace

@@ -39,18 +39,6 @@ TEST(OrientedBoxIoU, KnownOverlaps) {
   }
 }
 
-TEST(BoxFromTilt, TipLeaningRightHasNegativeAngle) {
-  const Box box = veval::BoxFromTilt(100, 200, 10, 30, 20);
-  EXPECT_NEAR(box.angle, -20 * 3.14159265358979323846 / 180, 1e-12);
-  EXPECT_EQ(box.width, 20);
-  EXPECT_EQ(box.height, 60);
-  // The middle of the top edge (the tip) is right of the centre.
-  const double tipX = box.cx - std::sin(box.angle) * box.height / 2;
-  const double tipY = box.cy - std::cos(box.angle) * box.height / 2;
-  EXPECT_GT(tipX, box.cx + 5);
-  EXPECT_LT(tipY, box.cy - 20);
-}
-
 std::string WriteFile(const std::string& text) {
   const std::string path = ::testing::TempDir() + "/truth_test.csv";
   std::ofstream(path) << text;
@@ -130,64 +118,6 @@ TEST(ScoreImage, MatchesOneToOneAndChecksCodes) {
   EXPECT_EQ(sum.matched, 1);
   EXPECT_EQ(sum.countRight, 0);
   EXPECT_EQ(sum.positionImages, 0);
-}
-
-std::vector<veval::Detection> AsFound(const std::vector<veval::TruthFinger>& truth) {
-  std::vector<veval::Detection> found;
-  for (const veval::TruthFinger& t : truth) found.push_back({t.box, t.position});
-  return found;
-}
-
-// Codes judged apart from the boxes: returned fingers are paired with the
-// true ones by nearest centres, one to one.
-TEST(ScoreImage, CodesJudgedOverCentrePairing) {
-  std::vector<veval::TruthFinger> truth(3);
-  for (int i = 0; i < 3; ++i) {
-    truth[i].box = {100.0 + 60 * i, 100, 40, 60, 0};
-    truth[i].position = 7 + i;
-  }
-  // Listed out of order; the middle box runs down more than twice as far as
-  // its fingertip, under IoU 0.5.
-  std::vector<veval::Detection> found(3);
-  found[0].box = {222, 104, 40, 60, 0};
-  found[0].position = 9;
-  found[1].box = {98, 98, 40, 60, 0};
-  found[1].position = 7;
-  found[2].box = {160, 140, 40, 140, 0};
-  found[2].position = 8;
-  const veval::ImageScore tall = veval::ScoreImage(truth, found);
-  EXPECT_EQ(tall.matched, 2);
-  EXPECT_TRUE(tall.codesRight);
-  EXPECT_FALSE(tall.allRight);
-  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{1, 2, 0}));
-
-  // Two codes exchanged between neighbours.
-  std::swap(found[0].position, found[2].position);
-  EXPECT_FALSE(veval::ScoreImage(truth, found).codesRight);
-  std::swap(found[0].position, found[2].position);
-
-  // Two boxes by the middle finger: the nearer one takes it, the other the
-  // finger left over, however far, and that pair's codes are judged.
-  found[1].box = {140, 100, 40, 60, 0};
-  found[2].box = {150, 100, 40, 60, 0};
-  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{1, 2, 0}));
-  EXPECT_TRUE(veval::ScoreImage(truth, found).codesRight);
-  found[1].box = {155, 100, 40, 60, 0};
-  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{2, 1, 0}));
-  EXPECT_FALSE(veval::ScoreImage(truth, found).codesRight);
-
-  // No codes without the right count.
-  found.pop_back();
-  EXPECT_EQ(veval::PairByCentre(truth, found), (std::vector<int>{-1, 1, 0}));
-  const veval::ImageScore short1 = veval::ScoreImage(truth, found);
-  EXPECT_FALSE(short1.codesRight);
-
-  // Totals over the images with the count right.
-  const veval::Summary sum =
-      veval::Summarise({tall, short1, veval::ScoreImage(truth, AsFound(truth))});
-  EXPECT_EQ(sum.positionImages, 2);
-  EXPECT_EQ(sum.codesRight, 2);
-  EXPECT_EQ(sum.allRight, 1);
 }
 
 }  // namespace

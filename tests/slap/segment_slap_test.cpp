@@ -136,21 +136,6 @@ TEST_F(SegmentSlap, HandCodesAndFingerCounts) {
   }
 }
 
-TEST_F(SegmentSlap, RotatedHandsAndResolutions) {
-  for (const double tilt : {-40.0, -20.0, 25.0, 45.0}) {
-    for (const int32_t ppi : {250, 500, 1000}) {
-      if (ppi == 1000 && std::fabs(tilt) < 30) continue;  // keep the test quick
-      SCOPED_TRACE(testing::Message() << tilt << " deg " << ppi << " ppi");
-      const PaintedImage img = PaintFourFingers(ppi, tilt < 0, tilt);
-      VantrelResultType* result = nullptr;
-      ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
-      ASSERT_EQ(result->count, 4);
-      for (int32_t i = 0; i < 4; ++i) ExpectNear(result->fingers[i], img.truth[i], ppi / 25.4);
-      DestroyVantrelResult1(&result);
-    }
-  }
-}
-
 // A fingertip cut by the image's left edge counts while at least about half
 // of its width is inside.
 TEST_F(SegmentSlap, FingertipMostlyOffTheImageIsNotCounted) {
@@ -195,123 +180,10 @@ TEST_F(SegmentSlap, ReleasesEarlierResultsAndTearsDown) {
 #ifdef VANTREL_HAVE_SYNTH
 #include "slap_generator.h"
 
-namespace {
-
-// Each hard case of real captures, built by the generator: every returned
-// finger sits on a true fingertip's top segment with its code, and no true
-// fingertip is left out.
-TEST_F(SegmentSlap, GeneratedHardCases) {
-  struct Case {
-    const char* name;
-    vsynth::SlapOptions options;
-  };
-  auto with = [](auto change) {
-    vsynth::SlapOptions o;
-    o.seed = 7;
-    change(o);
-    return o;
-  };
-  const Case cases[] = {
-      {"right", with([](auto&) {})},
-      {"left", with([](auto& o) { o.hand = 14; })},
-      {"thumbs", with([](auto& o) { o.hand = 15; })},
-      {"rotated 40", with([](auto& o) { o.rotationDeg = 40; })},
-      {"rotated -35 left", with([](auto& o) { o.rotationDeg = -35, o.hand = 14; })},
-      {"missing ring", with([](auto& o) { o.missingFinger = 2; })},
-      {"missing index", with([](auto& o) { o.missingFinger = 0; })},
-      {"touching", with([](auto& o) { o.touching = true; })},
-      {"inked card clutter", with([](auto& o) { o.clutter = true, o.hand = 14; })},
-      {"faint", with([](auto& o) { o.contrast = 0.35; })},
-      {"bilevel", with([](auto& o) { o.bilevel = true; })},
-      {"250 ppi", with([](auto& o) { o.xppi = o.yppi = 250; })},
-      {"1000 ppi", with([](auto& o) { o.xppi = o.yppi = 1000; })},
-      {"560 x 420 ppi", with([](auto& o) { o.xppi = 560, o.yppi = 420; })},
-      {"380 x 500 ppi left", with([](auto& o) { o.xppi = 380, o.yppi = 500, o.hand = 14; })},
-      {"noisy", with([](auto& o) { o.noise = 0.12; })},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const vsynth::Slap slap = vsynth::GenerateSlap(c.options);
-    const int32_t xppi = static_cast<int32_t>(slap.xppi + 0.5);
-    const int32_t yppi = static_cast<int32_t>(slap.yppi + 0.5);
-    VantrelResultType* result = nullptr;
-    ASSERT_EQ(
-        VantrelSegmentSlap(xppi, yppi, slap.pixels.data(), slap.rows, slap.columns, 4, 0, &result),
-        VANTREL_OK);
-    EXPECT_EQ(result->handCode, slap.hand);
-    ASSERT_EQ(result->count, static_cast<int32_t>(slap.fingers.size()));
-    const double pxPerMm = xppi / 25.4;
-    for (int32_t i = 0; i < result->count; ++i) {
-      const SegmentedFinger& f = result->fingers[i];
-      const vsynth::FingerTruth& t = slap.fingers[i];
-      SCOPED_TRACE(i);
-      EXPECT_EQ(f.position, t.position);
-      EXPECT_LT(std::hypot(f.centerX - t.cx, f.centerY - t.cy), 4.0 * pxPerMm);
-      EXPECT_NEAR(f.boxWidth, t.width, 0.3 * t.width);
-      EXPECT_NEAR(f.boxHeight, t.height, 0.3 * t.height);
-      EXPECT_NEAR(f.angle, t.angle, 0.2);
-    }
-    DestroyVantrelResult1(&result);
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 #endif
 
-namespace {
-
-// Resolutions that differ across and down are brought to one square grid by
-// area averaging; equal ones keep whole decimation factors.
-TEST(WorkingImage, SquareGridWhateverTheResolutions) {
-  struct Case {
-    int32_t xres, yres;
-    double factorX, factorY;  // 0: fractional, checked through ppi
-  };
-  const Case cases[] = {{500, 500, 2, 2}, {1000, 500, 4, 2}, {250, 250, 1, 1},
-                        {500, 400, 0, 0}, {413, 514, 0, 0},  {650, 573, 0, 0}};
-  const int32_t rows = 900, columns = 1000;
-  // A constant page with a dark bar across caller columns 400..599 and a dark
-  // band down caller rows 300..449.
-  std::vector<uint8_t> image(static_cast<std::size_t>(rows) * columns, 200);
-  for (int32_t y = 0; y < rows; ++y) {
-    for (int32_t x = 0; x < columns; ++x) {
-      if ((x >= 400 && x < 600) || (y >= 300 && y < 450)) image[y * columns + x] = 40;
-    }
-  }
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.xres << " x " << c.yres);
-    vtl::slap::WorkingImage work;
-    ASSERT_EQ(vtl::slap::PrepareWorkingImage(image.data(), rows, columns, c.xres, c.yres, &work),
-              VANTREL_OK);
-    EXPECT_NEAR(work.ppi * work.factorX, c.xres, 1e-6);
-    EXPECT_NEAR(work.ppi * work.factorY, c.yres, 1e-6);
-    EXPECT_GE(work.factorX, 1.0);
-    EXPECT_GE(work.factorY, 1.0);
-    if (c.factorX > 0) {
-      EXPECT_EQ(work.factorX, c.factorX);
-      EXPECT_EQ(work.factorY, c.factorY);
-    }
-    EXPECT_EQ(work.columns, static_cast<int32_t>(columns / work.factorX));
-    EXPECT_EQ(work.rows, static_cast<int32_t>(rows / work.factorY));
-    // The bar and the band stay where they were, in caller pixels, and the
-    // page keeps its tone.
-    auto grey = [&](double callerX, double callerY) {
-      const int32_t x = static_cast<int32_t>(callerX / work.factorX);
-      const int32_t y = static_cast<int32_t>(callerY / work.factorY);
-      return static_cast<int>(work.grey[static_cast<std::size_t>(y) * work.columns + x]);
-    };
-    EXPECT_EQ(grey(100, 100), 200);
-    EXPECT_EQ(grey(899, 800), 200);
-    EXPECT_EQ(grey(500, 100), 40);
-    EXPECT_EQ(grey(100, 375), 40);
-    // Just outside the bar, at least one working pixel away.
-    EXPECT_EQ(grey(400 - 2 * work.factorX, 100), 200);
-    EXPECT_EQ(grey(600 + work.factorX, 100), 200);
-    EXPECT_EQ(grey(100, 300 - 2 * work.factorY), 200);
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 namespace {
 

@@ -66,45 +66,6 @@ std::vector<uint8_t> EncodeWsq(const testimg::Pixels& picture, int32_t ppi) {
   return bytes;
 }
 
-TEST(CliTest, ResolutionComesFromEachFormatsMetadata) {
-  const std::string dir = testimg::MakeTempDir("formats");
-  const testimg::Pixels picture = testimg::Blobs(240, 200);
-  struct Case {
-    std::string file;
-    std::vector<uint8_t> bytes;
-    int xppi, yppi;
-    std::string source, format;
-  };
-  const std::vector<Case> cases = {
-      {"a.png", testimg::EncodePng(picture, {400, 300}), 400, 300, "file", "png"},
-      {"b.jpg", testimg::EncodeJpeg(picture, {200, 200, true}), 508, 508, "file", "jpeg"},
-      {"c.tif", testimg::EncodeTiff(picture, {250, 350}), 250, 350, "file", "tiff"},
-      {"e.pgm", testimg::EncodePnm(picture), 500, 500, "default", "pnm"},
-      {"g.wsq", EncodeWsq(picture, 410), 410, 410, "file", "wsq"},
-      // Named like a JPEG, but a PNG: the content decides.
-      {"f.jpg", testimg::EncodePng(picture, {600, 600}), 600, 600, "file", "png"},
-  };
-  std::vector<std::string> arguments = {"segment", "--out", dir + "/out", "--no-progress"};
-  for (const Case& c : cases) {
-    testimg::WriteFile(dir + "/" + c.file, c.bytes);
-    arguments.push_back(dir + "/" + c.file);
-  }
-  const RunResult run = RunTool(arguments);
-  EXPECT_NE(run.code, 2) << run.err;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const json j = ReadJson(dir + "/out/" + fs::path(c.file).stem().string() + ".json");
-    EXPECT_EQ(j["format"], c.format);
-    EXPECT_EQ(j["image"], json({{"columns", 240},
-                                {"rows", 200},
-                                {"xppi", c.xppi},
-                                {"yppi", c.yppi},
-                                {"resolutionSource", c.source}}));
-  }
-  RunTool({"segment", "--out", dir + "/flag2", "--xppi", "600", "--yppi", "650", dir + "/c.tif"});
-  EXPECT_EQ(ReadJson(dir + "/flag2/c.json")["image"]["resolutionSource"], "flag");
-}
-
 TEST(CliTest, UsageErrorsExitWithTwo) {
   const std::string dir = testimg::MakeTempDir("usage");
   const std::string image = dir + "/x.png";
@@ -533,27 +494,6 @@ TEST(CliTest, NamesWithAnyBytes) {
     if (bad != std::string::npos) name.replace(bad, 1, "\xef\xbf\xbd");
     EXPECT_EQ(ReadJson(dir + "/out/" + stem + ".json")["input"], dir + "/" + name);
   }
-}
-
-TEST(CliTest, SynthWritesSlapsWithTruth) {
-  const std::string dir = testimg::MakeTempDir("synth");
-  RunResult run = RunTool({"synth", "--out", dir + "/a", "--count", "2", "--seed", "7", "--hand",
-                           "left", "--ppi", "300", "--rotation", "10"});
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_CONTAINS(run.out, "summary: 2 slaps written, 0 failed");
-  for (const std::string stem : {"slap_7_left", "slap_8_left"}) {
-    vio::GreyImage image;
-    ASSERT_TRUE(vio::ReadImage(dir + "/a/" + stem + ".png", {}, &image).ok()) << stem;
-    EXPECT_EQ(image.xppi, 300);
-    const json truth = ReadJson(dir + "/a/" + stem + "_truth.json");
-    EXPECT_EQ(truth["hand"], 14);
-    EXPECT_EQ(truth["columns"], image.columns);
-    EXPECT_FALSE(truth["fingers"].empty());
-  }
-  run = RunTool({"synth", "--out", dir + "/b", "--seed", "7", "--hand", "left", "--ppi", "300",
-                 "--rotation", "10"});
-  EXPECT_EQ(testimg::ReadFile(dir + "/a/slap_7_left.png"),
-            testimg::ReadFile(dir + "/b/slap_7_left.png"));
 }
 
 TEST(CliTest, EvaluateScoresAgainstTruth) {

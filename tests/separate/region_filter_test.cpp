@@ -6,6 +6,19 @@
 
 namespace {
 
+vtl::FingerRegion Region(int32_t cx, int32_t cy, int32_t width, int32_t height,
+                         int32_t rejection = 0) {
+  vtl::FingerRegion r{};
+  r.centerX = cx;
+  r.centerY = cy;
+  r.width = width;
+  r.height = height;
+  r.rejection = rejection;
+  r.angle = 0.25f;
+  r.top = 3;
+  return r;
+}
+
 TEST(RejectSmallRegions, LimitsAndEarlierRejections) {
   struct Case {
     vtl::FingerRegion in;

@@ -58,14 +58,6 @@ bool Contains(const std::string& text, const std::string& part) {
 
 #define EXPECT_CONTAINS(text, part) EXPECT_PRED2(Contains, text, part)
 
-std::vector<uint8_t> EncodeWsq(const testimg::Pixels& picture, int32_t ppi) {
-  std::vector<uint8_t> bytes;
-  EXPECT_EQ(vio::EncodeWsq(picture.data.data(), picture.height, picture.width, ppi,
-                           vio::kWsqDefaultBitRate, &bytes),
-            "");
-  return bytes;
-}
-
 TEST(CliTest, UsageErrorsExitWithTwo) {
   const std::string dir = testimg::MakeTempDir("usage");
   const std::string image = dir + "/x.png";

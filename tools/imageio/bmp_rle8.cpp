@@ -10,10 +10,6 @@ namespace {
 constexpr size_t kFileHeaderBytes = 14;
 constexpr uint32_t kPaletteEntries = 256;
 
-uint32_t Little32(const uint8_t* p) {
-  return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
 ReadStatus Corrupt(const std::string& why) {
   return Failure(ReadError::kCorrupt, "corrupt BMP: " + why);
 }

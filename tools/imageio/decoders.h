@@ -26,6 +26,14 @@ inline uint8_t Luma(unsigned red, unsigned green, unsigned blue) {
   return static_cast<uint8_t>((299 * red + 587 * green + 114 * blue + 500) / 1000);
 }
 
+// Little-endian fields of BMP headers.
+inline uint32_t Little32(const uint8_t* p) {
+  return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+inline uint16_t Little16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
 ReadStatus DecodePng(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 ReadStatus DecodeJpeg(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);
 ReadStatus DecodeTiff(const uint8_t* data, size_t size, GreyImage* image, FileResolution* res);

@@ -35,13 +35,6 @@ namespace {
 constexpr uint32_t kRle8 = 1;
 constexpr uint32_t kRle4 = 2;
 
-uint32_t Little32(const uint8_t* p) {
-  return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-uint16_t Little16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 // Decodes with stb into grey, converting colour with the same weights as the
 // other formats. The caller has checked the dimensions.
 ReadStatus DecodeWithStb(const uint8_t* data, size_t size, const char* name, GreyImage* image) {

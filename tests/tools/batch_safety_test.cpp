@@ -57,13 +57,6 @@ int Wait(const Child& run) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The input's name part of a picture: NAME_overlay.png, NAME_f<i>_pos<p>.png.
 std::string StemOf(const std::string& picture) {
   const size_t overlay = picture.rfind("_overlay.png");
@@ -160,7 +153,7 @@ TEST(BatchSafetyTest, InterruptedBatchLeavesWholeOutputsOnly) {
                                     "--no-progress"};
   };
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(Wait(Start(arguments(1), dir)), 0) << Slurp(dir + "/stderr");
+  ASSERT_EQ(Wait(Start(arguments(1), dir)), 0) << testimg::ReadText(dir + "/stderr");
   const auto whole = std::chrono::steady_clock::now() - start;
   std::mt19937 random(7);
   int stopped = 0;
@@ -170,14 +163,14 @@ TEST(BatchSafetyTest, InterruptedBatchLeavesWholeOutputsOnly) {
     std::this_thread::sleep_for(whole * std::uniform_real_distribution<double>(0, 0.9)(random));
     kill(run.pid, k % 3 ? SIGINT : SIGTERM);
     const int code = Wait(run);
-    const std::string out = Slurp(dir + "/stdout");
+    const std::string out = testimg::ReadText(dir + "/stdout");
     const FolderCheck check = CheckFolder(dir + "/out" + std::to_string(k));
     if (code == 0) {  // the signal came after the end
       EXPECT_EQ(check.succeeded, 200u);
       continue;
     }
     stopped += 1;
-    EXPECT_EQ(code, k % 3 ? 130 : 143) << Slurp(dir + "/stderr");
+    EXPECT_EQ(code, k % 3 ? 130 : 143) << testimg::ReadText(dir + "/stderr");
     EXPECT_NE(out.find("summary: " + std::to_string(check.results) + " file"), std::string::npos)
         << out;
     EXPECT_NE(out.find(std::string("stopped by ") + (k % 3 ? "SIGINT" : "SIGTERM") + ": " +
@@ -202,7 +195,7 @@ TEST(BatchSafetyTest, FullDiskNamesEveryFailureAndLeavesNoPartialFile) {
                            "--no-progress", "--overlay", "full"},
                           dir);
   const int code = Wait(run);
-  const std::string err = Slurp(dir + "/stderr");
+  const std::string err = testimg::ReadText(dir + "/stderr");
   const FolderCheck check = CheckFolder(mountPoint + "/out");
   umount(mountPoint.c_str());
   EXPECT_EQ(code, 1) << err;

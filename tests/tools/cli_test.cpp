@@ -25,13 +25,6 @@ struct RunResult {
   std::string err;
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 RunResult RunTool(const std::vector<std::string>& arguments) {
   const std::string dir = testimg::MakeTempDir("run");
   std::string command = std::string("'") + VANTREL_CLI_PATH + "'";
@@ -40,8 +33,8 @@ RunResult RunTool(const std::vector<std::string>& arguments) {
       std::system((command + " </dev/null >" + dir + "/stdout 2>" + dir + "/stderr").c_str());
   RunResult result;
   result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = Slurp(dir + "/stdout");
-  result.err = Slurp(dir + "/stderr");
+  result.out = testimg::ReadText(dir + "/stdout");
+  result.err = testimg::ReadText(dir + "/stderr");
   return result;
 }
 
@@ -375,7 +368,7 @@ TEST(CliTest, CsvAndSwitchesForPictures) {
   RunResult run =
       RunTool({"segment", "--format", "csv", "--no-images", "--no-overlay", "--out", dir, input});
   ASSERT_EQ(run.code, 0) << run.err;
-  std::istringstream csv(Slurp(dir + "/right_250ppi.csv"));
+  std::istringstream csv(testimg::ReadText(dir + "/right_250ppi.csv"));
   std::vector<std::string> lines;
   for (std::string line; std::getline(csv, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 5u);  // header and four fingers
@@ -431,7 +424,8 @@ TEST(CliTest, SlapsegRowsAgreeWithTheJsonResults) {
     const std::string stem = entry.path().stem().string();
     SCOPED_TRACE(stem);
     const json j = ReadJson(dir + "/json/" + stem + ".json");
-    const std::vector<std::string> lines = Split(Slurp(dir + "/csv/" + stem + ".csv"), '\n');
+    const std::vector<std::string> lines =
+        Split(testimg::ReadText(dir + "/csv/" + stem + ".csv"), '\n');
     ASSERT_EQ(lines.size(), j["result"]["fingers"].size() + 1);
     EXPECT_EQ(lines[0], "filename,frgp,tlx,tly,trx,try,blx,bly,brx,bry,theta");
     for (size_t i = 1; i < lines.size(); ++i, ++rows) {

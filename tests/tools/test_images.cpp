@@ -384,6 +384,11 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 namespace {
 
 // All folders of one test process live under one root, removed at exit.

@@ -74,6 +74,8 @@ uint8_t Luma(uint8_t r, uint8_t g, uint8_t b);
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::string& path);
+// The file as text; empty when it cannot be read.
+std::string ReadText(const std::string& path);
 
 // A fresh empty folder under the test's temporary folder.
 std::string MakeTempDir(const std::string& name);

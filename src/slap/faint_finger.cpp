@@ -63,9 +63,7 @@ int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* ti
   double angle = 0;
   status = FindFingertips(work, faint, 4, others, &count, &angle);
   if (status != VANTREL_OK) return status;
-  double widths[kMaxSlapFingers];
-  for (int32_t i = 0; i < *found; ++i) widths[i] = tips[i].width;
-  const double width = Median(widths, *found);
+  const double width = Median(tips, *found, &TipBox::width);
   const double phi = MedianTilt(tips, *found);
   const double rx = std::cos(phi), ry = std::sin(phi);
   int32_t best = -1;

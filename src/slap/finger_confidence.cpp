@@ -37,15 +37,9 @@ double Square(double v) {
 }  // namespace
 
 void RateFingers(const WorkingImage& work, const BlockMap& map, TipBox* tips, int32_t n) {
-  double lengths[kMaxSlapFingers], widths[kMaxSlapFingers], tilts[kMaxSlapFingers];
-  for (int32_t i = 0; i < n; ++i) {
-    lengths[i] = tips[i].height;
-    widths[i] = tips[i].width;
-    tilts[i] = tips[i].tilt;
-  }
-  const double length = n > 0 ? Median(lengths, n) : 0;
-  const double width = n > 0 ? Median(widths, n) : 0;
-  const double tilt = n > 0 ? Median(tilts, n) : 0;
+  const double length = n > 0 ? Median(tips, n, &TipBox::height) : 0;
+  const double width = n > 0 ? Median(tips, n, &TipBox::width) : 0;
+  const double tilt = n > 0 ? Median(tips, n, &TipBox::tilt) : 0;
   const double mmPerPixel = kMmPerInch / work.ppi;
   for (int32_t i = 0; i < n; ++i) {
     TipBox& t = tips[i];

@@ -371,9 +371,8 @@ struct SlantSearch {
 }  // namespace
 
 Stance StanceOf(const TipBox& a, const TipBox& b) {
-  const double c = std::cos(a.tilt), s = std::sin(a.tilt);
-  const double across = (b.cx - a.cx) * c + (b.cy - a.cy) * s;
-  const double up = (b.cx - a.cx) * s - (b.cy - a.cy) * c;
+  const AxisOffset o = OffsetFrom(a, b.cx, b.cy);
+  const double across = o.across, up = o.up;
   const double commonAcross = std::min(0.5 * a.width, across + 0.5 * b.width) -
                               std::max(-0.5 * a.width, across - 0.5 * b.width);
   const double commonUp = std::min(0.5 * a.height, up + 0.5 * b.height) -
@@ -392,10 +391,7 @@ double Clamp(double v, double lo, double hi) {
 }
 
 double MedianTilt(const TipBox* tips, int32_t count) {
-  double tilts[kMaxSlapFingers];
-  const int32_t n = std::min(count, kMaxSlapFingers);
-  for (int32_t i = 0; i < n; ++i) tilts[i] = tips[i].tilt;
-  return Median(tilts, n);
+  return Median(tips, count, &TipBox::tilt);
 }
 
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,

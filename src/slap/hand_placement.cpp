@@ -20,6 +20,8 @@ constexpr double kLengthSpread = 0.3;
 constexpr double kTopLength[4] = {0.95, 1.02, 0.98, 0.86};
 // Cost of leaving a finger out at the end away from an edge that cut one.
 constexpr double kCutSideCost = 2.0;
+// Of a finger's width: blocks this wide about its axis below its tip are its own.
+constexpr double kOwnLineBand = 1.5;
 
 // Fingertips seen along the hand: across it and up it, millimetres.
 struct HandView {
@@ -177,11 +179,7 @@ int32_t CutSide(const BlockMap& map, const TipBox* tips, int32_t n, double block
   const auto ownBlock = [&](int32_t x, int32_t y) {
     const double px = (x + 0.5) * b, py = (y + 0.5) * b;
     for (int32_t i = 0; i < n; ++i) {
-      const TipBox& t = tips[i];
-      const double dx = px - t.cx, dy = py - t.cy;
-      const double across = dx * std::cos(t.tilt) + dy * std::sin(t.tilt);
-      const double up = dx * std::sin(t.tilt) - dy * std::cos(t.tilt);
-      if (std::fabs(across) <= 0.75 * t.width && up <= 0.5 * t.height) return true;
+      if (OnOwnLine(tips[i], px, py, kOwnLineBand)) return true;
     }
     return false;
   };

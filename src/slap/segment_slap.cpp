@@ -22,10 +22,7 @@ double AreaMm2(const TipBox& t, double mmPerPixel) {
 // (kThumbBand of it), and not above its tip: its box or its lower
 // phalanges.
 bool OfThumb(const TipBox& t, double x, double y) {
-  const double dx = x - t.cx, dy = y - t.cy;
-  const double across = dx * std::cos(t.tilt) + dy * std::sin(t.tilt);
-  const double up = dx * std::sin(t.tilt) - dy * std::cos(t.tilt);
-  return std::fabs(across) <= kThumbBand * 0.5 * t.width && up <= 0.5 * t.height;
+  return OnOwnLine(t, x, y, kThumbBand);
 }
 
 // Two large fingertips side by side, or one alone, with no finger-sized tip

@@ -9,6 +9,8 @@
 #ifndef VANTREL_SLAP_SLAP_INTERNAL_H
 #define VANTREL_SLAP_SLAP_INTERNAL_H
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -97,6 +99,31 @@ struct TipBox {
   double confidence = 0;
   int32_t slot = 0;  // finger of the hand counted from the left, 0..3
 };
+
+// Median of a field over n tips (at most kMaxSlapFingers), as Median.
+inline double Median(const TipBox* tips, int32_t n, double TipBox::*field) {
+  double values[kMaxSlapFingers];
+  const int32_t m = std::min(n, kMaxSlapFingers);
+  for (int32_t i = 0; i < m; ++i) values[i] = tips[i].*field;
+  return Median(values, m);
+}
+
+// (x, y) seen from tip t's centre: across its axis and up it.
+struct AxisOffset {
+  double across = 0, up = 0;
+};
+inline AxisOffset OffsetFrom(const TipBox& t, double x, double y) {
+  const double dx = x - t.cx, dy = y - t.cy;
+  return {dx * std::cos(t.tilt) + dy * std::sin(t.tilt),
+          dx * std::sin(t.tilt) - dy * std::cos(t.tilt)};
+}
+
+// Whether (x, y) lies on tip t's own line: within `band` of its width across
+// its axis and not above its tip (its box, its lower segments, its palm).
+inline bool OnOwnLine(const TipBox& t, double x, double y, double band) {
+  const AxisOffset o = OffsetFrom(t, x, y);
+  return std::fabs(o.across) <= band * 0.5 * t.width && o.up <= 0.5 * t.height;
+}
 
 // A finger as handed to the caller: the top segment's box in caller pixels,
 // box convention of the library (angle < 0 when the tip leans right).

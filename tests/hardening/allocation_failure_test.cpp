@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include "../support/alloc_failure.h"
@@ -26,12 +25,6 @@ namespace {
 
 using vtl::testing::ForEachAllocationFailure;
 using vtl::testing::TestImage;
-
-// Failure points exercised per entry, printed at the end.
-std::map<std::string, int64_t>& Points() {
-  static std::map<std::string, int64_t> points;
-  return points;
-}
 
 // Nothing the failed calls allocated may remain once the library state is
 // released as well. Only the sanitizer build can tell.
@@ -78,11 +71,6 @@ TEST(LeakCheck, LeakSanitizerIsActive) {
 
 class AllocationFailure : public ::testing::Test {
  protected:
-  static void TearDownTestSuite() {
-    for (const auto& [entry, count] : Points()) {
-      std::cout << "allocation failure points: " << entry << " " << count << "\n";
-    }
-  }
   void TearDown() override { DestroyVantrelParameter(); }
 };
 
@@ -119,9 +107,6 @@ TEST_P(SegmenterAllocationFailure, EveryInput) {
     // One leak check per input: a block lost at any failure point stays lost.
     ExpectNoLeak(points);
     EXPECT_GE(points, 1);
-    Points()[entry.name] += points;
-    std::cout << entry.name << " on " << in.name << ": " << points
-              << " allocation failure points\n";
   }
 }
 
@@ -162,7 +147,6 @@ TEST_F(AllocationFailure, VantrelCent2) {
       ExpectNoLeak(k);
     });
     EXPECT_GE(points, 1);
-    Points()["VantrelCent2"] += points;
   }
 }
 
@@ -209,10 +193,6 @@ TEST_F(AllocationFailure, ReleaseAndFileNameEntries) {
 
   // DestroyVantrelParameter allocates nothing.
   EXPECT_EQ(allocationsOf([] { DestroyVantrelParameter(); }), 0);
-  for (const char* entry :
-       {"DestroyVantrelResult1", "VtlGetImageFileName", "VtlSetImageFileName"}) {
-    Points()[entry] += 1;
-  }
 }
 
 }  // namespace

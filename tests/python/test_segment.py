@@ -93,12 +93,6 @@ def slap(synthetic_dir) -> vantrel.Image:
     return vantrel.read_image(synthetic_dir / f"synth_{SYNTH_SEEDS[0]}.png")
 
 
-def test_slap_is_the_default(slap):
-    result = vantrel.segment(slap.pixels, slap.ppi)
-    assert result.method == vantrel.DEFAULT_METHOD == "slap"
-    assert result == vantrel.segment(slap.pixels, slap.ppi, method="slap")
-
-
 def results_or_error(*args, **kwargs):
     try:
         return vantrel.segment(*args, **kwargs)
@@ -106,8 +100,9 @@ def results_or_error(*args, **kwargs):
         return (type(error), error.status)
 
 
-@pytest.mark.parametrize("method", ["separate", "quick"])
-def test_strided_and_converted_inputs_give_the_same_result(slap, method):
+def test_strided_and_converted_inputs_give_the_same_result(slap):
+    # The conversion comes before any entry runs: one entry shows it.
+    method = "quick"
     pixels = slap.pixels
     expected = results_or_error(pixels, slap.ppi, method=method)
     fortran = np.asfortranarray(pixels)

@@ -54,7 +54,7 @@ bool Contains(const std::string& text, const std::string& part) {
 TEST(CliTest, UsageErrorsExitWithTwo) {
   const std::string dir = testimg::MakeTempDir("usage");
   const std::string image = dir + "/x.png";
-  testimg::WriteFile(image, testimg::EncodePng(testimg::Blobs(60, 50), {500, 500}));
+  testimg::WriteFile(image, testimg::EncodePng(testimg::GreyRamp(60, 50), {500, 500}));
   struct Case {
     std::vector<std::string> arguments;
     std::string message;
@@ -96,16 +96,12 @@ TEST(CliTest, UsageErrorsExitWithTwo) {
 
 TEST(CliTest, BadInputsAreReportedByNameAndReason) {
   const std::string dir = testimg::MakeTempDir("bad_inputs");
-  const testimg::Pixels picture = testimg::Blobs(300, 240);
+  const testimg::Pixels picture = testimg::GreyRamp(300, 240);
   const std::vector<uint8_t> png = testimg::EncodePng(picture, {500, 500});
-  std::vector<uint8_t> jpeg = testimg::EncodeJpeg(picture, {500, 500});
-  for (size_t i = jpeg.size() / 2; i < jpeg.size() / 2 + 40; ++i) jpeg[i] = 0xff;
   testimg::WriteFile(dir + "/truncated.png",
                      std::vector<uint8_t>(png.begin(), png.begin() + png.size() / 2));
-  testimg::WriteFile(dir + "/corrupt.jpg", jpeg);
   testimg::WriteFile(dir + "/anim.png", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0});
-  testimg::WriteFile(dir + "/empty.png", {});
-  testimg::WriteFile(dir + "/tiny.png", testimg::EncodePng(testimg::Blobs(6, 6), {500, 500}));
+  testimg::WriteFile(dir + "/tiny.png", testimg::EncodePng(testimg::GreyRamp(6, 6), {500, 500}));
   testimg::WriteFile(dir + "/screen.png", testimg::EncodePng(picture, {72, 72}));
   testimg::WriteFile(dir + "/huge.png", testimg::PngHeaderOnly(30000, 30000));
   testimg::WriteFile(dir + "/half.png", testimg::EncodePng(picture, {250, 250}));
@@ -125,9 +121,7 @@ TEST(CliTest, BadInputsAreReportedByNameAndReason) {
        "corrupt or truncated image",
        "corrupt",
        "corrupt PNG: file is truncated"},
-      {"corrupt.jpg", {}, "corrupt or truncated image", "corrupt", "JPEG"},
       {"anim.png", {}, "unsupported format", "unsupported", "unsupported image format: GIF"},
-      {"empty.png", {}, "corrupt or truncated image", "corrupt", "file is empty"},
       {"tiny.png",
        {"--method", "separate"},
        "status 8 (",

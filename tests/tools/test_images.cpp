@@ -32,21 +32,6 @@ Pixels ColourBands(int width, int height) {
   return p;
 }
 
-Pixels Blobs(int width, int height) {
-  Pixels p{width, height, 1, std::vector<uint8_t>(static_cast<size_t>(width) * height, 235)};
-  for (int f = 0; f < 4; ++f) {
-    const double cx = width * (0.2 + 0.2 * f), cy = height * (0.45 + 0.05 * (f % 2));
-    const double rx = width * 0.07, ry = height * 0.3;
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        const double d = std::pow((x - cx) / rx, 2) + std::pow((y - cy) / ry, 2);
-        if (d < 1) p.data[y * width + x] = static_cast<uint8_t>(40 + 60 * d);
-      }
-    }
-  }
-  return p;
-}
-
 uint8_t Luma(uint8_t r, uint8_t g, uint8_t b) {
   return static_cast<uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000);
 }
@@ -133,8 +118,7 @@ std::vector<uint8_t> EncodePng(const Pixels& pixels, const Resolution& resolutio
   return out;
 }
 
-std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution, int quality,
-                                bool progressive) {
+std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution) {
   jpeg_compress_struct info;
   jpeg_error_mgr errors;
   info.err = jpeg_std_error(&errors);
@@ -147,8 +131,7 @@ std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resoluti
   info.input_components = pixels.channels;
   info.in_color_space = pixels.channels == 3 ? JCS_RGB : JCS_GRAYSCALE;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
-  if (progressive) jpeg_simple_progression(&info);
+  jpeg_set_quality(&info, 95, TRUE);
   info.write_JFIF_header = TRUE;
   if (resolution.x > 0) {
     info.density_unit = resolution.perCm ? 2 : 1;
@@ -180,9 +163,7 @@ std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resoluti
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
                pixels.channels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-  const uint16_t compressions[] = {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE,
-                                   COMPRESSION_PACKBITS};
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, compressions[static_cast<int>(options.compression)]);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, options.lzw ? COMPRESSION_LZW : COMPRESSION_NONE);
   if (resolution.x > 0) {
     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT,
                  resolution.perCm ? RESUNIT_CENTIMETER : RESUNIT_INCH);
@@ -219,16 +200,9 @@ std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resoluti
     }
   } else {
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, options.rowsPerStrip);
-    std::vector<uint8_t> row(options.bitsPerSample == 1 ? (pixels.width + 7) / 8 : rowBytes);
+    std::vector<uint8_t> row(rowBytes);
     for (int y = 0; y < pixels.height; ++y) {
-      if (options.bitsPerSample == 1) {
-        std::fill(row.begin(), row.end(), 0);
-        for (int x = 0; x < pixels.width; ++x) {
-          if (sample(x, y, 0) >= 128) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        }
-      } else {
-        for (int x = 0; x < pixels.width; ++x) fill(&row[x * pixels.channels * bytes], x, y);
-      }
+      for (int x = 0; x < pixels.width; ++x) fill(&row[x * pixels.channels * bytes], x, y);
       TIFFWriteScanline(tiff, row.data(), y, 0);
     }
   }
@@ -236,13 +210,10 @@ std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resoluti
   return ReadFile(path);
 }
 
-std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution,
-                               int bitsPerPixel) {
-  // Bottom-up rows padded to four bytes, a 40-byte info header, a grey
-  // palette below 24 bits.
-  const uint32_t colours = bitsPerPixel < 24 ? 1u << bitsPerPixel : 0;
-  const uint32_t rowBytes = (pixels.width * bitsPerPixel + 31) / 32 * 4;
-  const uint32_t dataOffset = 14 + 40 + colours * 4;
+std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution) {
+  // Bottom-up rows padded to four bytes, a 40-byte info header.
+  const uint32_t rowBytes = (pixels.width * 24 + 31) / 32 * 4;
+  const uint32_t dataOffset = 14 + 40;
   std::vector<uint8_t> out(dataOffset + static_cast<size_t>(rowBytes) * pixels.height, 0);
   out[0] = 'B', out[1] = 'M';
   PutLittle(&out, 2, static_cast<uint32_t>(out.size()), 4);
@@ -251,38 +222,24 @@ std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolutio
   PutLittle(&out, 18, pixels.width, 4);
   PutLittle(&out, 22, pixels.height, 4);
   PutLittle(&out, 26, 1, 2);
-  PutLittle(&out, 28, bitsPerPixel, 2);
+  PutLittle(&out, 28, 24, 2);
   PutLittle(&out, 34, rowBytes * pixels.height, 4);
   if (resolution.x > 0) {
     PutLittle(&out, 38, PerMetre(resolution.x, resolution.perCm), 4);
     PutLittle(&out, 42, PerMetre(resolution.y, resolution.perCm), 4);
-  }
-  PutLittle(&out, 46, colours, 4);
-  for (uint32_t i = 0; i < colours; ++i) {
-    const auto v = static_cast<uint8_t>(i * 255 / (colours - 1));
-    for (int c = 0; c < 3; ++c) out[14 + 40 + i * 4 + c] = v;
   }
   for (int y = 0; y < pixels.height; ++y) {
     uint8_t* row = &out[dataOffset + static_cast<size_t>(pixels.height - 1 - y) * rowBytes];
     for (int x = 0; x < pixels.width; ++x) {
       const uint8_t* p =
           &pixels.data[(static_cast<size_t>(y) * pixels.width + x) * pixels.channels];
-      const uint8_t r = p[0], g = pixels.channels == 3 ? p[1] : p[0],
-                    b = pixels.channels == 3 ? p[2] : p[0];
-      if (bitsPerPixel == 24) {
-        row[x * 3] = b, row[x * 3 + 1] = g, row[x * 3 + 2] = r;
-      } else if (bitsPerPixel == 8) {
-        row[x] = p[0];
-      } else if (p[0] >= 128) {
-        row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-      }
+      for (int c = 0; c < 3; ++c) row[x * 3 + c] = p[pixels.channels == 3 ? 2 - c : 0];  // BGR
     }
   }
   return out;
 }
 
-std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& stream,
-                             const Resolution& resolution) {
+std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& stream) {
   // 40-byte info header, then a palette of 256 greys, then the stream.
   const uint32_t dataOffset = 14 + 40 + 256 * 4;
   std::vector<uint8_t> out(dataOffset, 0);
@@ -295,49 +252,12 @@ std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& 
   PutLittle(&out, 28, 8, 2);
   PutLittle(&out, 30, 1, 4);  // run-length, 8 bits
   PutLittle(&out, 34, static_cast<uint32_t>(stream.size()), 4);
-  if (resolution.x > 0) {
-    PutLittle(&out, 38, PerMetre(resolution.x, resolution.perCm), 4);
-    PutLittle(&out, 42, PerMetre(resolution.y, resolution.perCm), 4);
-  }
   for (int i = 0; i < 256; ++i) {
     for (int c = 0; c < 3; ++c) out[54 + i * 4 + c] = static_cast<uint8_t>(i);
   }
   out.insert(out.end(), stream.begin(), stream.end());
   PutLittle(&out, 2, static_cast<uint32_t>(out.size()), 4);
   return out;
-}
-
-std::vector<uint8_t> EncodeBmpRle8(const Pixels& grey, const Resolution& resolution) {
-  // Runs of two or more as runs; other stretches literally (three or more)
-  // or as runs of one.
-  std::vector<uint8_t> stream;
-  for (int y = grey.height - 1; y >= 0; --y) {
-    const uint8_t* row = &grey.data[static_cast<size_t>(y) * grey.width];
-    int x = 0;
-    while (x < grey.width) {
-      int run = 1;
-      while (x + run < grey.width && run < 255 && row[x + run] == row[x]) ++run;
-      int literal = 0;
-      if (run == 1) {
-        while (x + literal < grey.width && literal < 255 &&
-               (x + literal + 1 == grey.width || row[x + literal + 1] != row[x + literal])) {
-          ++literal;
-        }
-      }
-      if (literal >= 3) {
-        stream.insert(stream.end(), {0, static_cast<uint8_t>(literal)});
-        stream.insert(stream.end(), row + x, row + x + literal);
-        if (literal % 2 != 0) stream.push_back(0);
-        x += literal;
-      } else {
-        stream.insert(stream.end(), {static_cast<uint8_t>(run), row[x]});
-        x += run;
-      }
-    }
-    stream.insert(stream.end(), {0, 0});
-  }
-  stream.insert(stream.end(), {0, 1});
-  return BmpRle8(grey.width, grey.height, stream, resolution);
 }
 
 std::vector<uint8_t> EncodePnm(const Pixels& pixels, int maxValue) {

@@ -21,8 +21,6 @@ struct Pixels {
 Pixels GreyRamp(int width, int height);
 // RGB image: left third pure red, middle pure green, right pure blue.
 Pixels ColourBands(int width, int height);
-// Dark blobs where four fingers might be; smooth, so lossy compression keeps it close.
-Pixels Blobs(int width, int height);
 
 // Resolution to store: pixels per inch, or per centimetre when perCm is set;
 // none when x and y are 0.
@@ -41,27 +39,19 @@ struct PngOptions {
 
 std::vector<uint8_t> EncodePng(const Pixels& pixels, const Resolution& resolution,
                                const PngOptions& options = {});
-std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution,
-                                int quality = 95, bool progressive = false);
-enum class TiffCompression { kNone, kLzw, kDeflate, kPackBits };
+std::vector<uint8_t> EncodeJpeg(const Pixels& pixels, const Resolution& resolution);
 struct TiffOptions {
-  int bitsPerSample = 8;  // 8 or 16, 1 for grey only (strips)
+  int bitsPerSample = 8;  // 8 or 16
   int rowsPerStrip = 16;
   bool tiled = false;
-  TiffCompression compression = TiffCompression::kNone;
+  bool lzw = false;
 };
 std::vector<uint8_t> EncodeTiff(const Pixels& pixels, const Resolution& resolution,
                                 const TiffOptions& options = {});
-// bitsPerPixel 24 (RGB, grey repeated), 8 (grey palette; grey input) or 1
-// (black and white palette, samples of 128 and above white).
-std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution,
-                               int bitsPerPixel = 24);
-// 8-bit grey BMP with run-length compression: runs, literal stretches, an end
-// of row per row and the end mark.
-std::vector<uint8_t> EncodeBmpRle8(const Pixels& grey, const Resolution& resolution);
+// 24-bit BMP; grey samples are repeated in the three channels.
+std::vector<uint8_t> EncodeBmp(const Pixels& pixels, const Resolution& resolution);
 // A run-length 8-bit BMP around the given stream, with a palette of 256 greys.
-std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& stream,
-                             const Resolution& resolution);
+std::vector<uint8_t> BmpRle8(int width, int height, const std::vector<uint8_t>& stream);
 // Binary PGM (grey) or PPM (RGB); maxValue above 255 writes 16-bit samples
 // (value x 257).
 std::vector<uint8_t> EncodePnm(const Pixels& pixels, int maxValue = 255);

@@ -22,14 +22,6 @@ std::vector<uint8_t> Ramp(int columns, int rows) {
 using Sampler = void (*)(const uint8_t*, int32_t, int32_t, uint8_t*, int32_t, int32_t, int32_t,
                          int32_t, float, uint8_t);
 
-TEST(OrientedBox, PixelsPastTheLeftEdgeKeepFillWithoutShiftingTheRest) {
-  const auto src = Ramp(16, 16);
-  std::vector<uint8_t> box(8);
-  // Starts at X = -3: three outside pixels, then columns 0..4 in place.
-  vtl::SampleOrientedBox(src.data(), 16, 16, box.data(), 8, 1, 1, 5, 0.0f, 7);
-  EXPECT_EQ(box, (std::vector<uint8_t>{7, 7, 7, src[80], src[81], src[82], src[83], src[84]}));
-}
-
 TEST(OrientedBox, NonPositiveSizesWriteNothing) {
   const auto src = Ramp(16, 16);
   for (Sampler sample :

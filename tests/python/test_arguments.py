@@ -64,11 +64,8 @@ def test_whole_floats_and_numpy_integers_are_taken():
 @pytest.mark.parametrize(
     "shape, kwargs, status, meaning",
     [
-        ((300, 300), {"ppi": 200}, 7, "horizontal resolution below 201 pixels per inch"),
         ((300, 300), {"ppi": (500, 200)}, 8, "vertical resolution below 201 pixels per inch"),
         ((0, 300), {}, 10, "number of rows below 1"),
-        ((300, 300), {"fingers": 0}, 12, "expected finger count below 1"),
-        ((300, 300), {"fingers": -3, "ppi": 100}, 7, "horizontal resolution"),
     ],
 )
 def test_library_statuses_raise_segmentation_error(method, shape, kwargs, status, meaning):

@@ -356,6 +356,20 @@ TEST(CliTest, FoldersAndNameClashes) {
   EXPECT_CONTAINS(run.out, "summary: 2 files, 2 succeeded");
 }
 
+TEST(CliTest, SynthWritesSlapsWithTheirTruth) {
+  const std::string dir = testimg::MakeTempDir("synth");
+  const RunResult run = RunTool(
+      {"synth", "--out", dir, "--count", "2", "--seed", "7", "--hand", "left", "--ppi", "300"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_CONTAINS(run.out, "summary: 2 slaps written, 0 failed");
+  for (const std::string stem : {"/slap_7_left", "/slap_8_left"}) {
+    vio::GreyImage slap;
+    ASSERT_TRUE(vio::ReadImage(dir + stem + ".png", {}, &slap).ok()) << stem;
+    EXPECT_EQ(slap.xppi, 300);
+    EXPECT_EQ(ReadJson(dir + stem + "_truth.json")["fingers"].size(), 4u);
+  }
+}
+
 TEST(CliTest, CsvAndSwitchesForPictures) {
   const std::string dir = testimg::MakeTempDir("csv");
   const std::string input = kSamples + "/synth/right_250ppi.png";

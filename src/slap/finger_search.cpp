@@ -248,7 +248,8 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
 // blot above it, a faint one passed over), or on a finger far narrower than
 // the others, whose crease window was too short, is looked for again near
 // their median length. A tip cut by the image's edge with less than kCutOff
-// of the typical width inside goes: most of it lies off the image. A width
+// of the typical width, or of its own box, inside goes: most of it lies off
+// the image. A width
 // far below the others' was eaten into at an edge (a hole, a blot, a faint
 // side) and takes theirs. Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
@@ -271,6 +272,7 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
   int32_t inside = 0;
   for (int32_t i = 0; i < taken; ++i) {
     if (tips[i].width < kCutOff * typicalWidth && AtBorder(ctx, tips[i])) continue;
+    if (InsideShare(ctx, tips[i]) < kCutOff) continue;
     tips[inside++] = tips[i];
   }
   for (int32_t i = 0; i < inside; ++i) {

@@ -109,6 +109,8 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
 
 // Whether a corner of the box lies within kBorderMm of the image's edge.
 bool AtBorder(const Context& ctx, const TipBox& t);
+// Share of the box inside the image.
+double InsideShare(const Context& ctx, const TipBox& t);
 
 }  // namespace slap
 }  // namespace vtl

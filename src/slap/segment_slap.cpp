@@ -92,7 +92,7 @@ void ToCaller(const WorkingImage& work, const TipBox* tips, int32_t found, SlapF
     const double ux = std::sin(t.tilt) * fx, uy = std::cos(t.tilt) * fy;
     const double tilt = std::atan2(ux, uy);
     const double cx = std::cos(t.tilt), sx = std::sin(t.tilt);
-    f.width = t.width * std::hypot(cx * fx, sx * fy);
+    f.width = kPrintWidthGain * t.width * std::hypot(cx * fx, sx * fy);
     f.height = t.height * std::hypot(sx * fx, cx * fy);
     f.angle = -tilt;
     f.confidence = t.confidence;

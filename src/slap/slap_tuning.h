@@ -65,8 +65,9 @@ constexpr double kOddLength = 0.3;
 // kNarrowed of it (little fingers are about a tenth narrower).
 constexpr double kNarrow = 0.7;
 constexpr double kNarrowed = 0.9;
-// A fingertip at the image's edge narrower than this share of the others'
-// lies mostly off the image.
+// A fingertip at the image's edge narrower than this share of the others',
+// or with less than this share of its box inside the image, lies mostly off
+// the image (nor is it counted as a finger).
 constexpr double kCutOff = 0.5;
 constexpr double kBorderMm = 1;  // a box corner this near the edge touches it
 // Boxes sharing more than kSharedShare of the smaller are one finger; a box
@@ -93,8 +94,11 @@ constexpr double kProfileHalfWidth = 0.3;  // of the finger's width, sampled acr
 constexpr double kProfileSmoothMm = 0.4;
 constexpr double kReferenceFromMm = 6;  // reference ridge energy below the tip ...
 constexpr double kReferenceToMm = 16;
-constexpr double kTipLevel = 0.25;          // of the reference: the print begins
-constexpr double kExpectedLength = 1.5;     // top segment, in widths, without a prior
+constexpr double kTipLevel = 0.25;       // of the reference: the print begins
+constexpr double kExpectedLength = 1.5;  // top segment, in widths, without a prior
+// The ridge mask stops short of the print's sides, where ridges thin out:
+// boxes are this much wider than the mask.
+constexpr double kPrintWidthGain = 1.06;
 constexpr double kCreaseAboveFromMm = 1.5;  // level above a crease ...
 constexpr double kCreaseAboveToMm = 6;
 constexpr double kCreaseBelowToMm = 5;  // ... and below it, from kCreaseAboveFromMm

@@ -198,5 +198,22 @@ bool AtBorder(const Context& ctx, const TipBox& t) {
   return false;
 }
 
+double InsideShare(const Context& ctx, const TipBox& t) {
+  constexpr int32_t kSteps = 8;
+  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
+  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  int32_t in = 0, all = 0;
+  for (int32_t i = 0; i <= kSteps; ++i) {
+    for (int32_t j = 0; j <= kSteps; ++j) {
+      const double a = (static_cast<double>(i) / kSteps - 0.5) * t.width;
+      const double u = (static_cast<double>(j) / kSteps - 0.5) * t.height;
+      const double x = t.cx + a * nx + u * vx, y = t.cy + a * ny + u * vy;
+      ++all;
+      in += x >= 0 && y >= 0 && x < ctx.work.columns && y < ctx.work.rows ? 1 : 0;
+    }
+  }
+  return static_cast<double>(in) / all;
+}
+
 }  // namespace slap
 }  // namespace vtl

@@ -120,6 +120,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5078, "dry right hand: its faint little finger, lying low, lost", true},
       {5206, "dry right hand: its faint little finger, lying low, lost", true},
       {5067, "dry left hand, its little finger cut by the side edge: codes one finger off", true},
+      {5894, "left hand, its little finger mostly below the bottom edge: counted", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -56,7 +56,8 @@ void RateFingers(const WorkingImage& work, const BlockMap& map, TipBox* tips, in
     doubt += Square(std::max(0.0, (kFullCover - RidgeCover(map, t)) / kCoverDoubt));
     const double widthMm = t.width * mmPerPixel;
     doubt += Square(std::max(0.0, (kNarrowTipMm - widthMm) / kNarrowTipMm * 4));
-    t.confidence = std::clamp(t.confidence, 0.0, 1.0) * std::exp(-kDoubtWeight * doubt);
+    t.confidence = std::pow(std::clamp(t.confidence, 0.0, 1.0) * std::exp(-kDoubtWeight * doubt),
+                            kConfidencePower);
   }
 }
 

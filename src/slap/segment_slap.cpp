@@ -18,6 +18,14 @@ double AreaMm2(const TipBox& t, double mmPerPixel) {
   return t.width * mmPerPixel * t.height * mmPerPixel;
 }
 
+// As AreaMm2, a tip cut by the image's top edge taken at the length a
+// fingertip of its width has.
+double WholeAreaMm2(const TipBox& t, double mmPerPixel) {
+  const double tipY = t.cy - 0.5 * t.height * std::cos(t.tilt);
+  if (tipY > kBorderMm / mmPerPixel) return AreaMm2(t, mmPerPixel);
+  return t.width * mmPerPixel * std::max(t.height, kExpectedLength * t.width) * mmPerPixel;
+}
+
 // Whether (x, y) belongs to the thumb `t`: within its width across its axis
 // (kThumbBand of it), and not above its tip: its box or its lower
 // phalanges.
@@ -25,7 +33,8 @@ bool OfThumb(const TipBox& t, double x, double y) {
   return OnOwnLine(t, x, y, kThumbBand);
 }
 
-// Two large fingertips side by side, or one alone, with no finger-sized tip
+// Two large fingertips side by side, or one alone (tips cut by the top edge
+// counted whole), with no finger-sized tip
 // of the four-finger search beside them (below them lie the thumbs' own
 // lower phalanges): thumbs. Fingers of a hand found as
 // two stand beside a third of their size, or are smaller together than two
@@ -35,7 +44,7 @@ bool LooksLikeThumbs(const TipBox* hand, int32_t handCount, const TipBox* thumbs
   if (thumbCount < 1 || thumbCount > 2) return false;
   double total = 0, smallest = 1e300;
   for (int32_t i = 0; i < thumbCount; ++i) {
-    const double area = AreaMm2(thumbs[i], mmPerPixel);
+    const double area = WholeAreaMm2(thumbs[i], mmPerPixel);
     total += area;
     smallest = std::min(smallest, area);
   }

@@ -131,8 +131,8 @@ constexpr double kRemnantAreaMm2 = 25;
 // Telling thumbs from a hand left open: a lone thumb's top segment, or two
 // thumbs' together, cover at least this much; a finger-sized tip beside them
 // (this share of the smaller one) makes them fingers of a hand.
-constexpr double kLoneThumbAreaMm2 = 400;
-constexpr double kThumbPairAreaMm2 = 700;
+constexpr double kLoneThumbAreaMm2 = 340;
+constexpr double kThumbPairAreaMm2 = 640;
 constexpr double kBesideShare = 0.5;
 constexpr double kThumbBand = 1.5;  // of a thumb's width: tips across it are its own
 

@@ -121,6 +121,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5206, "dry right hand: its faint little finger, lying low, lost", true},
       {5067, "dry left hand, its little finger cut by the side edge: codes one finger off", true},
       {5894, "left hand, its little finger mostly below the bottom edge: counted", true},
+      {5222, "two thumbs cut by the top edge taken for two fingers of a right hand", true},
+      {5562, "a lone thumb taken for a right index", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

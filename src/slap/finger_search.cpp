@@ -291,7 +291,9 @@ int32_t DropOverlaps(TipBox* tips, int32_t taken) {
     for (int32_t j = 0; j < taken; ++j) {
       if (i == j || gone[i] || gone[j]) continue;
       const Stance stance = StanceOf(tips[i], tips[j]);
-      const bool smaller = tips[j].width * tips[j].height < tips[i].width * tips[i].height;
+      // Of two the same size (one piece found twice), the later goes.
+      const double areaI = tips[i].width * tips[i].height, areaJ = tips[j].width * tips[j].height;
+      const bool smaller = areaJ < areaI || (areaJ == areaI && j > i);
       if (stance.under || (stance.shared > kSharedShare && smaller)) gone[j] = true;
     }
   }

@@ -5,6 +5,7 @@
 #ifndef VANTREL_TESTS_SLAP_PAINTED_HAND_H
 #define VANTREL_TESTS_SLAP_PAINTED_HAND_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -79,25 +80,15 @@ inline PaintedImage PaintHand(double widthMm, double heightMm, int32_t ppi,
 }
 
 // Four fingers of a right hand (index to little from the left), or the mirror
-// image for a left hand, on a 60 x 55 mm platen.
-inline PaintedImage PaintFourFingers(int32_t ppi, bool leftHand, double tiltDegrees = 0) {
+// image for a left hand, on a 68 x 60 mm platen.
+inline PaintedImage PaintFourFingers(int32_t ppi, bool leftHand) {
   std::vector<PaintedFinger> f = {{9, 12, 0, 15, 23, 60},
                                   {26, 5, 0, 16, 25, 60},
                                   {43, 9, 0, 15, 24, 60},
                                   {58, 22, 0, 13, 20, 60}};
-  const double centreX = 34, centreY = 30;
-  const double t = tiltDegrees * 3.14159265358979323846 / 180;
-  for (PaintedFinger& p : f) {
-    if (leftHand) p.tipX = 68 - p.tipX;
-    // Turn the hand about its middle; the fingers turn with it.
-    const double x = p.tipX - centreX, y = p.tipY - centreY;
-    p.tipX = centreX + x * std::cos(t) - y * std::sin(t);
-    p.tipY = centreY + x * std::sin(t) + y * std::cos(t);
-    p.tiltDegrees = tiltDegrees;
-  }
   if (leftHand) {
-    std::vector<PaintedFinger> mirrored(f.rbegin(), f.rend());
-    f = mirrored;
+    for (PaintedFinger& p : f) p.tipX = 68 - p.tipX;
+    std::reverse(f.begin(), f.end());
   }
   return PaintHand(68, 60, ppi, f);
 }

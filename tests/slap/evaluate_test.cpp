@@ -39,47 +39,35 @@ TEST(OrientedBoxIoU, KnownOverlaps) {
   }
 }
 
+const std::string kTruthHeader = "file,finger_from_left,cx,cy,halfwidth,halfheight,angle_deg\n";
+
 std::string WriteFile(const std::string& text) {
   const std::string path = ::testing::TempDir() + "/truth_test.csv";
   std::ofstream(path) << text;
   return path;
 }
 
-TEST(ReadTruthCsv, OrdersFingersAndNamesTheHand) {
-  const std::string path = WriteFile(
-      "file,finger_from_left,cx,cy,halfwidth,halfheight,angle_deg\n"
-      "a_left.png,2,50,60,10,20,5\n"
-      "a_left.png,1,10,60,10,20,5\n"
-      "a_left.png,4,130,60,10,20,5\n"
-      "a_left.png,3,90,60,10,20,5\n"
-      "b_right.png,1,10,20,5,8,-3\n");
+// The real slaps' truth holds hands in order; thumbs out of order are
+// sorted from the left before their codes are given.
+TEST(ReadTruthCsv, SortsThumbsFromTheLeft) {
   std::vector<veval::ImageTruth> images;
-  ASSERT_EQ(veval::ReadTruthCsv(path, &images), "");
-  ASSERT_EQ(images.size(), 2u);
-  EXPECT_EQ(images[0].hand, 14);
-  ASSERT_EQ(images[0].fingers.size(), 4u);
-  const int32_t codes[4] = {10, 9, 8, 7};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(images[0].fingers[i].box.cx, 10 + 40 * i);
-    EXPECT_EQ(images[0].fingers[i].position, codes[i]);
-  }
-  // One finger of a right hand: no codes can be told.
-  EXPECT_EQ(images[1].hand, 13);
-  EXPECT_EQ(images[1].fingers[0].position, 0);
-  EXPECT_EQ(images[1].fingers[0].box.height, 16);
+  ASSERT_EQ(veval::ReadTruthCsv(WriteFile(kTruthHeader + "a_thumbs.png,2,90,60,10,20,5\n"
+                                                         "a_thumbs.png,1,10,60,10,20,5\n"),
+                                &images),
+            "");
+  ASSERT_EQ(images.size(), 1u);
+  ASSERT_EQ(images[0].fingers.size(), 2u);
+  EXPECT_EQ(images[0].fingers[0].box.cx, 10);
+  EXPECT_EQ(images[0].fingers[0].position, 6);
+  EXPECT_EQ(images[0].fingers[1].position, 1);
 }
 
 TEST(ReadTruthCsv, RefusesMalformedFiles) {
   std::vector<veval::ImageTruth> images;
-  EXPECT_NE(veval::ReadTruthCsv(WriteFile("file,x\n"), &images), "");
-  EXPECT_NE(veval::ReadTruthCsv(WriteFile("file,finger_from_left,cx,cy,halfwidth,halfheight,"
-                                          "angle_deg\na.png,1,2,3\n"),
-                                &images),
-            "");
-  EXPECT_NE(veval::ReadTruthCsv(WriteFile("file,finger_from_left,cx,cy,halfwidth,halfheight,"
-                                          "angle_deg\na.png,1,x,3,4,5,6\n"),
-                                &images),
-            "");
+  for (const std::string& text : {std::string("file,x\n"), kTruthHeader + "a.png,1,2,3\n",
+                                  kTruthHeader + "a.png,1,x,3,4,5,6\n"}) {
+    EXPECT_NE(veval::ReadTruthCsv(WriteFile(text), &images), "") << text;
+  }
   EXPECT_NE(veval::ReadTruthCsv("/nonexistent/truth.csv", &images), "");
 }
 

@@ -1,7 +1,6 @@
 // A small painter of ridged fingers for the segmenter's tests: each finger is a
 // rounded strip of arched ridges (period 0.5 mm) split into segments by white
-// creases, on white paper. Its truth is the top segment's box in the library's
-// box convention.
+// creases, on white paper.
 #ifndef VANTREL_TESTS_SLAP_PAINTED_HAND_H
 #define VANTREL_TESTS_SLAP_PAINTED_HAND_H
 
@@ -20,14 +19,9 @@ struct PaintedFinger {
   double length = 60;     // whole visible finger
 };
 
-struct PaintedTruth {
-  double cx, cy, width, height, angle;  // pixels, box convention
-};
-
 struct PaintedImage {
   int32_t rows = 0, columns = 0, ppi = 500;
   std::vector<uint8_t> pixels;
-  std::vector<PaintedTruth> truth;
 };
 
 inline PaintedImage PaintHand(double widthMm, double heightMm, int32_t ppi,
@@ -67,14 +61,6 @@ inline PaintedImage PaintHand(double widthMm, double heightMm, int32_t ppi,
         p = static_cast<uint8_t>(std::min<double>(p, 255 - 200 * v));
       }
     }
-    PaintedTruth truth;
-    const double mid = f.topLength / 2;
-    truth.cx = (f.tipX + mid * dx) * pxPerMm;
-    truth.cy = (f.tipY + mid * dy) * pxPerMm;
-    truth.width = f.width * pxPerMm;
-    truth.height = f.topLength * pxPerMm;
-    truth.angle = -t;
-    img.truth.push_back(truth);
   }
   return img;
 }

@@ -1,10 +1,9 @@
-// VantrelSegmentSlap: records, hand and codes, and release, on painted hands.
-// The argument checks, allocation failures and concurrent calls are tested
-// with the other entries'; a fingertip mostly off the image by the accuracy
-// test's generated slaps.
+// VantrelSegmentSlap: hand, codes and counts, and release, on painted hands.
+// The boxes are scored against truth by the accuracy test; the argument
+// checks, allocation failures and concurrent calls are tested with the other
+// entries'.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 #include "interface/parameter.h"
@@ -40,27 +39,6 @@ TEST_F(SegmentSlap, NoisePageHoldsNoFinger) {
   EXPECT_EQ(result, nullptr);
 }
 
-// Each box lies on its painted top segment, in order from the left.
-TEST_F(SegmentSlap, BoxesOnThePaintedTopSegments) {
-  const PaintedImage img = PaintFourFingers(500, false);
-  VantrelResultType* result = nullptr;
-  ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
-  EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, result);
-  ASSERT_EQ(result->count, 4);
-  const double pxPerMm = 500 / 25.4;
-  for (int32_t i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    const SegmentedFinger& f = result->fingers[i];
-    const vtl::testing::PaintedTruth& t = img.truth[i];
-    EXPECT_LT(std::hypot(f.centerX - t.cx, f.centerY - t.cy), 3.0 * pxPerMm);
-    EXPECT_NEAR(f.boxWidth, t.width, 0.25 * t.width);
-    EXPECT_NEAR(f.boxHeight, t.height, 0.25 * t.height);
-    EXPECT_NEAR(f.angle, t.angle, 0.15);
-    EXPECT_GE(f.fixedValue, 0.0f);
-    EXPECT_LE(f.fixedValue, 1.0f);
-  }
-}
-
 TEST_F(SegmentSlap, HandCodesAndFingerCounts) {
   const PaintedImage right = PaintFourFingers(500, false);
   const PaintedImage left = PaintFourFingers(500, true);
@@ -87,7 +65,14 @@ TEST_F(SegmentSlap, HandCodesAndFingerCounts) {
     ASSERT_EQ(Segment(*c.img, c.fingers, c.hand, &result), VANTREL_OK);
     EXPECT_EQ(result->handCode, c.expectedHand);
     ASSERT_EQ(result->count, c.expectedCount);
-    for (size_t i = 0; i < c.codes.size(); ++i) EXPECT_EQ(result->fingers[i].position, c.codes[i]);
+    for (int32_t i = 0; i < result->count; ++i) {
+      const SegmentedFinger& f = result->fingers[i];
+      if (!c.codes.empty()) {
+        EXPECT_EQ(f.position, c.codes[i]);
+      }
+      EXPECT_GE(f.fixedValue, 0.0f);
+      EXPECT_LE(f.fixedValue, 1.0f);
+    }
     DestroyVantrelResult1(&result);
     EXPECT_EQ(result, nullptr);
   }
@@ -97,6 +82,7 @@ TEST_F(SegmentSlap, ReleasesEarlierResultsAndTearsDown) {
   const PaintedImage img = PaintFourFingers(250, false);
   VantrelResultType* result = nullptr;
   ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);
+  EXPECT_EQ(vtl::GetVantrelParameter()->LastResult, result);
   // The same pointer again: the first container is released (the leak
   // checker of the sanitizer build would see it otherwise).
   ASSERT_EQ(Segment(img, 4, 0, &result), VANTREL_OK);

@@ -122,16 +122,6 @@ TEST(SlapGenerator, KindsShowAndKeepTheTruth) {
   };
   const auto littleCut = [](const Slap& s, const Slap&) { EXPECT_LT(s.fingers.back().visible, 1); };
   const Case cases[] = {
-      {"thumbs", 15, [](SlapOptions&) {}, nullptr},
-      {"touching left hand", 14, [](SlapOptions& o) { o.touching = true; }, nullptr},
-      {"left hand turned", 14, [](SlapOptions& o) { o.rotationDeg = -40; }, nullptr},
-      {"250 ppi", 13, [](SlapOptions& o) { o.xppi = o.yppi = 250; }, nullptr},
-      {"500 x 420 ppi", 13, [](SlapOptions& o) { o.yppi = 420; }, nullptr},
-      {"missing finger", 13, [](SlapOptions& o) { o.missingFinger = 1; },
-       [](const Slap& s, const Slap& plain) {
-         const FingerTruth& gone = plain.fingers[1];
-         EXPECT_LT(Ink(s, gone.cx, gone.cy, 20, PaperGrey(s) - 40), 0.01);
-       }},
       {"dry", 13, [](SlapOptions& o) { o.dryness = 0.6; },
        [](const Slap& s, const Slap& plain) {
          EXPECT_LT(TipInk(s, 128), 0.6 * TipInk(plain, 128));
@@ -170,7 +160,9 @@ TEST(SlapGenerator, KindsShowAndKeepTheTruth) {
        },
        [](const Slap& s, const Slap&) {
          for (int i = 0; i < 2; ++i) {
-           EXPECT_NEAR(s.fingers[i].angle, -kThumbLean[i] * kDegree, 1e-9);
+           // The lean is on the skin; the image stretches it by the resolutions.
+           const double lean = std::atan(std::tan(kThumbLean[i] * kDegree) * s.xppi / s.yppi);
+           EXPECT_NEAR(s.fingers[i].angle, -lean, 1e-9);
            EXPECT_GT(s.fingers[i].width / s.xppi, 0.85);
            EXPECT_GT(s.fingers[i].height / s.yppi, 1.05);
          }
@@ -183,14 +175,11 @@ TEST(SlapGenerator, KindsShowAndKeepTheTruth) {
     SlapOptions o;
     o.seed = 3;
     o.hand = c.hand;
+    o.yppi = 430;  // resolutions may differ across and down
     const Slap plain = GenerateSlap(o);
     c.set(o);
     const Slap s = GenerateSlap(o);
-    std::vector<int> codes = Codes(c.hand);
-    if (o.missingFinger >= 0) codes.erase(codes.begin() + o.missingFinger);
-    if (o.rotationDeg != 0) {
-      EXPECT_GE(s.fingers.size(), 2u);  // a turned hand may lose tips at the border
-    } else if (Positions(s) != codes) {
+    if (Positions(s) != Codes(c.hand)) {
       ADD_FAILURE() << "codes " << ::testing::PrintToString(Positions(s));
       continue;
     }

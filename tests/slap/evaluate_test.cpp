@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -72,16 +71,9 @@ TEST(ReadTruthCsv, RefusesMalformedFiles) {
 }
 
 TEST(ScoreImage, MatchesOneToOneAndChecksCodes) {
-  std::vector<veval::TruthFinger> truth(2);
-  truth[0].box = {100, 100, 40, 60, 0};
-  truth[0].position = 2;
-  truth[1].box = {200, 100, 40, 60, 0};
-  truth[1].position = 3;
-  std::vector<veval::Detection> found(2);
-  found[0].box = {104, 102, 40, 60, 0.05};
-  found[0].position = 2;
-  found[1].box = {200, 100, 40, 60, 0};
-  found[1].position = 3;
+  const std::vector<veval::TruthFinger> truth = {{{100, 100, 40, 60, 0}, 2},
+                                                 {{200, 100, 40, 60, 0}, 3}};
+  std::vector<veval::Detection> found = {{{104, 102, 40, 60, 0.05}, 2}, {{200, 100, 40, 60, 0}, 3}};
   veval::ImageScore s = veval::ScoreImage(truth, found);
   EXPECT_EQ(s.matched, 2);
   EXPECT_TRUE(s.countRight);

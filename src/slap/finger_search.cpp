@@ -249,9 +249,8 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
 // the others, whose crease window was too short, is looked for again near
 // their median length. A tip cut by the image's edge with less than kCutOff
 // of the typical width, or of its own box, inside goes: most of it lies off
-// the image. A width
-// far below the others' was eaten into at an edge (a hole, a blot, a faint
-// side) and takes theirs. Returns the tips kept.
+// the image. A width far below the others' was eaten into at an edge (a
+// hole, a blot, a faint side) and takes theirs. Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
                    const bool* held, int32_t taken, TipBox* tips) {
   if (taken < 2) return taken;

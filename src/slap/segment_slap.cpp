@@ -34,11 +34,10 @@ bool OfThumb(const TipBox& t, double x, double y) {
 }
 
 // Two large fingertips side by side, or one alone (tips cut by the top edge
-// counted whole), with no finger-sized tip
-// of the four-finger search beside them (below them lie the thumbs' own
-// lower phalanges): thumbs. Fingers of a hand found as
-// two stand beside a third of their size, or are smaller together than two
-// thumbs.
+// counted whole), with no finger-sized tip of the four-finger search beside
+// them (below them lie the thumbs' own lower phalanges): thumbs. Fingers of
+// a hand found as two stand beside a third of their size, or are smaller
+// together than two thumbs.
 bool LooksLikeThumbs(const TipBox* hand, int32_t handCount, const TipBox* thumbs,
                      int32_t thumbCount, double mmPerPixel) {
   if (thumbCount < 1 || thumbCount > 2) return false;

@@ -12,13 +12,12 @@ namespace {
 
 // Share of points spread over the box that lie on ridge blocks.
 double RidgeCover(const BlockMap& map, const TipBox& t) {
-  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
-  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  const BoxAxes box(t);
   int32_t on = 0, all = 0;
   for (int32_t a = -4; a <= 4; ++a) {
     for (int32_t b = -4; b <= 4; ++b) {
       const double across = a / 9.0 * t.width, up = b / 9.0 * t.height;
-      const double x = t.cx + nx * across + vx * up, y = t.cy + ny * across + vy * up;
+      const double x = box.X(across, up), y = box.Y(across, up);
       ++all;
       if (x < 0 || y < 0) continue;
       const int32_t bx = static_cast<int32_t>(x) / map.blockSize;

@@ -133,12 +133,11 @@ bool LowerRidgeTilt(const BlockMap& map, const TipBox* tips, int32_t n, double* 
   double sumC = 0, sumS = 0, sumW = 0;
   for (int32_t i = 0; i < n; ++i) {
     const TipBox& t = tips[i];
-    const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
-    const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+    const BoxAxes box(t);
     for (int32_t a = -6; a <= 6; ++a) {
       for (int32_t b = 0; b <= 12; ++b) {
         const double across = a / 20.0 * t.width, down = (0.6 + b / 12.0) * t.height;
-        const double x = t.cx + nx * across - vx * down, y = t.cy + ny * across - vy * down;
+        const double x = box.X(across, -down), y = box.Y(across, -down);
         if (x < 0 || y < 0) continue;
         const int32_t bx = static_cast<int32_t>(x) / map.blockSize;
         const int32_t by = static_cast<int32_t>(y) / map.blockSize;

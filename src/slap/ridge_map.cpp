@@ -329,8 +329,6 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
   map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f);
 }
 
-// Ridge score and mask: energy relative to the strong ridge areas of this
-// image, coherence, a floor of power and a ridge-like period.
 // How well each block's ridge direction agrees with its neighbours' within
 // kAgreeRadius blocks: the length of the mean of their unit direction
 // vectors (doubled angles). Broken, speckled ridges of a dry print lose
@@ -358,6 +356,8 @@ void DirectionAgreement(const BlockMap& map, float* agree) {
   }
 }
 
+// Ridge score and mask: energy relative to the strong ridge areas of this
+// image, coherence, a floor of power and a ridge-like period.
 int32_t ScoreBlocks(BlockMap* map) {
   const std::size_t nb = static_cast<std::size_t>(map->rows) * map->columns;
   Buffer<float> sorted, agree;

@@ -118,6 +118,21 @@ inline AxisOffset OffsetFrom(const TipBox& t, double x, double y) {
           dx * std::sin(t.tilt) - dy * std::cos(t.tilt)};
 }
 
+// Points of tip t's box in working pixels: `across` right of its centre
+// and `up` towards its tip.
+struct BoxAxes {
+  explicit BoxAxes(const TipBox& t)
+      : cx(t.cx),
+        cy(t.cy),
+        nx(std::cos(t.tilt)),
+        ny(std::sin(t.tilt)),
+        vx(std::sin(t.tilt)),
+        vy(-std::cos(t.tilt)) {}
+  double X(double across, double up) const { return cx + across * nx + up * vx; }
+  double Y(double across, double up) const { return cy + across * ny + up * vy; }
+  double cx, cy, nx, ny, vx, vy;
+};
+
 // Whether (x, y) lies on tip t's own line: within `band` of its width across
 // its axis and not above its tip (its box, its lower segments, its palm).
 inline bool OnOwnLine(const TipBox& t, double x, double y, double band) {

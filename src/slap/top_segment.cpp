@@ -185,11 +185,10 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
 
 bool AtBorder(const Context& ctx, const TipBox& t) {
   const double margin = kBorderMm * ctx.work.ppi / kMmPerInch;
-  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
-  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  const BoxAxes box(t);
   for (int32_t corner = 0; corner < 4; ++corner) {
     const double a = (corner & 1 ? 0.5 : -0.5) * t.width, u = (corner & 2 ? 0.5 : -0.5) * t.height;
-    const double x = t.cx + a * nx + u * vx, y = t.cy + a * ny + u * vy;
+    const double x = box.X(a, u), y = box.Y(a, u);
     if (x < margin || y < margin || x > ctx.work.columns - 1 - margin ||
         y > ctx.work.rows - 1 - margin) {
       return true;
@@ -200,14 +199,13 @@ bool AtBorder(const Context& ctx, const TipBox& t) {
 
 double InsideShare(const Context& ctx, const TipBox& t) {
   constexpr int32_t kSteps = 8;
-  const double vx = std::sin(t.tilt), vy = -std::cos(t.tilt);
-  const double nx = std::cos(t.tilt), ny = std::sin(t.tilt);
+  const BoxAxes box(t);
   int32_t in = 0, all = 0;
   for (int32_t i = 0; i <= kSteps; ++i) {
     for (int32_t j = 0; j <= kSteps; ++j) {
       const double a = (static_cast<double>(i) / kSteps - 0.5) * t.width;
       const double u = (static_cast<double>(j) / kSteps - 0.5) * t.height;
-      const double x = t.cx + a * nx + u * vx, y = t.cy + a * ny + u * vy;
+      const double x = box.X(a, u), y = box.Y(a, u);
       ++all;
       in += x >= 0 && y >= 0 && x < ctx.work.columns && y < ctx.work.rows ? 1 : 0;
     }

@@ -139,6 +139,20 @@ bool TypicalWidth(const Context& ctx, int32_t levels, double* typical, bool* cli
   return true;
 }
 
+// Moves (*px, *py) down (vx, vy) by up to `reach` onto the piece; false
+// when it is not met.
+bool DownOntoPiece(const Context& ctx, int32_t label, double reach, double vx, double vy,
+                   double* px, double* py) {
+  for (double d = 0; d <= reach; d += kStep) {
+    if (OnPiece(ctx, label, *px - d * vx, *py - d * vy)) {
+      *px -= d * vx;
+      *py -= d * vy;
+      return true;
+    }
+  }
+  return false;
+}
+
 struct Midline {
   double slope, offset;  // run middle = offset + slope * distance below the tip
   double width;
@@ -209,11 +223,13 @@ bool TraceFinger(const Context& ctx, const Candidate& c, double depth, double ma
       return false;
     }
     width = line.width;
-    // Move onto the midline and turn along it.
+    // Move onto the midline and turn along it. Where the top outline runs
+    // at a slant (a thumb pressed flat), the midline meets the piece lower
+    // than the old tip did.
     px = tipX + line.offset * nx - 1.0 * vx;
     py = tipY + line.offset * ny - 1.0 * vy;
     tilt = phi + Clamp(tilt - std::atan(line.slope) - phi, -maxBend, maxBend);
-    if (!OnPiece(ctx, c.label, px, py)) {
+    if (!DownOntoPiece(ctx, c.label, line.width, vx, vy, &px, &py)) {
       px = tipX - 1.0 * vx;
       py = tipY - 1.0 * vy;
     }

@@ -103,7 +103,8 @@ double OutlineScore(const int32_t* labels, const int32_t* pieceOf, int32_t piece
 
 // Mean tilt of the elongated pieces standing up to kUprightDeg from upright,
 // weighted by size; *trust is the share of the pieces' area that vouches for
-// it.
+// it. Below kLeastTrust the mean is drawn towards upright: a nearly round
+// piece (a thumb pressed flat) has an axis, but not the hand's.
 double PieceAngle(const Pieces& pieces, double* trust) {
   double sumW = 0, sumT = 0;
   for (int32_t i = 0; i < pieces.count; ++i) {
@@ -116,7 +117,7 @@ double PieceAngle(const Pieces& pieces, double* trust) {
   double totalArea = 0;
   for (int32_t i = 0; i < pieces.count; ++i) totalArea += pieces.comps[i].area;
   *trust = totalArea > 0 ? std::min(1.0, sumW / totalArea) : 0.0;
-  return sumW > 0 ? sumT / sumW : 0.0;
+  return sumW > 0 ? sumT / std::max(sumW, kLeastTrust * totalArea) : 0.0;
 }
 
 double SlantAt(int32_t a) {

@@ -32,6 +32,9 @@ constexpr float kMaskScore = 0.3f;  // ridge score of a finger's block
 constexpr double kHoleAreaMm2 = 60;   // pockets up to this are filled
 constexpr double kPieceAreaMm2 = 40;  // smaller pieces are scraps
 constexpr double kUprightDeg = 60;    // pieces leaning further do not set the hand's direction
+// Pieces elongated enough to show their axis must make up this share of
+// the pieces' area to set the hand's direction on their own.
+constexpr double kLeastTrust = 0.2;
 
 // Hand direction from the outline of the pieces.
 constexpr double kFirstSlantDeg = -55;  // slants tried: first, step, count

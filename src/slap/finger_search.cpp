@@ -347,7 +347,9 @@ struct SlantSearch {
 
   // Searches along phiTry unless a slant that close was searched; keeps the
   // result when it holds more fingers, or as many bending less, or (follow)
-  // as many bending about as little and stronger.
+  // as many bending about as little, stronger, and closer to their search
+  // direction than the best to its own: following axes that turn further
+  // each time (bent dry fingers) would drift off the hand.
   int32_t Attempt(double phiTry, bool follow) {
     for (int32_t i = 0; i < triedCount; ++i) {
       if (std::fabs(tried[i] - phiTry) < Radians(kSameSlantDeg)) return VANTREL_OK;
@@ -358,11 +360,15 @@ struct SlantSearch {
     const int32_t status = SearchAtAngle(s, phiTry, &other);
     if (status != VANTREL_OK) return status;
     const double same = Radians(kSameSlantDeg);
+    const auto converges = [&] {
+      return best.count == 0 || std::fabs(MedianTilt(other.tips, other.count) - phiTry) <
+                                    std::fabs(MedianTilt(best.tips, best.count) - phi);
+    };
     const bool better =
         other.count > best.count ||
         (other.count == best.count &&
-         (other.bend < best.bend - same ||
-          (follow && other.bend <= best.bend + same && other.strength >= best.strength)));
+         (other.bend < best.bend - same || (follow && other.bend <= best.bend + same &&
+                                            other.strength >= best.strength && converges())));
     if (better) {
       best = other;
       phi = phiTry;

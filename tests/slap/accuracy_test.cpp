@@ -130,6 +130,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5168, "dry left hand short of its middle finger, palm below: every box off its finger",
        true},
       {5078, "dry right hand: its faint little finger, lying low, lost", true},
+      {5206, "dry right hand: the search slant drifting with the bent axes, the little finger lost",
+       true},
       {5067, "dry left hand, its little finger cut by the side edge: codes one finger off", true},
       {5894, "left hand, its little finger mostly below the bottom edge: counted", true},
       {5222, "two thumbs cut by the top edge taken for two fingers of a right hand", true},

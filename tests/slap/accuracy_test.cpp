@@ -30,9 +30,14 @@ void ExpectAllMatched(const veval::ImageScore& score) {
 // 45 degrees.
 TEST(SlapAccuracy, RealSlapsAllMatchedWithTheirCodes) {
   constexpr double kMaxTurnDeg = 25;
-  for (const std::string dir : {VANTREL_REAL_DATA_DIR, VANTREL_REAL_THUMBS_DIR}) {
+  const struct {
+    std::string dir;
+    std::size_t images;
+  } sets[] = {{VANTREL_REAL_DATA_DIR, 7}, {VANTREL_REAL_THUMBS_DIR, 2}};
+  for (const auto& [dir, images] : sets) {
     std::vector<veval::ImageTruth> truths;
     ASSERT_EQ(veval::ReadTruthCsv(dir + "/truth.csv", &truths), "");
+    ASSERT_EQ(truths.size(), images);
     for (const veval::ImageTruth& truth : truths) {
       SCOPED_TRACE(truth.file);
       vio::GreyImage image;

@@ -21,8 +21,7 @@ double AreaMm2(const TipBox& t, double mmPerPixel) {
 // As AreaMm2, a tip cut by the image's top edge taken at the length a
 // fingertip of its width has.
 double WholeAreaMm2(const TipBox& t, double mmPerPixel) {
-  const double tipY = t.cy - 0.5 * t.height * std::cos(t.tilt);
-  if (tipY > kBorderMm / mmPerPixel) return AreaMm2(t, mmPerPixel);
+  if (BoxAxes(t).Y(0, 0.5 * t.height) > kBorderMm / mmPerPixel) return AreaMm2(t, mmPerPixel);
   return t.width * mmPerPixel * std::max(t.height, kExpectedLength * t.width) * mmPerPixel;
 }
 

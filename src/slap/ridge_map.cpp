@@ -323,7 +323,7 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
                        : 0.0f;
   map->orientCos[k] = trace > 1e-6f ? diff / trace : 0;
   map->orientSin[k] = trace > 1e-6f ? 2 * xy / trace : 0;
-  const float lowRatio = energy / (energy + lowVar + 1e-6f);
+  const float lowRatio = energy / (energy + kShadingWeight * lowVar + 1e-6f);
   const float fill = energy > 1e-6f ? absMean * absMean / energy : 0;
   map->fill[k] = fill;
   map->score[k] = Clamp01((lowRatio - 0.3f) / 0.3f);

@@ -27,6 +27,11 @@ constexpr int32_t kAgreeRadius = 2;
 constexpr float kAgreeLow = 0.6f, kAgreeRamp = 0.2f;
 
 constexpr float kMaskScore = 0.3f;  // ridge score of a finger's block
+// Shading (the spread of block means about a block) counts against its ridge
+// energy at this weight: form print and ink edges spread the means, but so
+// do the ink voids of a dry print, and counted fully they cut its ridges out
+// of the mask.
+constexpr float kShadingWeight = 0.25f;
 
 // Pieces of the finger mask.
 constexpr double kHoleAreaMm2 = 60;   // pockets up to this are filled

@@ -142,6 +142,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5222, "two thumbs cut by the top edge taken for two fingers of a right hand", true},
       {5562, "a lone thumb taken for a right index", true},
       {5052, "dry right hand: two axes held at the high corner of a slanted tip", true},
+      {5011, "dry right hand: ink voids cut out of the mask, two boxes off", true},
+      {5105, "dry right hand, palm below: voids cut out of the mask, hand and boxes turned", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

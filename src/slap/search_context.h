@@ -67,6 +67,7 @@ struct Scratch {
   int8_t side[kMaxLevels];  // clipped on one side: +1 left edge lost, -1 right
   // Top segment profile.
   double energy[kMaxProfile], smooth[kMaxProfile], sorted[kMaxProfile];
+  double strip[kTipStrips][kMaxProfile], stripSmooth[kMaxProfile], tipProfile[kMaxProfile];
 };
 
 // The finger mask cut into pieces.

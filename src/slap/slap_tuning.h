@@ -102,7 +102,8 @@ constexpr double kProfileHalfWidth = 0.3;  // of the finger's width, sampled acr
 constexpr double kProfileSmoothMm = 0.4;
 constexpr double kReferenceFromMm = 6;  // reference ridge energy below the tip ...
 constexpr double kReferenceToMm = 16;
-constexpr double kTipLevel = 0.25;       // of the reference: the print begins
+constexpr double kTipLevel = 0.25;       // of the reference: the print begins ...
+constexpr int32_t kTipStrips = 5;        // ... in the first of these strips along the finger
 constexpr double kExpectedLength = 1.5;  // top segment, in widths, without a prior
 // The ridge mask stops short of the print's sides, where ridges thin out:
 // boxes are this much wider than the mask.

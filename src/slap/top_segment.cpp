@@ -47,36 +47,52 @@ struct AxisFrame {
 };
 
 // Ridge energy along the axis over the middle of the finger, smoothed into
-// scratch.smooth.
+// scratch.smooth; scratch.tipProfile holds, per sample, the most of it in any
+// of kTipStrips strips along the finger. A crease crosses every strip, but a
+// rounded tip or a dry one's voids leave some strips bare where the print
+// has begun.
 void EnergyProfile(const Context& ctx, const AxisFrame& a, double width, int32_t len) {
   Scratch& sc = *ctx.scratch;
   const double half = kProfileHalfWidth * width;
   const int32_t lateral = std::max(3, static_cast<int32_t>(2 * half / 2));
+  int32_t inStrip[kTipStrips] = {};
+  for (int32_t j = 0; j <= lateral; ++j) ++inStrip[j * kTipStrips / (lateral + 1)];
   for (int32_t i = 0; i < len; ++i) {
     const double s = a.sHi - i;
     double e = 0;
+    double strip[kTipStrips] = {};
     for (int32_t j = 0; j <= lateral; ++j) {
       const double t = -half + 2 * half * j / lateral;
       const double x = a.ox + s * a.vx + t * a.nx, y = a.oy + s * a.vy + t * a.ny;
       const float score = ScoreAt(ctx, x, y);
       const float v = BandPassAt(ctx, x, y);
-      e += score > 0.25f ? v * v : 0;
+      const double power = score > 0.25f ? v * v : 0;
+      e += power;
+      strip[j * kTipStrips / (lateral + 1)] += power;
     }
     sc.energy[i] = e / (lateral + 1);
+    for (int32_t g = 0; g < kTipStrips; ++g) sc.strip[g][i] = strip[g] / inStrip[g];
   }
   const double pxPerMm = ctx.work.ppi / kMmPerInch;
   const int32_t r = std::max(1, static_cast<int32_t>(kProfileSmoothMm * pxPerMm));
   Smooth(sc.energy, len, r, sc.smooth);
+  for (int32_t i = 0; i < len; ++i) sc.tipProfile[i] = 0;
+  for (int32_t g = 0; g < kTipStrips; ++g) {
+    Smooth(sc.strip[g], len, r, sc.stripSmooth);
+    for (int32_t i = 0; i < len; ++i)
+      sc.tipProfile[i] = std::max(sc.tipProfile[i], sc.stripSmooth[i]);
+  }
 }
 
-// Reference level over the upper part of the segment: the upper quartile.
-double ReferenceLevel(const Context& ctx, int32_t len) {
+// Reference level of `profile` over the upper part of the segment: the upper
+// quartile.
+double ReferenceLevel(const Context& ctx, const double* profile, int32_t len) {
   Scratch& sc = *ctx.scratch;
   const double pxPerMm = ctx.work.ppi / kMmPerInch;
   const int32_t i0 = static_cast<int32_t>(kReferenceFromMm * pxPerMm);
   const int32_t i1 = static_cast<int32_t>(kReferenceToMm * pxPerMm);
   int32_t m = 0;
-  for (int32_t i = std::max(0, i0); i < std::min(len, i1); ++i) sc.sorted[m++] = sc.smooth[i];
+  for (int32_t i = std::max(0, i0); i < std::min(len, i1); ++i) sc.sorted[m++] = profile[i];
   if (m == 0) return 0;
   std::nth_element(sc.sorted, sc.sorted + m * 3 / 4, sc.sorted + m);
   return sc.sorted[m * 3 / 4];
@@ -164,10 +180,11 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
   a.sHi = kProfileAboveMm * pxPerMm;
   const int32_t len = std::min(kMaxProfile, static_cast<int32_t>(kProfileMm * pxPerMm));
   EnergyProfile(ctx, a, width, len);
-  const double ref = ReferenceLevel(ctx, len);
+  const double ref = ReferenceLevel(ctx, ctx.scratch->smooth, len);
   if (ref <= 0) return false;
+  const double tipRef = ReferenceLevel(ctx, ctx.scratch->tipProfile, len);
   int32_t tip = 0;
-  while (tip < len && ctx.scratch->smooth[tip] < kTipLevel * ref) ++tip;
+  while (tip < len && ctx.scratch->tipProfile[tip] < kTipLevel * tipRef) ++tip;
   if (tip >= len) return false;
   const int32_t crease = FindCrease(ctx, a, len, tip, width, ref, prior);
   const double sTip = a.sHi - tip, sCrease = a.sHi - crease;

@@ -144,6 +144,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5052, "dry right hand: two axes held at the high corner of a slanted tip", true},
       {5011, "dry right hand: ink voids cut out of the mask, two boxes off", true},
       {5105, "dry right hand, palm below: voids cut out of the mask, hand and boxes turned", true},
+      {5036, "right hand: three boxes run on past their crease onto the lower segment", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -71,7 +71,10 @@ void EnergyProfile(const Context& ctx, const AxisFrame& a, double width, int32_t
       strip[j * kTipStrips / (lateral + 1)] += power;
     }
     sc.energy[i] = e / (lateral + 1);
-    for (int32_t g = 0; g < kTipStrips; ++g) sc.strip[g][i] = strip[g] / inStrip[g];
+    // A finger a few pixels wide leaves a strip without samples.
+    for (int32_t g = 0; g < kTipStrips; ++g) {
+      sc.strip[g][i] = inStrip[g] > 0 ? strip[g] / inStrip[g] : 0;
+    }
   }
   const double pxPerMm = ctx.work.ppi / kMmPerInch;
   const int32_t r = std::max(1, static_cast<int32_t>(kProfileSmoothMm * pxPerMm));

@@ -367,6 +367,19 @@ TEST(CliTest, SynthWritesSlapsWithTheirTruth) {
   }
 }
 
+// A slap that evaluate scored badly can be written out to look at.
+TEST(CliTest, SynthRandomWritesTheSlapEvaluateScores) {
+  const std::string dir = testimg::MakeTempDir("synth_random");
+  const RunResult run =
+      RunTool({"synth", "--out", dir, "--random", "--mix", "hard", "--seed", "5114"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const vsynth::Slap slap = vsynth::GenerateSlap(vsynth::RandomHardOptions(5114));
+  const char* hand = slap.hand == 13 ? "right" : slap.hand == 14 ? "left" : "thumbs";
+  vio::GreyImage written;
+  ASSERT_TRUE(vio::ReadImage(dir + "/slap_5114_" + hand + ".png", {}, &written).ok());
+  EXPECT_TRUE(written.pixels == slap.pixels);
+}
+
 TEST(CliTest, CsvAndSwitchesForPictures) {
   const std::string dir = testimg::MakeTempDir("csv");
   const std::string input = kSamples + "/synth/right_250ppi.png";

@@ -79,7 +79,9 @@ int RunSynth(const SynthOptions& options, const CLI::App& command) {
     vsynth::SlapOptions slapOptions = !options.random         ? vsynth::SlapOptions{}
                                       : options.mix == "hard" ? vsynth::RandomHardOptions(seed)
                                                               : vsynth::RandomOptions(seed);
-    slapOptions.seed = seed;
+    // The drawn options carry their own generator seed: keeping it writes
+    // the slap that evaluate scores under the same seed.
+    if (!options.random) slapOptions.seed = seed;
     if (!options.random || given("--hand")) slapOptions.hand = options.hand;
     int32_t xppi = 0, yppi = 0;
     if (options.resolution.Given(&xppi, &yppi)) {

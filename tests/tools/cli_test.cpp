@@ -519,10 +519,17 @@ TEST(CliTest, EvaluateScoresAgainstTruth) {
   EXPECT_EQ(map.xppi, 250);
   EXPECT_NEAR(map.columns, input.columns / 2, 2);
 
-  const RunResult synth =
-      RunTool({"evaluate", "--synth", "3", "--seed", "5", "--all", "--method", "quick"});
+  const RunResult synth = RunTool({"evaluate", "--synth", "3", "--seed", "5", "--all", "--method",
+                                   "quick", "--mix", "hard", "--overlays", out});
   EXPECT_EQ(synth.code, 0) << synth.err;
   EXPECT_CONTAINS(synth.out, "quick      images    3");
+  // Named for the slap, without the kinds its line lists.
+  for (const auto& entry : fs::directory_iterator(out)) {
+    EXPECT_EQ(entry.path().filename().string().find(' '), std::string::npos) << entry.path();
+  }
+  EXPECT_TRUE(fs::exists(out + "/synth-5-h13.quick.png") ||
+              fs::exists(out + "/synth-5-h14.quick.png") ||
+              fs::exists(out + "/synth-5-h15.quick.png"));
 
   const RunResult unnamed =
       RunTool({"evaluate", "--truth", real + "/truth.csv", kSamples + "/synth/right_250ppi.png"});

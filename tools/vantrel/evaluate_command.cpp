@@ -119,6 +119,8 @@ int RunEvaluate(const EvaluateOptions& o) {
     std::vector<veval::Detection> found;
     veval::ImageScore score =
         veval::ScoreGeneratedSlap(segmenter, slap, seed, truth, &found, o.fingers);
+    // Pictures are named for the slap alone; its line also names its kinds.
+    const std::string name = score.name;
     if (o.mix == "hard") score.name += " " + vsynth::HardKinds(options);
     // Generated runs are long: only the images with a miss or a wrong code
     // are listed.
@@ -126,12 +128,12 @@ int RunEvaluate(const EvaluateOptions& o) {
     if (o.all || miss) std::printf("%s\n", veval::FormatImageLine(score).c_str());
     scores.push_back(score);
     if (!o.overlays.empty() && miss) {
-      WriteOverlay(o, score.name, slap.pixels.data(), slap.rows, slap.columns,
-                   veval::WholePpi(slap.xppi), veval::WholePpi(slap.yppi), truth, found);
+      WriteOverlay(o, name, slap.pixels.data(), slap.rows, slap.columns, veval::WholePpi(slap.xppi),
+                   veval::WholePpi(slap.yppi), truth, found);
     }
     if (!o.maps.empty() && miss) {
-      WriteMaps(o, score.name, slap.pixels.data(), slap.rows, slap.columns,
-                veval::WholePpi(slap.xppi), veval::WholePpi(slap.yppi));
+      WriteMaps(o, name, slap.pixels.data(), slap.rows, slap.columns, veval::WholePpi(slap.xppi),
+                veval::WholePpi(slap.yppi));
     }
   }
   std::printf("%s\n", veval::FormatSummary(o.method, veval::Summarise(scores)).c_str());

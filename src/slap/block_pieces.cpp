@@ -105,6 +105,51 @@ void FillHoles(uint8_t* mask, int32_t rows, int32_t columns, int32_t maxArea, in
   }
 }
 
+// Whether the 3 x 3 square centred on (cx, cy) lies wholly on `label`.
+bool SquareOn(const int32_t* labels, int32_t rows, int32_t columns, int32_t cx, int32_t cy,
+              int32_t label) {
+  if (cx < 1 || cy < 1 || cx >= columns - 1 || cy >= rows - 1) return false;
+  for (int32_t y = cy - 1; y <= cy + 1; ++y) {
+    for (int32_t x = cx - 1; x <= cx + 1; ++x) {
+      if (labels[static_cast<std::size_t>(y) * columns + x] != label) return false;
+    }
+  }
+  return true;
+}
+
+// Pieces' blocks that lie in a 3 x 3 square of their own piece.
+void MarkThick(const int32_t* labels, int32_t rows, int32_t columns, uint8_t* thick) {
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      bool in = false;
+      for (int32_t dy = -1; dy <= 1 && !in && labels[k] != 0; ++dy) {
+        for (int32_t dx = -1; dx <= 1 && !in; ++dx) {
+          in = SquareOn(labels, rows, columns, x + dx, y + dy, labels[k]);
+        }
+      }
+      thick[k] = in ? 1 : 0;
+    }
+  }
+}
+
+// The blocks that may shape an outline: thick ones in bodies of at least
+// minArea of them, thin strokes parting the bodies. `bodies` and `stack`
+// are working space of a block each.
+int32_t MarkOutline(const int32_t* labels, int32_t rows, int32_t columns, int32_t minArea,
+                    int32_t* bodies, int32_t* stack, uint8_t* outline) {
+  const std::size_t n = static_cast<std::size_t>(rows) * columns;
+  MarkThick(labels, rows, columns, outline);
+  const int32_t count = Label(outline, rows, columns, bodies, stack);
+  Buffer<int32_t> area;
+  if (!area.Reset(static_cast<std::size_t>(count) + 1)) return VANTREL_OUT_OF_MEMORY;
+  for (std::size_t k = 0; k < n; ++k) ++area[bodies[k]];
+  for (std::size_t k = 0; k < n; ++k) {
+    if (outline[k] && area[bodies[k]] < minArea) outline[k] = 0;
+  }
+  return VANTREL_OK;
+}
+
 // A piece from its moments n, sx, sy, sxx, syy, sxy.
 Component FromMoments(int32_t label, const double* s) {
   Component c;
@@ -165,7 +210,9 @@ int32_t FindPieces(const BlockMap& map, const Geometry& g, Pieces* pieces) {
   const double mm2 = g.blocksPerMm * g.blocksPerMm;  // blocks per square millimetre
   Buffer<uint8_t> mask;
   Buffer<int32_t> stack;
-  if (!mask.Reset(nb) || !pieces->labels.Reset(nb) || !stack.Reset(nb)) {
+  Buffer<int32_t> bodies;
+  if (!mask.Reset(nb) || !pieces->labels.Reset(nb) || !pieces->outline.Reset(nb) ||
+      !stack.Reset(nb) || !bodies.Reset(nb)) {
     return VANTREL_OUT_OF_MEMORY;
   }
   int32_t* labels = pieces->labels.get();
@@ -173,6 +220,10 @@ int32_t FindPieces(const BlockMap& map, const Geometry& g, Pieces* pieces) {
   FillHoles(mask.get(), rows, columns, static_cast<int32_t>(kHoleAreaMm2 * mm2), labels,
             stack.get());
   pieces->labelCount = Label(mask.get(), rows, columns, labels, stack.get());
+  const int32_t status =
+      MarkOutline(labels, rows, columns, static_cast<int32_t>(kPieceAreaMm2 * mm2), bodies.get(),
+                  stack.get(), pieces->outline.get());
+  if (status != VANTREL_OK) return status;
   return MeasurePieces(rows, columns, kPieceAreaMm2 * mm2, pieces);
 }
 

@@ -50,20 +50,25 @@ void MeasureCandidate(const Context& ctx, Candidate* c) {
   c->weight = area >= minArea ? area * c->meanScore : 0;
 }
 
-// One piece's skyline seen in `frame`: the highest block per bin across the
-// hand, empty bins bridged, smoothed over three into `smooth`; [*lo, *hi] the
-// bins it covers.
+// One piece's skyline seen in `frame`: the highest outline block per bin
+// across the hand, empty bins bridged, smoothed over three into `smooth`;
+// [*lo, *hi] the bins it covers, [*spanLo, *spanHi] those the whole piece
+// covers.
 void Skyline(const Context& ctx, int32_t label, int32_t bins, double origin, double* sky,
-             double* smooth, int32_t* lo, int32_t* hi) {
+             double* smooth, int32_t* lo, int32_t* hi, int32_t* spanLo, int32_t* spanHi) {
   const int32_t rows = ctx.map.rows, columns = ctx.map.columns;
   for (int32_t i = 0; i < bins; ++i) sky[i] = -1e300;
-  *lo = bins;
-  *hi = -1;
+  *lo = *spanLo = bins;
+  *hi = *spanHi = -1;
   for (int32_t y = 0; y < rows; ++y) {
     for (int32_t x = 0; x < columns; ++x) {
-      if (ctx.labels[static_cast<std::size_t>(y) * columns + x] != label) continue;
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      if (ctx.labels[k] != label) continue;
       const double a = ctx.frame.Across(x, y) - origin;
       const int32_t bin = std::clamp(static_cast<int32_t>(a), 0, bins - 1);
+      *spanLo = std::min(*spanLo, bin);
+      *spanHi = std::max(*spanHi, bin);
+      if (!ctx.outline[k]) continue;
       sky[bin] = std::max(sky[bin], ctx.frame.Height(x, y));
       *lo = std::min(*lo, bin);
       *hi = std::max(*hi, bin);
@@ -110,7 +115,8 @@ int32_t SkylinePeaks(const double* smooth, int32_t lo, int32_t hi, double notch,
 }
 
 // A candidate per skyline peak, its band reaching to the lowest points
-// towards its neighbours.
+// towards its neighbours, and to the piece's ends [lo, hi] beyond the outer
+// peaks.
 void AddPeakCandidates(int32_t label, const double* smooth, int32_t lo, int32_t hi,
                        const int32_t* peaks, int32_t peakCount, double origin, Candidate* cands,
                        int32_t* candCount) {
@@ -153,11 +159,12 @@ int32_t FindCandidates(const Context& ctx, const Pieces& pieces, Candidate* cand
   const double notch = kNotchMm * ctx.g.blocksPerMm;
   for (int32_t ci = 0; ci < pieces.count && *candCount < kMaxCandidates; ++ci) {
     const int32_t label = pieces.comps[ci].label;
-    int32_t lo = 0, hi = 0;
-    Skyline(ctx, label, bins, origin, sky.get(), smooth.get(), &lo, &hi);
+    int32_t lo = 0, hi = 0, spanLo = 0, spanHi = 0;
+    Skyline(ctx, label, bins, origin, sky.get(), smooth.get(), &lo, &hi, &spanLo, &spanHi);
     int32_t peaks[kMaxCandidates];
     const int32_t peakCount = SkylinePeaks(smooth.get(), lo, hi, notch, peaks);
-    AddPeakCandidates(label, smooth.get(), lo, hi, peaks, peakCount, origin, cands, candCount);
+    AddPeakCandidates(label, smooth.get(), spanLo, spanHi, peaks, peakCount, origin, cands,
+                      candCount);
   }
   return VANTREL_OK;
 }
@@ -315,7 +322,8 @@ struct Found {
 // left to right across the hand.
 int32_t SearchAtAngle(const Search& s, double phi, Found* out) {
   *out = Found();
-  const Context ctx{s.work, s.map, s.pieces.labels.get(), s.g, Frame(phi), s.scratch};
+  const Context ctx{s.work,     s.map,    s.pieces.labels.get(), s.pieces.outline.get(), s.g,
+                    Frame(phi), s.scratch};
   Candidate cands[kMaxCandidates];
   int32_t candCount = 0;
   const int32_t status = FindCandidates(ctx, s.pieces, cands, &candCount);

@@ -73,6 +73,10 @@ struct Scratch {
 // The finger mask cut into pieces.
 struct Pieces {
   Buffer<int32_t> labels;  // per block, 0 off the mask
+  // Per block, 1 where it may shape its piece's outline: it lies in a 3 x 3
+  // square of its piece, among at least a scrap's area of such blocks. A pen
+  // stroke crossing a finger, and a blot it ties to the finger, may not.
+  Buffer<uint8_t> outline;
   int32_t labelCount = 0;
   Component comps[kMaxPieces];
   int32_t count = 0;
@@ -82,6 +86,7 @@ struct Context {
   const WorkingImage& work;
   const BlockMap& map;
   const int32_t* labels;
+  const uint8_t* outline;
   Geometry g;
   Frame frame;
   Scratch* scratch;

@@ -134,7 +134,6 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5295, "dry large thumbs: neither box on its thumb", true},
       {5168, "dry left hand short of its middle finger, palm below: every box off its finger",
        true},
-      {5078, "dry right hand: its faint little finger, lying low, lost", true},
       {5206, "dry right hand: the search slant drifting with the bent axes, the little finger lost",
        true},
       {5067, "dry left hand, its little finger cut by the side edge: codes one finger off", true},
@@ -145,6 +144,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5011, "dry right hand: ink voids cut out of the mask, two boxes off", true},
       {5105, "dry right hand, palm below: voids cut out of the mask, hand and boxes turned", true},
       {5036, "right hand: three boxes run on past their crease onto the lower segment", true},
+      {1365, "two thumbs, a pen loop joined to the left one's tip: that thumb lost"},
+      {5114, "a lone thumb, a pen loop joined to its tip: nothing found", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -117,15 +117,24 @@ bool SquareOn(const int32_t* labels, int32_t rows, int32_t columns, int32_t cx, 
   return true;
 }
 
-// Pieces' blocks that lie in a 3 x 3 square of their own piece.
-void MarkThick(const int32_t* labels, int32_t rows, int32_t columns, uint8_t* thick) {
+// Pieces' blocks that lie in a 3 x 3 square of their own piece: the squares'
+// centres first (into `core`), then every block of a square about one.
+void MarkThick(const int32_t* labels, int32_t rows, int32_t columns, int32_t* core,
+               uint8_t* thick) {
+  for (int32_t y = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const std::size_t k = static_cast<std::size_t>(y) * columns + x;
+      core[k] = labels[k] != 0 && SquareOn(labels, rows, columns, x, y, labels[k]) ? 1 : 0;
+    }
+  }
   for (int32_t y = 0; y < rows; ++y) {
     for (int32_t x = 0; x < columns; ++x) {
       const std::size_t k = static_cast<std::size_t>(y) * columns + x;
       bool in = false;
-      for (int32_t dy = -1; dy <= 1 && !in && labels[k] != 0; ++dy) {
-        for (int32_t dx = -1; dx <= 1 && !in; ++dx) {
-          in = SquareOn(labels, rows, columns, x + dx, y + dy, labels[k]);
+      for (int32_t yy = std::max(0, y - 1); yy <= std::min(rows - 1, y + 1) && !in; ++yy) {
+        for (int32_t xx = std::max(0, x - 1); xx <= std::min(columns - 1, x + 1) && !in; ++xx) {
+          const std::size_t j = static_cast<std::size_t>(yy) * columns + xx;
+          in = core[j] && labels[j] == labels[k];
         }
       }
       thick[k] = in ? 1 : 0;
@@ -139,7 +148,7 @@ void MarkThick(const int32_t* labels, int32_t rows, int32_t columns, uint8_t* th
 int32_t MarkOutline(const int32_t* labels, int32_t rows, int32_t columns, int32_t minArea,
                     int32_t* bodies, int32_t* stack, uint8_t* outline) {
   const std::size_t n = static_cast<std::size_t>(rows) * columns;
-  MarkThick(labels, rows, columns, outline);
+  MarkThick(labels, rows, columns, bodies, outline);
   const int32_t count = Label(outline, rows, columns, bodies, stack);
   Buffer<int32_t> area;
   if (!area.Reset(static_cast<std::size_t>(count) + 1)) return VANTREL_OUT_OF_MEMORY;

@@ -257,7 +257,8 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
 // their median length. A tip cut by the image's edge with less than kCutOff
 // of the typical width, or of its own box, inside goes: most of it lies off
 // the image. A width far below the others' was eaten into at an edge (a
-// hole, a blot, a faint side) and takes theirs. Returns the tips kept.
+// hole, a blot, a faint side) and takes theirs; none is narrower than a
+// fingertip can be. Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
                    const bool* held, int32_t taken, TipBox* tips) {
   if (taken < 2) return taken;
@@ -281,8 +282,10 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
     if (InsideShare(ctx, tips[i]) < kCutOff) continue;
     tips[inside++] = tips[i];
   }
+  const double leastWidth = kLeastTipWidthMm * ctx.work.ppi / kMmPerInch;
   for (int32_t i = 0; i < inside; ++i) {
     if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
+    tips[i].width = std::max(tips[i].width, leastWidth);
   }
   return inside;
 }

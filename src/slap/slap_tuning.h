@@ -73,6 +73,11 @@ constexpr double kOddLength = 0.3;
 // kNarrowed of it (little fingers are about a tenth narrower).
 constexpr double kNarrow = 0.7;
 constexpr double kNarrowed = 0.9;
+// A fingertip's print is at least this wide (the narrowest little fingers
+// of the real slaps measure 10.2 to 10.9 mm); a box narrower than that
+// stands on a part of one: a dry print's patch, or half of one split by a
+// void. It is widened to this about its centre.
+constexpr double kLeastTipWidthMm = 10;
 // A fingertip at the image's edge narrower than this share of the others',
 // or with less than this share of its box inside the image, lies mostly off
 // the image (nor is it counted as a finger).

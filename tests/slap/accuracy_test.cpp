@@ -146,6 +146,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5036, "right hand: three boxes run on past their crease onto the lower segment", true},
       {1365, "two thumbs, a pen loop joined to the left one's tip: that thumb lost"},
       {5114, "a lone thumb, a pen loop joined to its tip: nothing found", true},
+      {5920, "right hand: the ring finger boxed 0.7 of its width", true},
+      {5777, "dry leaning thumbs: a thumb split by voids into two narrow tips", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -9,6 +9,10 @@ namespace vtl {
 namespace slap {
 namespace {
 
+// Widest coarse blur window: its sums over a window of grey levels must fit
+// 16 bits.
+constexpr int32_t kMaxCoarseSize = 15;
+
 // Integer decimation factor that brings a resolution to about 220..440 ppi,
 // where the ridge period (0.45..0.6 mm) spans four to ten pixels.
 int32_t FactorFor(int32_t ppi) {
@@ -16,65 +20,69 @@ int32_t FactorFor(int32_t ppi) {
   return f < 1 ? 1 : f;
 }
 
-// Horizontal window sums of one row for two odd window sizes, borders
-// replicated.
-void RowSums(const uint8_t* row, int32_t columns, int32_t r1, int32_t r2, uint16_t* out1,
-             uint16_t* out2) {
-  int32_t s1 = 0, s2 = 0;
-  for (int32_t d = -r1; d <= r1; ++d) s1 += row[std::clamp(d, 0, columns - 1)];
-  for (int32_t d = -r2; d <= r2; ++d) s2 += row[std::clamp(d, 0, columns - 1)];
-  auto slowStep = [&](int32_t x) {
-    out1[x] = static_cast<uint16_t>(s1);
-    out2[x] = static_cast<uint16_t>(s2);
-    s1 += row[std::min(x + r1 + 1, columns - 1)] - row[std::max(x - r1, 0)];
-    s2 += row[std::min(x + r2 + 1, columns - 1)] - row[std::max(x - r2, 0)];
-  };
-  // Both windows lie inside for r2 <= x < columns - r2 - 1.
-  const int32_t fastEnd = columns - r2 - 1;
-  int32_t x = 0;
-  for (; x < std::min(r2, columns); ++x) slowStep(x);
-  for (; x < fastEnd; ++x) {
-    out1[x] = static_cast<uint16_t>(s1);
-    out2[x] = static_cast<uint16_t>(s2);
-    s1 += row[x + r1 + 1] - row[x - r1];
-    s2 += row[x + r2 + 1] - row[x - r2];
+// Sums of `column` over odd windows of k values centred on each entry, ends
+// replicated; `padded` is scratch of columns + k - 1. Integer sums come out
+// the same in any order, so each offset is added across the row at once.
+void WindowSums(const uint16_t* column, int32_t columns, int32_t k, uint16_t* padded,
+                uint16_t* out) {
+  const int32_t r = k / 2;
+  for (int32_t i = 0; i < r; ++i) padded[i] = column[0];
+  for (int32_t x = 0; x < columns; ++x) padded[r + x] = column[x];
+  for (int32_t i = 0; i < r; ++i) padded[r + columns + i] = column[columns - 1];
+  for (int32_t x = 0; x < columns; ++x) out[x] = padded[x];
+  for (int32_t d = 1; d < k; ++d) {
+    const uint16_t* p = padded + d;
+    for (int32_t x = 0; x < columns; ++x) out[x] = static_cast<uint16_t>(out[x] + p[x]);
   }
-  for (; x < columns; ++x) slowStep(x);
 }
+
+// Scratch of BandPass: per column, the two window sums down the rows and
+// across them, and a padded row.
+struct BandPassScratch {
+  Buffer<uint16_t> down1, down2, across1, across2, padded;
+  bool Reset(int32_t columns, int32_t k2) {
+    return down1.Reset(columns) && down2.Reset(columns) && across1.Reset(columns) &&
+           across2.Reset(columns) && padded.Reset(static_cast<std::size_t>(columns) + k2);
+  }
+};
 
 // Band-pass of `grey`: mean over a fine k1 x k1 window minus mean over a
 // coarse k2 x k2 window (both odd, k2 > k1, k2 * k2 * 255 < 65536), borders
-// replicated. h1, h2: scratch of rows x columns; v1, v2: of columns.
+// replicated. The window sums run down the columns, then across each row.
 void BandPass(const uint8_t* grey, int32_t rows, int32_t columns, int32_t k1, int32_t k2,
-              uint16_t* h1, uint16_t* h2, int32_t* v1, int32_t* v2, float* out) {
+              BandPassScratch* s, float* out) {
   const int32_t r1 = k1 / 2, r2 = k2 / 2;
-  for (int32_t y = 0; y < rows; ++y) {
-    const std::size_t o = static_cast<std::size_t>(y) * columns;
-    RowSums(grey + o, columns, r1, r2, h1 + o, h2 + o);
-  }
-  auto rowOf = [&](const uint16_t* h, int32_t y) {
-    return h + static_cast<std::size_t>(std::clamp(y, 0, rows - 1)) * columns;
+  auto rowOf = [&](int32_t y) {
+    return grey + static_cast<std::size_t>(std::clamp(y, 0, rows - 1)) * columns;
   };
-  for (int32_t x = 0; x < columns; ++x) v1[x] = v2[x] = 0;
+  uint16_t* down1 = s->down1.get();
+  uint16_t* down2 = s->down2.get();
+  for (int32_t x = 0; x < columns; ++x) down1[x] = down2[x] = 0;
   for (int32_t d = -r1; d <= r1; ++d) {
-    const uint16_t* src = rowOf(h1, d);
-    for (int32_t x = 0; x < columns; ++x) v1[x] += src[x];
+    const uint8_t* src = rowOf(d);
+    for (int32_t x = 0; x < columns; ++x) down1[x] = static_cast<uint16_t>(down1[x] + src[x]);
   }
   for (int32_t d = -r2; d <= r2; ++d) {
-    const uint16_t* src = rowOf(h2, d);
-    for (int32_t x = 0; x < columns; ++x) v2[x] += src[x];
+    const uint8_t* src = rowOf(d);
+    for (int32_t x = 0; x < columns; ++x) down2[x] = static_cast<uint16_t>(down2[x] + src[x]);
   }
   const float s1 = 1.0f / static_cast<float>(k1 * k1), s2 = 1.0f / static_cast<float>(k2 * k2);
+  const uint16_t* across1 = s->across1.get();
+  const uint16_t* across2 = s->across2.get();
   for (int32_t y = 0; y < rows; ++y) {
+    WindowSums(down1, columns, k1, s->padded.get(), s->across1.get());
+    WindowSums(down2, columns, k2, s->padded.get(), s->across2.get());
     float* dst = out + static_cast<std::size_t>(y) * columns;
-    const uint16_t* add1 = rowOf(h1, y + r1 + 1);
-    const uint16_t* sub1 = rowOf(h1, y - r1);
-    const uint16_t* add2 = rowOf(h2, y + r2 + 1);
-    const uint16_t* sub2 = rowOf(h2, y - r2);
     for (int32_t x = 0; x < columns; ++x) {
-      dst[x] = static_cast<float>(v1[x]) * s1 - static_cast<float>(v2[x]) * s2;
-      v1[x] += add1[x] - sub1[x];
-      v2[x] += add2[x] - sub2[x];
+      dst[x] = static_cast<float>(across1[x]) * s1 - static_cast<float>(across2[x]) * s2;
+    }
+    const uint8_t* add1 = rowOf(y + r1 + 1);
+    const uint8_t* sub1 = rowOf(y - r1);
+    const uint8_t* add2 = rowOf(y + r2 + 1);
+    const uint8_t* sub2 = rowOf(y - r2);
+    for (int32_t x = 0; x < columns; ++x) {
+      down1[x] = static_cast<uint16_t>(down1[x] + add1[x] - sub1[x]);
+      down2[x] = static_cast<uint16_t>(down2[x] + add2[x] - sub2[x]);
     }
   }
 }
@@ -160,12 +168,19 @@ bool ChooseScale(int32_t xres, int32_t yres, WorkingImage* work) {
   return square;
 }
 
+// Largest box area averaged through the reciprocal in BoxAverage.
+constexpr int32_t kMaxReciprocalArea = 4096;
+
 // Box average: each working pixel is the mean of fx x fy pixels. acc:
 // scratch of the working image's columns.
 void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, int32_t* acc,
                 WorkingImage* work) {
   const int32_t wc = work->columns;
   const int32_t area = fx * fy;
+  // A division per pixel costs more than the averaging: n / area is
+  // floor(n * ceil(2^32 / area) / 2^32) for every n < 2^32 / area, which
+  // holds for the sums below 256 * area while area <= 4096.
+  const uint64_t reciprocal = ((uint64_t{1} << 32) + area - 1) / area;
   for (int32_t y = 0; y < work->rows; ++y) {
     for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
     for (int32_t dy = 0; dy < fy; ++dy) {
@@ -184,7 +199,14 @@ void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, i
       }
     }
     uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
-    for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
+    if (area > kMaxReciprocalArea) {
+      for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
+      continue;
+    }
+    for (int32_t x = 0; x < wc; ++x) {
+      const uint64_t rounded = static_cast<uint32_t>(acc[x] + area / 2);
+      dst[x] = static_cast<uint8_t>((rounded * reciprocal) >> 32);
+    }
   }
 }
 
@@ -207,10 +229,9 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
 
   const std::size_t n = static_cast<std::size_t>(work->rows) * work->columns;
   if (!work->grey.Reset(n) || !work->bandPass.Reset(n)) return VANTREL_OUT_OF_MEMORY;
-  Buffer<uint16_t> h1, h2;
-  Buffer<int32_t> columnSums, v2;
-  if (!h1.Reset(n) || !h2.Reset(n) || !columnSums.Reset(work->columns) ||
-      !v2.Reset(work->columns)) {
+  Buffer<int32_t> columnSums;
+  BandPassScratch scratch;
+  if (!columnSums.Reset(work->columns) || !scratch.Reset(work->columns, kMaxCoarseSize)) {
     return VANTREL_OUT_OF_MEMORY;
   }
   const int32_t wc = work->columns;
@@ -227,9 +248,8 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   const int32_t fine = work->ppi >= 230 ? 3 : 1;
   int32_t coarseSize = static_cast<int32_t>(kCoarseBlurPeriods * period + 0.5) | 1;
   if (coarseSize < fine + 4) coarseSize = (fine + 4) | 1;
-  coarseSize = std::min<int32_t>(coarseSize, 15);
-  BandPass(work->grey.get(), work->rows, wc, fine, coarseSize, h1.get(), h2.get(), columnSums.get(),
-           v2.get(), work->bandPass.get());
+  coarseSize = std::min<int32_t>(coarseSize, kMaxCoarseSize);
+  BandPass(work->grey.get(), work->rows, wc, fine, coarseSize, &scratch, work->bandPass.get());
   return VANTREL_OK;
 }
 

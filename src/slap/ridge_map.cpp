@@ -255,37 +255,81 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
 
 namespace {
 
-// Raw per-block sums of the band-pass's gradient moments, power, magnitude
-// and the grey level.
+// Raw per-block sums of the band-pass's gradient moments, power and
+// magnitude, the grey level and the pixel count. Grey sums and counts are
+// whole numbers below 2^24 (blocks are far smaller than 256 pixels a side),
+// exact as floats in any order, so they are summed as integers.
 struct BlockSums {
-  Buffer<float> sxx, syy, sxy, se, sa, sg, cnt;
+  Buffer<float> sxx, syy, sxy, se, sa;
+  Buffer<int32_t> sg, cnt;
   bool Reset(std::size_t n) {
     return sxx.Reset(n) && syy.Reset(n) && sxy.Reset(n) && se.Reset(n) && sa.Reset(n) &&
            sg.Reset(n) && cnt.Reset(n);
   }
 };
 
-void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, BlockSums* sums) {
+// The per-pixel terms of one band-pass row: gradient moments xx, yy, xy,
+// power and magnitude, each in a run of `columns` of `terms`. Computed
+// across the row at once (the runs do not overlap the rows: restrict lets
+// the compiler vectorise); the sums over each block keep their order.
+void RowTerms(const float* __restrict row, const float* __restrict up, const float* __restrict down,
+              int32_t columns, float* __restrict terms) {
+  float* __restrict txx = terms;
+  float* __restrict tyy = terms + columns;
+  float* __restrict txy = terms + 2 * columns;
+  float* __restrict te = terms + 3 * columns;
+  float* __restrict ta = terms + 4 * columns;
+  auto across = [&](int32_t x) {
+    return row[std::min(x + 1, columns - 1)] - row[std::max(x - 1, 0)];
+  };
+  const float first = across(0), last = across(columns - 1);
+  for (int32_t x = 1; x < columns - 1; ++x) {
+    const float gx = row[x + 1] - row[x - 1];
+    const float gy = down[x] - up[x];
+    txx[x] = gx * gx;
+    tyy[x] = gy * gy;
+    txy[x] = gx * gy;
+  }
+  for (const int32_t x : {0, columns - 1}) {
+    const float gx = x == 0 ? first : last;
+    const float gy = down[x] - up[x];
+    txx[x] = gx * gx;
+    tyy[x] = gy * gy;
+    txy[x] = gx * gy;
+  }
+  for (int32_t x = 0; x < columns; ++x) {
+    te[x] = row[x] * row[x];
+    ta[x] = std::fabs(row[x]);
+  }
+}
+
+// `terms`: scratch of 5 x columns.
+void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, float* terms, BlockSums* sums) {
   const int32_t rows = work.rows, columns = work.columns;
   const float* bp = work.bandPass.get();
   const uint8_t* grey = work.grey.get();
+  const float* txx = terms;
+  const float* tyy = txx + columns;
+  const float* txy = tyy + columns;
+  const float* te = txy + columns;
+  const float* ta = te + columns;
   for (int32_t y = 0; y < rows; ++y) {
     const float* row = bp + static_cast<std::size_t>(y) * columns;
     const float* up = y > 0 ? row - columns : row;
     const float* down = y + 1 < rows ? row + columns : row;
+    RowTerms(row, up, down, columns, terms);
     const uint8_t* g = grey + static_cast<std::size_t>(y) * columns;
     const std::size_t blockRow = static_cast<std::size_t>(y / b) * bc;
     for (int32_t bx = 0; bx < bc; ++bx) {
       const int32_t x0 = bx * b, x1 = std::min(x0 + b, columns);
-      float xx = 0, yy = 0, xy = 0, e = 0, a = 0, gs = 0;
+      float xx = 0, yy = 0, xy = 0, e = 0, a = 0;
+      int32_t gs = 0;
       for (int32_t x = x0; x < x1; ++x) {
-        const float gx = row[std::min(x + 1, columns - 1)] - row[std::max(x - 1, 0)];
-        const float gy = down[x] - up[x];
-        xx += gx * gx;
-        yy += gy * gy;
-        xy += gx * gy;
-        e += row[x] * row[x];
-        a += std::fabs(row[x]);
+        xx += txx[x];
+        yy += tyy[x];
+        xy += txy[x];
+        e += te[x];
+        a += ta[x];
         gs += g[x];
       }
       const std::size_t k = blockRow + bx;
@@ -295,7 +339,7 @@ void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, BlockSums* sums)
       sums->se[k] += e;
       sums->sa[k] += a;
       sums->sg[k] += gs;
-      sums->cnt[k] += static_cast<float>(x1 - x0);
+      sums->cnt[k] += x1 - x0;
     }
   }
 }
@@ -318,7 +362,7 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
       xy += s.sxy[k];
       e += s.se[k];
       a += s.sa[k];
-      n += s.cnt[k];
+      n += static_cast<float>(s.cnt[k]);
       m += mean[k];
       m2 += mean[k] * mean[k];
       nm += 1;
@@ -354,8 +398,15 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
 // vectors (doubled angles). Broken, speckled ridges of a dry print lose
 // coherence block by block but keep one direction over a wider patch; paper
 // grain and noise point anywhere.
-void DirectionAgreement(const BlockMap& map, float* agree) {
+// unitCos, unitSin: scratch of a block each, for each block's unit vector.
+void DirectionAgreement(const BlockMap& map, float* unitCos, float* unitSin, float* agree) {
   const int32_t br = map.rows, bc = map.columns;
+  const std::size_t nb = static_cast<std::size_t>(br) * bc;
+  for (std::size_t k = 0; k < nb; ++k) {
+    const float m = map.coherence[k];
+    unitCos[k] = m > 1e-6f ? map.orientCos[k] / m : 0.0f;
+    unitSin[k] = m > 1e-6f ? map.orientSin[k] / m : 0.0f;
+  }
   for (int32_t by = 0; by < br; ++by) {
     for (int32_t bx = 0; bx < bc; ++bx) {
       float c = 0, s = 0, n = 0;
@@ -364,11 +415,10 @@ void DirectionAgreement(const BlockMap& map, float* agree) {
         for (int32_t x = std::max(0, bx - kAgreeRadius); x <= std::min(bc - 1, bx + kAgreeRadius);
              ++x) {
           const std::size_t k = static_cast<std::size_t>(y) * bc + x;
-          const float m = map.coherence[k];
           n += 1;
-          if (m <= 1e-6f) continue;
-          c += map.orientCos[k] / m;
-          s += map.orientSin[k] / m;
+          if (map.coherence[k] <= 1e-6f) continue;
+          c += unitCos[k];
+          s += unitSin[k];
         }
       }
       agree[static_cast<std::size_t>(by) * bc + bx] = n > 0 ? std::sqrt(c * c + s * s) / n : 0;
@@ -380,9 +430,11 @@ void DirectionAgreement(const BlockMap& map, float* agree) {
 // image, coherence, a floor of power and a ridge-like period.
 int32_t ScoreBlocks(BlockMap* map) {
   const std::size_t nb = static_cast<std::size_t>(map->rows) * map->columns;
-  Buffer<float> sorted, agree;
-  if (!sorted.Reset(nb) || !agree.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
-  DirectionAgreement(*map, agree.get());
+  Buffer<float> sorted, agree, unitCos, unitSin;
+  if (!sorted.Reset(nb) || !agree.Reset(nb) || !unitCos.Reset(nb) || !unitSin.Reset(nb)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
+  DirectionAgreement(*map, unitCos.get(), unitSin.get(), agree.get());
   for (std::size_t k = 0; k < nb; ++k) sorted[k] = map->energy[k];
   const std::size_t q = nb * 9 / 10;
   std::nth_element(sorted.get(), sorted.get() + q, sorted.get() + nb);
@@ -433,11 +485,14 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
       !map->mask.Reset(nb) || !map->faint.Reset(nb)) {
     return VANTREL_OUT_OF_MEMORY;
   }
-  SumBlocks(work, b, bc, &sums);
+  Buffer<float> terms;
+  if (!terms.Reset(static_cast<std::size_t>(work.columns) * 5)) return VANTREL_OUT_OF_MEMORY;
+  SumBlocks(work, b, bc, terms.get(), &sums);
   Buffer<float> mean;
   if (!mean.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
   for (std::size_t k = 0; k < nb; ++k) {
-    mean[k] = sums.cnt[k] > 0 ? sums.sg[k] / sums.cnt[k] : 255.0f;
+    mean[k] =
+        sums.cnt[k] > 0 ? static_cast<float>(sums.sg[k]) / static_cast<float>(sums.cnt[k]) : 255.0f;
     map->darkness[k] = 255.0f - mean[k];
   }
   for (int32_t by = 0; by < br; ++by) {

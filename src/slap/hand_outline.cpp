@@ -71,25 +71,27 @@ void OfferPeaks(const double* line, int32_t bins, double notch, double cap, int3
   }
 }
 
+// A block of a piece OutlineScore looks at.
+struct PieceBlock {
+  int32_t x, y, piece;
+};
+
 // Sum of the prominences (each at most `cap`) of the `peaks` most prominent
 // points of the top outlines of the pieces, each piece on its own, seen in
 // `frame`. A convex piece has one peak whatever the angle; fingers joined
 // lower down show one peak each, parted by notches that are deepest when the
-// frame runs along them. `pieceOf` maps labels to pieces (-1: ignored); `sky`
-// holds pieces x bins values.
-double OutlineScore(const int32_t* labels, const int32_t* pieceOf, int32_t pieces, int32_t rows,
-                    int32_t columns, const Frame& frame, int32_t bins, double origin, int32_t peaks,
-                    double notch, double cap, double* sky) {
+// frame runs along them. `blocks`: the pieces' blocks; `sky` holds pieces x
+// bins values.
+double OutlineScore(const PieceBlock* blocks, int32_t blockCount, int32_t pieces,
+                    const Frame& frame, int32_t bins, double origin, int32_t peaks, double notch,
+                    double cap, double* sky) {
   for (int32_t i = 0; i < pieces * bins; ++i) sky[i] = kEmpty;
-  for (int32_t y = 0; y < rows; ++y) {
-    for (int32_t x = 0; x < columns; ++x) {
-      const int32_t piece = pieceOf[labels[static_cast<std::size_t>(y) * columns + x]];
-      if (piece < 0) continue;
-      const int32_t bin =
-          std::clamp(static_cast<int32_t>(frame.Across(x, y) - origin), 0, bins - 1);
-      double& top = sky[static_cast<std::size_t>(piece) * bins + bin];
-      top = std::max(top, frame.Height(x, y));
-    }
+  for (int32_t i = 0; i < blockCount; ++i) {
+    const PieceBlock& b = blocks[i];
+    const int32_t bin =
+        std::clamp(static_cast<int32_t>(frame.Across(b.x, b.y) - origin), 0, bins - 1);
+    double& top = sky[static_cast<std::size_t>(b.piece) * bins + bin];
+    top = std::max(top, frame.Height(b.x, b.y));
   }
   double best[kMaxSlapFingers] = {0, 0, 0, 0, 0};
   const int32_t n = std::min<int32_t>(peaks, kMaxSlapFingers);
@@ -137,6 +139,18 @@ int32_t OutlineDirection(const BlockMap& map, const Pieces& pieces, const Geomet
   }
   for (int32_t l = 0; l <= pieces.labelCount; ++l) pieceOf[l] = -1;
   for (int32_t i = 0; i < pieces.count; ++i) pieceOf[pieces.comps[i].label] = i;
+  // Every slant looks at the same blocks: list them once.
+  const std::size_t nb = static_cast<std::size_t>(rows) * columns;
+  int32_t blockCount = 0;
+  for (std::size_t k = 0; k < nb; ++k) blockCount += pieceOf[pieces.labels[k]] >= 0 ? 1 : 0;
+  Buffer<PieceBlock> blocks;
+  if (!blocks.Reset(blockCount)) return VANTREL_OUT_OF_MEMORY;
+  for (int32_t y = 0, i = 0; y < rows; ++y) {
+    for (int32_t x = 0; x < columns; ++x) {
+      const int32_t piece = pieceOf[pieces.labels[static_cast<std::size_t>(y) * columns + x]];
+      if (piece >= 0) blocks[i++] = {x, y, piece};
+    }
+  }
   const double diagonal = std::hypot(rows, columns);
   const int32_t skyBins = std::min(kMaxBins, static_cast<int32_t>(2 * diagonal) + 4);
   Buffer<double> outline;
@@ -149,10 +163,9 @@ int32_t OutlineDirection(const BlockMap& map, const Pieces& pieces, const Geomet
   double bestScore = -1e300;
   for (int32_t a = 0; a < kSlants; ++a) {
     const double phiTry = SlantAt(a);
-    angleScore[a] =
-        OutlineScore(pieces.labels.get(), pieceOf.get(), pieces.count, rows, columns, Frame(phiTry),
-                     skyBins, -diagonal - 1, maxFingers, kNotchMm * g.blocksPerMm,
-                     kPeakCapMm * g.blocksPerMm, outline.get());
+    angleScore[a] = OutlineScore(blocks.get(), blockCount, pieces.count, Frame(phiTry), skyBins,
+                                 -diagonal - 1, maxFingers, kNotchMm * g.blocksPerMm,
+                                 kPeakCapMm * g.blocksPerMm, outline.get());
     // Elongated pieces vouch for their own direction; a slant away from it
     // has to earn its extra peaks.
     angleScore[a] -= kSlantPenalty * kPeakCapMm * g.blocksPerMm * pieceTrust *

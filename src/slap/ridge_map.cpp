@@ -228,7 +228,9 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
   if (WorkingImageTooLarge(work->rows, work->columns)) return VANTREL_IMAGE_TOO_LARGE;
 
   const std::size_t n = static_cast<std::size_t>(work->rows) * work->columns;
-  if (!work->grey.Reset(n) || !work->bandPass.Reset(n)) return VANTREL_OUT_OF_MEMORY;
+  if (!work->grey.ResetUncleared(n) || !work->bandPass.ResetUncleared(n)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
   Buffer<int32_t> columnSums;
   BandPassScratch scratch;
   if (!columnSums.Reset(work->columns) || !scratch.Reset(work->columns, kMaxCoarseSize)) {

@@ -53,6 +53,15 @@ class Buffer {
     size_ = count;
     return true;
   }
+  // As Reset, contents unspecified: for arrays the caller fills whole.
+  bool ResetUncleared(std::size_t count) {
+    ReleaseAndClear(data_);
+    size_ = 0;
+    data_ = static_cast<T*>(AllocateUnclearedArray(count == 0 ? 1 : count, sizeof(T)));
+    if (data_ == nullptr) return false;
+    size_ = count;
+    return true;
+  }
   T* get() { return data_; }
   const T* get() const { return data_; }
   T& operator[](std::size_t i) { return data_[i]; }

@@ -20,20 +20,37 @@ int32_t FactorFor(int32_t ppi) {
   return f < 1 ? 1 : f;
 }
 
+// out[x] = p[x] + ... + p[x + K - 1], the K terms held in registers.
+template <int32_t K>
+void AddRuns(const uint16_t* p, int32_t columns, uint16_t* out) {
+  for (int32_t x = 0; x < columns; ++x) {
+    uint16_t sum = p[x];
+    for (int32_t d = 1; d < K; ++d) sum = static_cast<uint16_t>(sum + p[x + d]);
+    out[x] = sum;
+  }
+}
+
 // Sums of `column` over odd windows of k values centred on each entry, ends
 // replicated; `padded` is scratch of columns + k - 1. Integer sums come out
-// the same in any order, so each offset is added across the row at once.
+// the same in any order, so many entries are summed at once.
 void WindowSums(const uint16_t* column, int32_t columns, int32_t k, uint16_t* padded,
                 uint16_t* out) {
   const int32_t r = k / 2;
   for (int32_t i = 0; i < r; ++i) padded[i] = column[0];
   for (int32_t x = 0; x < columns; ++x) padded[r + x] = column[x];
   for (int32_t i = 0; i < r; ++i) padded[r + columns + i] = column[columns - 1];
-  for (int32_t x = 0; x < columns; ++x) out[x] = padded[x];
-  for (int32_t d = 1; d < k; ++d) {
-    const uint16_t* p = padded + d;
-    for (int32_t x = 0; x < columns; ++x) out[x] = static_cast<uint16_t>(out[x] + p[x]);
+  switch (k) {
+    case 1: return AddRuns<1>(padded, columns, out);
+    case 3: return AddRuns<3>(padded, columns, out);
+    case 5: return AddRuns<5>(padded, columns, out);
+    case 7: return AddRuns<7>(padded, columns, out);
+    case 9: return AddRuns<9>(padded, columns, out);
+    case 11: return AddRuns<11>(padded, columns, out);
+    case 13: return AddRuns<13>(padded, columns, out);
+    default: break;
   }
+  static_assert(kMaxCoarseSize == 15, "one case per odd window");
+  AddRuns<15>(padded, columns, out);
 }
 
 // Scratch of BandPass: per column, the two window sums down the rows and
@@ -181,6 +198,9 @@ void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, i
   // floor(n * ceil(2^32 / area) / 2^32) for every n < 2^32 / area, which
   // holds for the sums below 256 * area while area <= 4096.
   const uint64_t reciprocal = ((uint64_t{1} << 32) + area - 1) / area;
+  // Areas of 1, 4, 16 (250, 500, 1000 ppi) divide by a shift.
+  int32_t shift = -1;
+  for (int32_t bit = 0; bit < 31; ++bit) shift = area == (1 << bit) ? bit : shift;
   for (int32_t y = 0; y < work->rows; ++y) {
     for (int32_t x = 0; x < wc; ++x) acc[x] = 0;
     for (int32_t dy = 0; dy < fy; ++dy) {
@@ -199,6 +219,10 @@ void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, i
       }
     }
     uint8_t* dst = work->grey.get() + static_cast<std::size_t>(y) * wc;
+    if (shift >= 0) {
+      for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) >> shift);
+      continue;
+    }
     if (area > kMaxReciprocalArea) {
       for (int32_t x = 0; x < wc; ++x) dst[x] = static_cast<uint8_t>((acc[x] + area / 2) / area);
       continue;

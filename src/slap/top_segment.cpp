@@ -9,12 +9,24 @@ namespace vtl {
 namespace slap {
 namespace {
 
+// Rounded-up 2^32 / block size: floor(p * it / 2^32) is p / block size for
+// every p < 2^32 / block size, which covers the working image (at most 2^16
+// pixels a side); beyond, it only comes out larger. A multiply in place of a
+// division per sample.
+uint64_t BlockReciprocal(const BlockMap& map) {
+  return ((uint64_t{1} << 32) + map.blockSize - 1) / map.blockSize;
+}
+
 // Block score at a working-image position; 0 outside.
-float ScoreAt(const Context& ctx, double x, double y) {
-  const int32_t b = ctx.map.blockSize;
+float ScoreAt(const Context& ctx, uint64_t reciprocal, double x, double y) {
   if (x < 0 || y < 0) return 0;
-  const int32_t bx = static_cast<int32_t>(x) / b, by = static_cast<int32_t>(y) / b;
-  if (bx >= ctx.map.columns || by >= ctx.map.rows) return 0;
+  const auto block = [&](double p) {
+    return (static_cast<uint64_t>(static_cast<int32_t>(p)) * reciprocal) >> 32;
+  };
+  const uint64_t bx = block(x), by = block(y);
+  if (bx >= static_cast<uint64_t>(ctx.map.columns) || by >= static_cast<uint64_t>(ctx.map.rows)) {
+    return 0;
+  }
   return ctx.map.score[static_cast<std::size_t>(by) * ctx.map.columns + bx];
 }
 
@@ -58,22 +70,30 @@ void EnergyProfile(const Context& ctx, const AxisFrame& a, double width, int32_t
   int32_t inStrip[kTipStrips] = {};
   for (int32_t j = 0; j <= lateral; ++j) ++inStrip[j * kTipStrips / (lateral + 1)];
   for (int32_t i = 0; i < len; ++i) {
-    const double s = a.sHi - i;
-    double e = 0;
-    double strip[kTipStrips] = {};
-    for (int32_t j = 0; j <= lateral; ++j) {
-      const double t = -half + 2 * half * j / lateral;
+    sc.energy[i] = 0;
+    for (int32_t g = 0; g < kTipStrips; ++g) sc.strip[g][i] = 0;
+  }
+  // One line along the finger at a time: every sample's sums still run
+  // across the finger in order.
+  const uint64_t reciprocal = BlockReciprocal(ctx.map);
+  for (int32_t j = 0; j <= lateral; ++j) {
+    const double t = -half + 2 * half * j / lateral;
+    double* strip = sc.strip[j * kTipStrips / (lateral + 1)];
+    for (int32_t i = 0; i < len; ++i) {
+      const double s = a.sHi - i;
       const double x = a.ox + s * a.vx + t * a.nx, y = a.oy + s * a.vy + t * a.ny;
-      const float score = ScoreAt(ctx, x, y);
+      const float score = ScoreAt(ctx, reciprocal, x, y);
       const float v = BandPassAt(ctx, x, y);
       const double power = score > 0.25f ? v * v : 0;
-      e += power;
-      strip[j * kTipStrips / (lateral + 1)] += power;
+      sc.energy[i] += power;
+      strip[i] += power;
     }
-    sc.energy[i] = e / (lateral + 1);
+  }
+  for (int32_t i = 0; i < len; ++i) {
+    sc.energy[i] = sc.energy[i] / (lateral + 1);
     // A finger a few pixels wide leaves a strip without samples.
     for (int32_t g = 0; g < kTipStrips; ++g) {
-      sc.strip[g][i] = inStrip[g] > 0 ? strip[g] / inStrip[g] : 0;
+      sc.strip[g][i] = inStrip[g] > 0 ? sc.strip[g][i] / inStrip[g] : 0;
     }
   }
   const double pxPerMm = ctx.work.ppi / kMmPerInch;

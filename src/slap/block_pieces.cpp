@@ -233,7 +233,9 @@ int32_t FindPieces(const BlockMap& map, const Geometry& g, Pieces* pieces) {
       MarkOutline(labels, rows, columns, static_cast<int32_t>(kPieceAreaMm2 * mm2), bodies.get(),
                   stack.get(), pieces->outline.get());
   if (status != VANTREL_OK) return status;
-  return MeasurePieces(rows, columns, kPieceAreaMm2 * mm2, pieces);
+  const int32_t measured = MeasurePieces(rows, columns, kPieceAreaMm2 * mm2, pieces);
+  pieces->found = measured == VANTREL_OK;
+  return measured;
 }
 
 }  // namespace slap

@@ -415,14 +415,15 @@ double MedianTilt(const TipBox* tips, int32_t count) {
 }
 
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
-                       TipBox* tips, int32_t* count, double* handAngle) {
+                       TipBox* tips, int32_t* count, double* handAngle, Pieces* shared) {
   *count = 0;
   *handAngle = 0;
   Geometry g;
   g.mmPerBlock = map.blockSize * kMmPerInch / work.ppi;
   g.blocksPerMm = 1.0 / g.mmPerBlock;
-  Pieces pieces;
-  int32_t status = FindPieces(map, g, &pieces);
+  Pieces own;
+  Pieces& pieces = shared != nullptr ? *shared : own;
+  int32_t status = pieces.found ? VANTREL_OK : FindPieces(map, g, &pieces);
   if (status != VANTREL_OK || pieces.count == 0) return status;
   double phi = 0, pieceAngle = 0;
   status = OutlineDirection(map, pieces, g, maxFingers, &phi, &pieceAngle);

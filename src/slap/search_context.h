@@ -80,6 +80,7 @@ struct Pieces {
   int32_t labelCount = 0;
   Component comps[kMaxPieces];
   int32_t count = 0;
+  bool found = false;  // set by FindPieces
 };
 
 struct Context {

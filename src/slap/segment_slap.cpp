@@ -5,6 +5,7 @@
 
 #include "interface/finger_position.h"
 #include "slap/hand_placement.h"
+#include "slap/search_context.h"
 #include "slap/slap_internal.h"
 
 namespace vtl {
@@ -71,11 +72,12 @@ int32_t SearchHand(const WorkingImage& work, const BlockMap& map, int32_t finger
   }
   if (handCode == VANTREL_HAND_THUMBS) return FindFingertips(work, map, 2, tips, found, &handAngle);
   *hand = VANTREL_HAND_UNKNOWN;
-  int32_t status = FindFingertips(work, map, 4, tips, found, &handAngle);
+  Pieces pieces;  // both searches cut the same map
+  int32_t status = FindFingertips(work, map, 4, tips, found, &handAngle, &pieces);
   if (status != VANTREL_OK || *found >= 4) return status;
   TipBox thumbs[kMaxSlapFingers];
   int32_t thumbCount = 0;
-  status = FindFingertips(work, map, 2, thumbs, &thumbCount, &handAngle);
+  status = FindFingertips(work, map, 2, thumbs, &thumbCount, &handAngle, &pieces);
   if (status != VANTREL_OK) return status;
   if (LooksLikeThumbs(tips, *found, thumbs, thumbCount, kMmPerInch / work.ppi)) {
     for (int32_t i = 0; i < thumbCount; ++i) tips[i] = thumbs[i];

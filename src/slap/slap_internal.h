@@ -174,10 +174,14 @@ int32_t PrepareWorkingImage(const uint8_t* image, int32_t rows, int32_t columns,
 // Block features, ridge score and finger mask. Returns 0 or 19.
 int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map);
 
+struct Pieces;
+
 // Finds up to maxFingers fingertips; *count receives how many. *handAngle
-// receives the hand's tilt (radians, + = fingers lean right). Returns 0 or 19.
+// receives the hand's tilt (radians, + = fingers lean right). `pieces`, when
+// given, carries the map's pieces from one call on the same map to the next.
+// Returns 0 or 19.
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
-                       TipBox* tips, int32_t* count, double* handAngle);
+                       TipBox* tips, int32_t* count, double* handAngle, Pieces* pieces = nullptr);
 
 // Where box b stands seen along box a's axis: the share of the smaller box
 // they have in common, and whether b lies wholly below a within its width.

@@ -424,31 +424,59 @@ void WindowFeatures(const BlockSums& s, const float* mean, double ppi, int32_t b
 // vectors (doubled angles). Broken, speckled ridges of a dry print lose
 // coherence block by block but keep one direction over a wider patch; paper
 // grain and noise point anywhere.
-// unitCos, unitSin: scratch of a block each, for each block's unit vector.
-void DirectionAgreement(const BlockMap& map, float* unitCos, float* unitSin, float* agree) {
-  const int32_t br = map.rows, bc = map.columns;
+// Agreement of one block from the sums of its window's unit vectors.
+float Agreement(float c, float s, float n) {
+  return n > 0 ? std::sqrt(c * c + s * s) / n : 0;
+}
+
+// unitCos, unitSin: scratch of a block each, for each block's unit vector
+// (0 where there is no direction: sums that start at +0 stay as they are
+// when 0 is added); sums: scratch of two rows of blocks.
+void DirectionAgreement(const BlockMap& map, float* unitCos, float* unitSin, float* sums,
+                        float* agree) {
+  const int32_t br = map.rows, bc = map.columns, r = kAgreeRadius;
   const std::size_t nb = static_cast<std::size_t>(br) * bc;
   for (std::size_t k = 0; k < nb; ++k) {
     const float m = map.coherence[k];
     unitCos[k] = m > 1e-6f ? map.orientCos[k] / m : 0.0f;
     unitSin[k] = m > 1e-6f ? map.orientSin[k] / m : 0.0f;
   }
+  float* c = sums;
+  float* s = sums + bc;
   for (int32_t by = 0; by < br; ++by) {
-    for (int32_t bx = 0; bx < bc; ++bx) {
-      float c = 0, s = 0, n = 0;
-      for (int32_t y = std::max(0, by - kAgreeRadius); y <= std::min(br - 1, by + kAgreeRadius);
-           ++y) {
-        for (int32_t x = std::max(0, bx - kAgreeRadius); x <= std::min(bc - 1, bx + kAgreeRadius);
-             ++x) {
-          const std::size_t k = static_cast<std::size_t>(y) * bc + x;
-          n += 1;
-          if (map.coherence[k] <= 1e-6f) continue;
-          c += unitCos[k];
-          s += unitSin[k];
+    const int32_t y0 = std::max(0, by - r), y1 = std::min(br - 1, by + r);
+    float* out = agree + static_cast<std::size_t>(by) * bc;
+    // Blocks whose window lies inside across: a window row at a time over
+    // all of them; each block's sums keep the window's order.
+    const int32_t inLo = std::min(r, bc), inHi = std::max(inLo, bc - r);
+    for (int32_t bx = inLo; bx < inHi; ++bx) c[bx] = s[bx] = 0;
+    for (int32_t y = y0; y <= y1; ++y) {
+      for (int32_t dx = -r; dx <= r; ++dx) {
+        const float* uc = unitCos + static_cast<std::size_t>(y) * bc;
+        const float* us = unitSin + static_cast<std::size_t>(y) * bc;
+        for (int32_t bx = inLo; bx < inHi; ++bx) {
+          c[bx] += uc[bx + dx];
+          s[bx] += us[bx + dx];
         }
       }
-      agree[static_cast<std::size_t>(by) * bc + bx] = n > 0 ? std::sqrt(c * c + s * s) / n : 0;
     }
+    const float inside = static_cast<float>((y1 - y0 + 1) * (2 * r + 1));
+    for (int32_t bx = inLo; bx < inHi; ++bx) out[bx] = Agreement(c[bx], s[bx], inside);
+    // The blocks near the sides, their windows cut short.
+    const auto edgeBlock = [&](int32_t bx) {
+      float cs = 0, ss = 0, n = 0;
+      for (int32_t y = y0; y <= y1; ++y) {
+        for (int32_t x = std::max(0, bx - r); x <= std::min(bc - 1, bx + r); ++x) {
+          const std::size_t k = static_cast<std::size_t>(y) * bc + x;
+          n += 1;
+          cs += unitCos[k];
+          ss += unitSin[k];
+        }
+      }
+      out[bx] = Agreement(cs, ss, n);
+    };
+    for (int32_t bx = 0; bx < inLo; ++bx) edgeBlock(bx);
+    for (int32_t bx = inHi; bx < bc; ++bx) edgeBlock(bx);
   }
 }
 
@@ -456,11 +484,12 @@ void DirectionAgreement(const BlockMap& map, float* unitCos, float* unitSin, flo
 // image, coherence, a floor of power and a ridge-like period.
 int32_t ScoreBlocks(BlockMap* map) {
   const std::size_t nb = static_cast<std::size_t>(map->rows) * map->columns;
-  Buffer<float> sorted, agree, unitCos, unitSin;
-  if (!sorted.Reset(nb) || !agree.Reset(nb) || !unitCos.Reset(nb) || !unitSin.Reset(nb)) {
+  Buffer<float> sorted, agree, unitCos, unitSin, sums;
+  if (!sorted.Reset(nb) || !agree.Reset(nb) || !unitCos.Reset(nb) || !unitSin.Reset(nb) ||
+      !sums.Reset(2 * static_cast<std::size_t>(map->columns))) {
     return VANTREL_OUT_OF_MEMORY;
   }
-  DirectionAgreement(*map, unitCos.get(), unitSin.get(), agree.get());
+  DirectionAgreement(*map, unitCos.get(), unitSin.get(), sums.get(), agree.get());
   for (std::size_t k = 0; k < nb; ++k) sorted[k] = map->energy[k];
   const std::size_t q = nb * 9 / 10;
   std::nth_element(sorted.get(), sorted.get() + q, sorted.get() + nb);

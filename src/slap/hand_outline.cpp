@@ -81,17 +81,31 @@ struct PieceBlock {
 // `frame`. A convex piece has one peak whatever the angle; fingers joined
 // lower down show one peak each, parted by notches that are deepest when the
 // frame runs along them. `blocks`: the pieces' blocks; `sky` holds pieces x
-// bins values.
-double OutlineScore(const PieceBlock* blocks, int32_t blockCount, int32_t pieces,
-                    const Frame& frame, int32_t bins, double origin, int32_t peaks, double notch,
-                    double cap, double* sky) {
+// bins values; `terms` is scratch of 2 x (rows + columns).
+double OutlineScore(const PieceBlock* blocks, int32_t blockCount, int32_t pieces, int32_t rows,
+                    int32_t columns, const Frame& frame, int32_t bins, double origin, int32_t peaks,
+                    double notch, double cap, double* sky, double* terms) {
   for (int32_t i = 0; i < pieces * bins; ++i) sky[i] = kEmpty;
+  // Across and Height are sums of a column's and a row's term: each term
+  // once per slant.
+  double* acrossX = terms;
+  double* heightX = acrossX + columns;
+  double* acrossY = heightX + columns;
+  double* heightY = acrossY + rows;
+  for (int32_t x = 0; x < columns; ++x) {
+    acrossX[x] = x * frame.rx;
+    heightX[x] = x * frame.ux;
+  }
+  for (int32_t y = 0; y < rows; ++y) {
+    acrossY[y] = y * frame.ry;
+    heightY[y] = y * frame.uy;
+  }
   for (int32_t i = 0; i < blockCount; ++i) {
     const PieceBlock& b = blocks[i];
-    const int32_t bin =
-        std::clamp(static_cast<int32_t>(frame.Across(b.x, b.y) - origin), 0, bins - 1);
+    const double across = acrossX[b.x] + acrossY[b.y];
+    const int32_t bin = std::clamp(static_cast<int32_t>(across - origin), 0, bins - 1);
     double& top = sky[static_cast<std::size_t>(b.piece) * bins + bin];
-    top = std::max(top, frame.Height(b.x, b.y));
+    top = std::max(top, heightX[b.x] + heightY[b.y]);
   }
   double best[kMaxSlapFingers] = {0, 0, 0, 0, 0};
   const int32_t n = std::min<int32_t>(peaks, kMaxSlapFingers);
@@ -153,8 +167,9 @@ int32_t OutlineDirection(const BlockMap& map, const Pieces& pieces, const Geomet
   }
   const double diagonal = std::hypot(rows, columns);
   const int32_t skyBins = std::min(kMaxBins, static_cast<int32_t>(2 * diagonal) + 4);
-  Buffer<double> outline;
-  if (!outline.Reset(static_cast<std::size_t>(skyBins) * pieces.count)) {
+  Buffer<double> outline, terms;
+  if (!outline.Reset(static_cast<std::size_t>(skyBins) * pieces.count) ||
+      !terms.Reset(2 * (static_cast<std::size_t>(rows) + columns))) {
     return VANTREL_OUT_OF_MEMORY;
   }
   // The angle whose outline has the most prominent tips wins; where pieces
@@ -163,9 +178,10 @@ int32_t OutlineDirection(const BlockMap& map, const Pieces& pieces, const Geomet
   double bestScore = -1e300;
   for (int32_t a = 0; a < kSlants; ++a) {
     const double phiTry = SlantAt(a);
-    angleScore[a] = OutlineScore(blocks.get(), blockCount, pieces.count, Frame(phiTry), skyBins,
-                                 -diagonal - 1, maxFingers, kNotchMm * g.blocksPerMm,
-                                 kPeakCapMm * g.blocksPerMm, outline.get());
+    angleScore[a] =
+        OutlineScore(blocks.get(), blockCount, pieces.count, rows, columns, Frame(phiTry), skyBins,
+                     -diagonal - 1, maxFingers, kNotchMm * g.blocksPerMm,
+                     kPeakCapMm * g.blocksPerMm, outline.get(), terms.get());
     // Elongated pieces vouch for their own direction; a slant away from it
     // has to earn its extra peaks.
     angleScore[a] -= kSlantPenalty * kPeakCapMm * g.blocksPerMm * pieceTrust *

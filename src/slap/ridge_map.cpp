@@ -344,8 +344,21 @@ void RowTerms(const float* __restrict row, const float* __restrict up, const flo
   }
 }
 
-// `terms`: scratch of 5 x columns.
-void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, float* terms, BlockSums* sums) {
+// Adds the grey levels and pixel counts of a row of blocks: `columnGrey`
+// holds the sums down each column over its `height` rows, and is cleared.
+void AddBlockGrey(int32_t columns, int32_t b, int32_t bc, int32_t height, int32_t* columnGrey,
+                  int32_t* sg, int32_t* cnt) {
+  for (int32_t bx = 0; bx < bc; ++bx) {
+    const int32_t x0 = bx * b, x1 = std::min(x0 + b, columns);
+    for (int32_t x = x0; x < x1; ++x) sg[bx] += columnGrey[x];
+    cnt[bx] += (x1 - x0) * height;
+  }
+  for (int32_t x = 0; x < columns; ++x) columnGrey[x] = 0;
+}
+
+// `terms`: scratch of 5 x columns; `columnGrey`: of columns, zeroed.
+void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, float* terms, int32_t* columnGrey,
+               BlockSums* sums) {
   const int32_t rows = work.rows, columns = work.columns;
   const float* bp = work.bandPass.get();
   const uint8_t* grey = work.grey.get();
@@ -359,19 +372,16 @@ void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, float* terms, Bl
     const float* up = y > 0 ? row - columns : row;
     const float* down = y + 1 < rows ? row + columns : row;
     RowTerms(row, up, down, columns, terms);
-    const uint8_t* g = grey + static_cast<std::size_t>(y) * columns;
     const std::size_t blockRow = static_cast<std::size_t>(y / b) * bc;
     for (int32_t bx = 0; bx < bc; ++bx) {
       const int32_t x0 = bx * b, x1 = std::min(x0 + b, columns);
       float xx = 0, yy = 0, xy = 0, e = 0, a = 0;
-      int32_t gs = 0;
       for (int32_t x = x0; x < x1; ++x) {
         xx += txx[x];
         yy += tyy[x];
         xy += txy[x];
         e += te[x];
         a += ta[x];
-        gs += g[x];
       }
       const std::size_t k = blockRow + bx;
       sums->sxx[k] += xx;
@@ -379,8 +389,12 @@ void SumBlocks(const WorkingImage& work, int32_t b, int32_t bc, float* terms, Bl
       sums->sxy[k] += xy;
       sums->se[k] += e;
       sums->sa[k] += a;
-      sums->sg[k] += gs;
-      sums->cnt[k] += x1 - x0;
+    }
+    const uint8_t* g = grey + static_cast<std::size_t>(y) * columns;
+    for (int32_t x = 0; x < columns; ++x) columnGrey[x] += g[x];
+    if ((y + 1) % b == 0 || y + 1 == rows) {
+      AddBlockGrey(columns, b, bc, y % b + 1, columnGrey, &sums->sg[blockRow],
+                   &sums->cnt[blockRow]);
     }
   }
 }
@@ -556,8 +570,11 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
     return VANTREL_OUT_OF_MEMORY;
   }
   Buffer<float> terms;
-  if (!terms.Reset(static_cast<std::size_t>(work.columns) * 5)) return VANTREL_OUT_OF_MEMORY;
-  SumBlocks(work, b, bc, terms.get(), &sums);
+  Buffer<int32_t> columnGrey;
+  if (!terms.Reset(static_cast<std::size_t>(work.columns) * 5) || !columnGrey.Reset(work.columns)) {
+    return VANTREL_OUT_OF_MEMORY;
+  }
+  SumBlocks(work, b, bc, terms.get(), columnGrey.get(), &sums);
   Buffer<float> mean;
   if (!mean.Reset(nb)) return VANTREL_OUT_OF_MEMORY;
   for (std::size_t k = 0; k < nb; ++k) {

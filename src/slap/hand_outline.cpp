@@ -71,6 +71,25 @@ void OfferPeaks(const double* line, int32_t bins, double notch, double cap, int3
   }
 }
 
+// Whether block (x, y) has its own label on both sides and on the three
+// blocks above. At any slant within 90 degrees of upright, one of those five
+// lies in the same bin across and stands strictly higher: across, the block
+// above is -sin away, the one above on the leaning side cos - sin, the one
+// on that side cos, and together they cover the whole bin. Such a block never
+// tops an outline (the highest of each bin always stays) and is left out.
+// The overlaps, 1 - cos of the smallest slant off upright (2.5 degrees),
+// dwarf rounding; upright, the block above lies in the same bin exactly.
+static_assert(kFirstSlantDeg > -90 && kFirstSlantDeg + kSlantStepDeg * (kSlants - 1) < 90,
+              "Covered holds within 90 degrees of upright");
+bool Covered(const int32_t* labels, int32_t rows, int32_t columns, int32_t x, int32_t y) {
+  if (y < 1 || x < 1 || x >= columns - 1 || y >= rows) return false;
+  const int32_t* row = labels + static_cast<std::size_t>(y) * columns;
+  const int32_t* above = row - columns;
+  const int32_t l = row[x];
+  return row[x - 1] == l && row[x + 1] == l && above[x - 1] == l && above[x] == l &&
+         above[x + 1] == l;
+}
+
 // A block of a piece OutlineScore looks at.
 struct PieceBlock {
   int32_t x, y, piece;
@@ -153,16 +172,19 @@ int32_t OutlineDirection(const BlockMap& map, const Pieces& pieces, const Geomet
   }
   for (int32_t l = 0; l <= pieces.labelCount; ++l) pieceOf[l] = -1;
   for (int32_t i = 0; i < pieces.count; ++i) pieceOf[pieces.comps[i].label] = i;
-  // Every slant looks at the same blocks: list them once.
+  // Every slant looks at the same blocks, those that may top an outline:
+  // list them once.
+  const int32_t* labels = pieces.labels.get();
   const std::size_t nb = static_cast<std::size_t>(rows) * columns;
-  int32_t blockCount = 0;
-  for (std::size_t k = 0; k < nb; ++k) blockCount += pieceOf[pieces.labels[k]] >= 0 ? 1 : 0;
+  std::size_t most = 0;
+  for (std::size_t k = 0; k < nb; ++k) most += pieceOf[labels[k]] >= 0 ? 1 : 0;
   Buffer<PieceBlock> blocks;
-  if (!blocks.Reset(blockCount)) return VANTREL_OUT_OF_MEMORY;
-  for (int32_t y = 0, i = 0; y < rows; ++y) {
+  if (!blocks.Reset(most)) return VANTREL_OUT_OF_MEMORY;
+  int32_t blockCount = 0;
+  for (int32_t y = 0; y < rows; ++y) {
     for (int32_t x = 0; x < columns; ++x) {
-      const int32_t piece = pieceOf[pieces.labels[static_cast<std::size_t>(y) * columns + x]];
-      if (piece >= 0) blocks[i++] = {x, y, piece};
+      const int32_t piece = pieceOf[labels[static_cast<std::size_t>(y) * columns + x]];
+      if (piece >= 0 && !Covered(labels, rows, columns, x, y)) blocks[blockCount++] = {x, y, piece};
     }
   }
   const double diagonal = std::hypot(rows, columns);

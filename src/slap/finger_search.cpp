@@ -401,7 +401,7 @@ Stance StanceOf(const TipBox& a, const TipBox& b) {
   if (commonAcross <= 0) return stance;
   const double smaller = std::min(a.width * a.height, b.width * b.height);
   if (commonUp > 0 && smaller > 0) stance.shared = commonAcross * commonUp / smaller;
-  stance.under = up + 0.5 * b.height <= -0.5 * a.height &&
+  stance.under = up + 0.5 * b.height <= -kUnderTop * a.height &&
                  commonAcross >= kUnderShare * std::min(a.width, b.width);
   return stance;
 }

@@ -184,7 +184,8 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
                        TipBox* tips, int32_t* count, double* handAngle, Pieces* pieces = nullptr);
 
 // Where box b stands seen along box a's axis: the share of the smaller box
-// they have in common, and whether b lies wholly below a within its width.
+// they have in common, and whether b stands below a within its width, its
+// tip well down a's top segment or lower (kUnderTop).
 struct Stance {
   double shared = 0;
   bool under = false;

@@ -84,9 +84,12 @@ constexpr double kLeastTipWidthMm = 10;
 constexpr double kCutOff = 0.5;
 constexpr double kBorderMm = 1;  // a box corner this near the edge touches it
 // Boxes sharing more than kSharedShare of the smaller are one finger; a box
-// below another across kUnderShare of the narrower is its lower segment.
+// across kUnderShare of the narrower from another, whose tip lies kUnderTop
+// of the other's length or more below the other's centre, is its lower
+// segment: no fingertip stands that far into a neighbour's top segment.
 constexpr double kSharedShare = 0.15;
 constexpr double kUnderShare = 0.5;
+constexpr double kUnderTop = 0.25;
 
 // Tracing a finger's midline on the block grid.
 constexpr double kTraceLengthMm = 45;  // levels traced below the tip

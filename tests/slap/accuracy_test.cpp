@@ -148,6 +148,9 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5114, "a lone thumb, a pen loop joined to its tip: nothing found", true},
       {5920, "right hand: the ring finger boxed 0.7 of its width", true},
       {5777, "dry leaning thumbs: a thumb split by voids into two narrow tips", true},
+      {5331, "dry right hand: a box on the middle finger's lower segment, its tip in the top one's",
+       true},
+      {5734, "dry right hand: a box between two lower segments counted as a fourth finger", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

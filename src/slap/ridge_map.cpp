@@ -209,10 +209,9 @@ void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, i
   if (fx == 2 && fy == 2) return HalveBoth(image, columns, work);
   const int32_t wc = work->columns;
   const int32_t area = fx * fy;
-  // A division per pixel costs more than the averaging: n / area is
-  // floor(n * ceil(2^32 / area) / 2^32) for every n < 2^32 / area, which
-  // holds for the sums below 256 * area while area <= 4096.
-  const uint64_t reciprocal = ((uint64_t{1} << 32) + area - 1) / area;
+  // A division per pixel costs more than the averaging; the sums stay below
+  // 256 * area, under 2^32 / area while area <= kMaxReciprocalArea.
+  const uint64_t reciprocal = DivisionReciprocal(static_cast<uint32_t>(area));
   // Areas of 1, 4, 16 (250, 500, 1000 ppi) divide by a shift.
   int32_t shift = -1;
   for (int32_t bit = 0; bit < 31; ++bit) shift = area == (1 << bit) ? bit : shift;
@@ -244,7 +243,7 @@ void BoxAverage(const uint8_t* image, int32_t columns, int32_t fx, int32_t fy, i
     }
     for (int32_t x = 0; x < wc; ++x) {
       const uint64_t rounded = static_cast<uint32_t>(acc[x] + area / 2);
-      dst[x] = static_cast<uint8_t>((rounded * reciprocal) >> 32);
+      dst[x] = static_cast<uint8_t>(DivideByReciprocal(rounded, reciprocal));
     }
   }
 }
@@ -480,9 +479,9 @@ void DirectionAgreement(const BlockMap& map, float* unitCos, float* unitSin, flo
     const int32_t inLo = std::min(r, bc), inHi = std::max(inLo, bc - r);
     for (int32_t bx = inLo; bx < inHi; ++bx) c[bx] = s[bx] = 0;
     for (int32_t y = y0; y <= y1; ++y) {
+      const float* uc = unitCos + static_cast<std::size_t>(y) * bc;
+      const float* us = unitSin + static_cast<std::size_t>(y) * bc;
       for (int32_t dx = -r; dx <= r; ++dx) {
-        const float* uc = unitCos + static_cast<std::size_t>(y) * bc;
-        const float* us = unitSin + static_cast<std::size_t>(y) * bc;
         for (int32_t bx = inLo; bx < inHi; ++bx) {
           c[bx] += uc[bx + dx];
           s[bx] += us[bx + dx];

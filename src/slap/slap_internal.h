@@ -34,6 +34,16 @@ inline double Median(double* values, int32_t n) {
   return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
 }
 
+// Division by d > 0 as a multiply, for per-pixel loops: with r =
+// DivisionReciprocal(d) (2^32 / d rounded up), (n * r) >> 32 is n / d for
+// every n < 2^32 / d.
+inline uint64_t DivisionReciprocal(uint32_t d) {
+  return ((uint64_t{1} << 32) + d - 1) / d;
+}
+inline uint64_t DivideByReciprocal(uint64_t n, uint64_t r) {
+  return (n * r) >> 32;
+}
+
 // Heap array owned by one call; every block goes through the library's
 // allocator so that failure paths can be exercised.
 template <typename T>

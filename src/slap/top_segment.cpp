@@ -9,19 +9,13 @@ namespace vtl {
 namespace slap {
 namespace {
 
-// Rounded-up 2^32 / block size: floor(p * it / 2^32) is p / block size for
-// every p < 2^32 / block size, which covers the working image (at most 2^16
-// pixels a side); beyond, it only comes out larger. A multiply in place of a
-// division per sample.
-uint64_t BlockReciprocal(const BlockMap& map) {
-  return ((uint64_t{1} << 32) + map.blockSize - 1) / map.blockSize;
-}
-
-// Block score at a working-image position; 0 outside.
+// Block score at a working-image position; 0 outside. `reciprocal`: of the
+// block size; positions below 2^32 / block size cover the working image (at
+// most 2^16 pixels a side), and beyond, the block only comes out larger.
 float ScoreAt(const Context& ctx, uint64_t reciprocal, double x, double y) {
   if (x < 0 || y < 0) return 0;
   const auto block = [&](double p) {
-    return (static_cast<uint64_t>(static_cast<int32_t>(p)) * reciprocal) >> 32;
+    return DivideByReciprocal(static_cast<uint64_t>(static_cast<int32_t>(p)), reciprocal);
   };
   const uint64_t bx = block(x), by = block(y);
   if (bx >= static_cast<uint64_t>(ctx.map.columns) || by >= static_cast<uint64_t>(ctx.map.rows)) {
@@ -75,7 +69,7 @@ void EnergyProfile(const Context& ctx, const AxisFrame& a, double width, int32_t
   }
   // One line along the finger at a time: every sample's sums still run
   // across the finger in order.
-  const uint64_t reciprocal = BlockReciprocal(ctx.map);
+  const uint64_t reciprocal = DivisionReciprocal(static_cast<uint32_t>(ctx.map.blockSize));
   for (int32_t j = 0; j <= lateral; ++j) {
     const double t = -half + 2 * half * j / lateral;
     double* strip = sc.strip[j * kTipStrips / (lateral + 1)];

@@ -61,7 +61,7 @@ int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* ti
   TipBox others[kMaxSlapFingers];
   int32_t count = 0;
   double angle = 0;
-  status = FindFingertips(work, faint, 4, others, &count, &angle);
+  status = FindFingertips(work, faint, 4, others, &count, &angle, nullptr, kFaintWeakShare);
   if (status != VANTREL_OK) return status;
   const double width = Median(tips, *found, &TipBox::width);
   const double phi = MedianTilt(tips, *found);

@@ -24,6 +24,7 @@ struct Search {
   const Pieces& pieces;
   Geometry g;
   int32_t maxFingers;
+  double weakShare;
   Scratch* scratch;
 };
 
@@ -200,7 +201,8 @@ void DropLowerSegments(const Geometry& g, Candidate* cands, int32_t candCount) {
 // weaker than the typical finger (a scrap of print, a neighbouring card box)
 // go. source[] receives each tip's candidate; returns how many were taken.
 int32_t RefineStrongest(const Context& ctx, const Candidate* cands, int32_t candCount,
-                        int32_t maxFingers, TipBox* tips, int32_t* source, double* strength) {
+                        int32_t maxFingers, double weakShare, TipBox* tips, int32_t* source,
+                        double* strength) {
   int32_t order[kMaxCandidates];
   int32_t kept = 0;
   for (int32_t i = 0; i < candCount; ++i) {
@@ -213,7 +215,7 @@ int32_t RefineStrongest(const Context& ctx, const Candidate* cands, int32_t cand
   const double typical = cands[order[(kept - 1) / 2]].weight;
   int32_t taken = 0;
   for (int32_t i = 0; i < kept; ++i) {
-    if (cands[order[i]].weight < kWeakShare * typical) continue;
+    if (cands[order[i]].weight < weakShare * typical) continue;
     TipBox box;
     if (RefineCandidate(ctx, cands[order[i]], Radians(kMaxBendDeg), LengthPrior(), &box)) {
       source[taken] = order[i];
@@ -335,8 +337,8 @@ int32_t SearchAtAngle(const Search& s, double phi, Found* out) {
   DropLowerSegments(s.g, cands, candCount);
   int32_t source[kMaxSlapFingers];
   bool held[kMaxSlapFingers] = {false, false, false, false, false};
-  int32_t taken =
-      RefineStrongest(ctx, cands, candCount, s.maxFingers, out->tips, source, &out->strength);
+  int32_t taken = RefineStrongest(ctx, cands, candCount, s.maxFingers, s.weakShare, out->tips,
+                                  source, &out->strength);
   out->bend = Bend(out->tips, taken, phi);
   HoldOddLeans(ctx, cands, source, taken, out->tips, held);
   taken = HoldToHand(ctx, cands, source, held, taken, out->tips);
@@ -415,7 +417,8 @@ double MedianTilt(const TipBox* tips, int32_t count) {
 }
 
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
-                       TipBox* tips, int32_t* count, double* handAngle, Pieces* shared) {
+                       TipBox* tips, int32_t* count, double* handAngle, Pieces* shared,
+                       double weakShare) {
   *count = 0;
   *handAngle = 0;
   Geometry g;
@@ -436,7 +439,7 @@ int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t ma
   // about its direction, at a wrong one they bend away from it. The search
   // follows the fingers' median axis, then tries the pieces' direction and
   // upright, and keeps the most fingers, then the most self-consistent.
-  const Search search{work, map, pieces, g, maxFingers, scratch.get()};
+  const Search search{work, map, pieces, g, maxFingers, weakShare, scratch.get()};
   SlantSearch slants{search, Found(), phi};
   status = SearchAtAngle(search, phi, &slants.best);
   if (status != VANTREL_OK) return status;

@@ -189,9 +189,11 @@ struct Pieces;
 // Finds up to maxFingers fingertips; *count receives how many. *handAngle
 // receives the hand's tilt (radians, + = fingers lean right). `pieces`, when
 // given, carries the map's pieces from one call on the same map to the next.
+// Candidates weaker than weakShare of the typical one are taken for scraps.
 // Returns 0 or 19.
 int32_t FindFingertips(const WorkingImage& work, const BlockMap& map, int32_t maxFingers,
-                       TipBox* tips, int32_t* count, double* handAngle, Pieces* pieces = nullptr);
+                       TipBox* tips, int32_t* count, double* handAngle, Pieces* pieces = nullptr,
+                       double weakShare = kWeakShare);
 
 // Where box b stands seen along box a's axis: the share of the smaller box
 // they have in common, and whether b stands below a within its width, its

@@ -127,8 +127,11 @@ constexpr double kPriorTo = 1.6;
 
 // A fourth finger sought on the faint map stands clear of the others (shares
 // at most kClearShare of a box), kFaintPitchLow..High of their median width
-// beside the outer one, and is kFaintWidthLow..High of it wide.
+// beside the outer one, and is kFaintWidthLow..High of it wide. Its piece is
+// often a fifth of the others' weight or less (a light little finger breaks
+// up on the faint map too): there the place decides, not the weight.
 constexpr double kClearShare = 0.1;
+constexpr double kFaintWeakShare = 0.1;
 constexpr double kFaintPitchLow = 0.9, kFaintPitchHigh = 2.2;
 constexpr double kFaintWidthLow = 0.55, kFaintWidthHigh = 1.25;
 

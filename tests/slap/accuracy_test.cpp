@@ -151,6 +151,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5331, "dry right hand: a box on the middle finger's lower segment, its tip in the top one's",
        true},
       {5734, "dry right hand: a box between two lower segments counted as a fourth finger", true},
+      {6209, "right hand, its little finger faint and low: too light a piece to be kept", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

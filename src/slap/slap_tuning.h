@@ -144,9 +144,10 @@ constexpr double kPitchWidths = 1.35;
 constexpr double kAxisDoubtDeg = 12;
 
 // What an edge left of a finger it cut away: finger blocks within
-// kRemnantEdgeMm of it, kRemnantAreaMm2 at least.
+// kRemnantEdgeMm of it, kRemnantAreaMm2 at least. A rounded tip cut near
+// its side leaves a short strip: 3 x 5 mm.
 constexpr double kRemnantEdgeMm = 3;
-constexpr double kRemnantAreaMm2 = 25;
+constexpr double kRemnantAreaMm2 = 15;
 
 // Telling thumbs from a hand left open: a lone thumb's top segment, or two
 // thumbs' together, cover at least this much; a finger-sized tip beside them

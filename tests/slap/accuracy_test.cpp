@@ -152,6 +152,9 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
        true},
       {5734, "dry right hand: a box between two lower segments counted as a fourth finger", true},
       {6209, "right hand, its little finger faint and low: too light a piece to be kept", true},
+      {6892,
+       "left hand, its little finger cut by the side edge: a 3 x 8 mm remnant missed, mirrored",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

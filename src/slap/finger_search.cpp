@@ -251,6 +251,14 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
   return values[taken / 2];
 }
 
+// Moves t's lower end down so that it is `length` long, its tip kept.
+void LengthenDown(TipBox* t, double length) {
+  const double shift = 0.5 * (length - t->height);
+  t->cx -= std::sin(t->tilt) * shift;
+  t->cy += std::cos(t->tilt) * shift;
+  t->height = length;
+}
+
 // With two fingers or more, each is held to the others (for thumbs the larger
 // of the two stands as the reference). The top segments of one hand differ
 // little in length: a crease taken far from the others' (a dip at a core or a
@@ -259,8 +267,8 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
 // their median length. A tip cut by the image's edge with less than kCutOff
 // of the typical width, or of its own box, inside goes: most of it lies off
 // the image. A width far below the others' was eaten into at an edge (a
-// hole, a blot, a faint side) and takes theirs; none is narrower than a
-// fingertip can be. Returns the tips kept.
+// hole, a blot, a faint side) and takes theirs; none is narrower or shorter
+// than a fingertip can be. Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
                    const bool* held, int32_t taken, TipBox* tips) {
   if (taken < 2) return taken;
@@ -285,9 +293,11 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
     tips[inside++] = tips[i];
   }
   const double leastWidth = kLeastTipWidthMm * ctx.work.ppi / kMmPerInch;
+  const double leastLength = kLeastTipLengthMm * ctx.work.ppi / kMmPerInch;
   for (int32_t i = 0; i < inside; ++i) {
     if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
     tips[i].width = std::max(tips[i].width, leastWidth);
+    if (tips[i].height < leastLength) LengthenDown(&tips[i], leastLength);
   }
   return inside;
 }

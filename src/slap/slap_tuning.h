@@ -78,6 +78,11 @@ constexpr double kNarrowed = 0.9;
 // stands on a part of one: a dry print's patch, or half of one split by a
 // void. It is widened to this about its centre.
 constexpr double kLeastTipWidthMm = 10;
+// A top segment is at least this long (the shortest of the real slaps, a
+// little finger, measures 14 mm by eye; boxed at 16 it still overlaps 0.87).
+// A shorter box took a dry print's void for the crease: it is lengthened
+// down from its tip, which dry prints keep.
+constexpr double kLeastTipLengthMm = 16;
 // A fingertip at the image's edge narrower than this share of the others',
 // or with less than this share of its box inside the image, lies mostly off
 // the image (nor is it counted as a finger).

@@ -151,10 +151,11 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5331, "dry right hand: a box on the middle finger's lower segment, its tip in the top one's",
        true},
       {5734, "dry right hand: a box between two lower segments counted as a fourth finger", true},
-      {6209, "right hand, its little finger faint and low: too light a piece to be kept", true},
+      {6209, "left hand, its little finger faint and low: too light a piece to be kept", true},
       {6892,
        "left hand, its little finger cut by the side edge: a 3 x 8 mm remnant missed, mirrored",
        true},
+      {6696, "dry left hand: the middle finger boxed 0.68 x 0.64 of its top segment", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -253,9 +253,10 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
 
 // Moves t's lower end down so that it is `length` long, its tip kept.
 void LengthenDown(TipBox* t, double length) {
-  const double shift = 0.5 * (length - t->height);
-  t->cx -= std::sin(t->tilt) * shift;
-  t->cy += std::cos(t->tilt) * shift;
+  const BoxAxes box(*t);
+  const double down = -0.5 * (length - t->height);
+  t->cx = box.X(0, down);
+  t->cy = box.Y(0, down);
   t->height = length;
 }
 

@@ -17,6 +17,7 @@ int32_t FaintView(const BlockMap& map, BlockMap* out) {
   out->rows = map.rows;
   out->columns = map.columns;
   out->blockSize = map.blockSize;
+  out->paper = map.paper;
   const Buffer<float>* from[] = {&map.faint,  &map.energy, &map.coherence, &map.darkness,
                                  &map.period, &map.fill,   &map.orientCos, &map.orientSin};
   Buffer<float>* to[] = {&out->score,  &out->energy, &out->coherence, &out->darkness,

@@ -551,6 +551,25 @@ int32_t ScoreBlocks(BlockMap* map) {
   return VANTREL_OK;
 }
 
+// Median darkness of the blocks off the mask, by whole grey levels; 0 when
+// the mask covers the image.
+float PaperDarkness(const BlockMap& map) {
+  int32_t histogram[256] = {};
+  int32_t off = 0;
+  const std::size_t nb = static_cast<std::size_t>(map.rows) * map.columns;
+  for (std::size_t k = 0; k < nb; ++k) {
+    if (map.mask[k]) continue;
+    ++histogram[std::clamp(static_cast<int32_t>(map.darkness[k]), 0, 255)];
+    ++off;
+  }
+  int32_t seen = 0;
+  for (int32_t level = 0; level < 256; ++level) {
+    seen += histogram[level];
+    if (2 * seen > off) return static_cast<float>(level);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
@@ -584,7 +603,10 @@ int32_t BuildBlockMap(const WorkingImage& work, BlockMap* map) {
   for (int32_t by = 0; by < br; ++by) {
     for (int32_t bx = 0; bx < bc; ++bx) WindowFeatures(sums, mean.get(), work.ppi, bx, by, map);
   }
-  return ScoreBlocks(map);
+  const int32_t status = ScoreBlocks(map);
+  if (status != VANTREL_OK) return status;
+  map->paper = PaperDarkness(*map);
+  return VANTREL_OK;
 }
 
 }  // namespace slap

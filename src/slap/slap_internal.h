@@ -106,6 +106,7 @@ struct BlockMap {
   Buffer<float> orientSin;
   Buffer<uint8_t> mask;  // 1 where the block belongs to a finger
   Buffer<float> faint;   // ridge evidence where sparse fragments of one direction count too
+  float paper = 0;       // darkness of the paper: the median off the mask
 };
 
 // One fingertip found, in working pixels until converted.

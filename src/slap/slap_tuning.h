@@ -108,6 +108,17 @@ constexpr double kFitFromMm = 1.5;        // midline fitted from here down
 constexpr double kTraceDepth = 2.2;       // widths of midline fitted ...
 constexpr double kShortTraceDepth = 1.5;  // ... or, lower segments lost, these
 
+// A dark blot over a fingertip (a pressure blob, smudged ink) hides its
+// ridges, so the ridge energy begins below it: the tip is carried up across
+// blocks on the axis at least kBlotDarkening grey levels darker than the
+// paper, found within kBlotGapMm above the tip, up to kBlotReachMm.
+constexpr double kBlotDarkening = 70;
+constexpr double kBlotGapMm = 1.5;
+constexpr double kBlotReachMm = 12;
+// A blot is smooth: its band-pass power stays under this share of its
+// shade squared, where ridges, text and pen strokes reach a tenth or more.
+constexpr double kBlotTexture = 0.02;
+
 // The top segment along the finger's axis.
 constexpr double kProfileAboveMm = 4;  // profile starts above the traced tip
 constexpr double kProfileMm = 50;

@@ -24,6 +24,15 @@ float ScoreAt(const Context& ctx, uint64_t reciprocal, double x, double y) {
   return ctx.map.score[static_cast<std::size_t>(by) * ctx.map.columns + bx];
 }
 
+// Block of a working-image position; -1 outside.
+int64_t BlockAt(const Context& ctx, double x, double y) {
+  if (x < 0 || y < 0) return -1;
+  const int32_t bx = static_cast<int32_t>(x) / ctx.map.blockSize;
+  const int32_t by = static_cast<int32_t>(y) / ctx.map.blockSize;
+  if (bx >= ctx.map.columns || by >= ctx.map.rows) return -1;
+  return static_cast<int64_t>(by) * ctx.map.columns + bx;
+}
+
 float BandPassAt(const Context& ctx, double x, double y) {
   const int32_t ix = static_cast<int32_t>(x + 0.5), iy = static_cast<int32_t>(y + 0.5);
   if (ix < 0 || iy < 0 || ix >= ctx.work.columns || iy >= ctx.work.rows) return 0;
@@ -127,11 +136,42 @@ double MeanOver(const double* profile, int32_t from, int32_t to, int32_t floor, 
   return *n > 0 ? sum / *n : 0;
 }
 
+// Samples the tip at sample `tip` is carried up across a dark blot over it
+// (see kBlotDarkening), sampled on the axis and a quarter width to each side;
+// 0 without one.
+int32_t BlotAbove(const Context& ctx, const AxisFrame& a, int32_t tip, double width) {
+  const double pxPerMm = ctx.work.ppi / kMmPerInch;
+  const double step = 0.5 * ctx.map.blockSize;
+  const double gap = kBlotGapMm * pxPerMm, reach = kBlotReachMm * pxPerMm;
+  const double dark = ctx.map.paper + kBlotDarkening;
+  const double sTip = a.sHi - tip;
+  double top = 0;
+  for (double up = step; up <= reach; up += step) {
+    double darkness = 0, energy = 0;
+    for (int32_t k = -1; k <= 1; ++k) {
+      const double t = 0.25 * k * width;
+      const int64_t block = BlockAt(ctx, a.X(sTip + up) + t * a.nx, a.Y(sTip + up) + t * a.ny);
+      if (block < 0) continue;
+      darkness += ctx.map.darkness[block] / 3.0;
+      energy += ctx.map.energy[block] / 3.0;
+    }
+    const double shade = darkness - ctx.map.paper;
+    if (darkness >= dark && energy <= kBlotTexture * shade * shade) {
+      top = up;
+    } else if (top > 0 || up > gap) {
+      break;
+    }
+  }
+  return static_cast<int32_t>(top);
+}
+
 // First crease: a dip below the level just above it, near the expected
 // segment length; the window follows the width, or the length expected from
-// the other fingers where the width was misjudged. Returns the sample index.
-int32_t FindCrease(const Context& ctx, const AxisFrame& a, int32_t len, int32_t tip, double width,
-                   double ref, const LengthPrior& prior) {
+// the other fingers where the width was misjudged; lengths count from `top`,
+// the tip carried over a blot (before sample 0 where it was), the level above
+// from `tip`, where the ridges begin. Returns the sample index.
+int32_t FindCrease(const Context& ctx, const AxisFrame& a, int32_t len, int32_t tip, int32_t top,
+                   double width, double ref, const LengthPrior& prior) {
   const double* es = ctx.scratch->smooth;
   const double pxPerMm = ctx.work.ppi / kMmPerInch;
   const double expected = prior.length > 0 ? prior.length : kExpectedLength * width;
@@ -146,8 +186,8 @@ int32_t FindCrease(const Context& ctx, const AxisFrame& a, int32_t len, int32_t 
   }
   int32_t bestI = -1;
   double bestScore = -1e300;
-  for (int32_t i = tip + static_cast<int32_t>(first);
-       i < std::min(len, tip + static_cast<int32_t>(last)); ++i) {
+  for (int32_t i = std::max(0, top + static_cast<int32_t>(first));
+       i < std::min(len, top + static_cast<int32_t>(last)); ++i) {
     // Past the image border the print is unknown, not ended.
     const double x = a.X(a.sHi - i), y = a.Y(a.sHi - i);
     if (x < margin || y < margin || x > ctx.work.columns - margin || y > ctx.work.rows - margin) {
@@ -162,7 +202,7 @@ int32_t FindCrease(const Context& ctx, const AxisFrame& a, int32_t len, int32_t 
     // A crease has ridges again below it; the end of the print has not,
     // which makes it the weaker sign.
     const double twoSided = Clamp(down / scale, 0.0, 1.0);
-    const double length = i - tip;
+    const double length = i - top;
     const double score =
         depth * (0.7 + 0.3 * twoSided) - prior.weight * std::fabs(std::log(length / expected));
     if (score > bestScore) {
@@ -170,7 +210,7 @@ int32_t FindCrease(const Context& ctx, const AxisFrame& a, int32_t len, int32_t 
       bestI = i;
     }
   }
-  return bestI >= 0 ? bestI : std::min(len - 1, tip + static_cast<int32_t>(expected));
+  return bestI >= 0 ? bestI : std::clamp(top + static_cast<int32_t>(expected), tip, len - 1);
 }
 
 }  // namespace
@@ -203,8 +243,9 @@ bool RefineCandidate(const Context& ctx, const Candidate& c, double maxBend,
   int32_t tip = 0;
   while (tip < len && ctx.scratch->tipProfile[tip] < kTipLevel * tipRef) ++tip;
   if (tip >= len) return false;
-  const int32_t crease = FindCrease(ctx, a, len, tip, width, ref, prior);
-  const double sTip = a.sHi - tip, sCrease = a.sHi - crease;
+  const int32_t top = tip - BlotAbove(ctx, a, tip, width);
+  const int32_t crease = FindCrease(ctx, a, len, tip, top, width, ref, prior);
+  const double sTip = a.sHi - top, sCrease = a.sHi - crease;
   const double sMid = 0.5 * (sTip + sCrease);
   box->cx = a.X(sMid);
   box->cy = a.Y(sMid);

@@ -156,6 +156,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
        "left hand, its little finger cut by the side edge: a 3 x 8 mm remnant missed, mirrored",
        true},
       {6696, "dry left hand: the middle finger boxed 0.68 x 0.64 of its top segment", true},
+      {5516, "dry left hand: a dark blob over the little fingertip, its box below the blob", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

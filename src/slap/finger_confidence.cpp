@@ -19,11 +19,8 @@ double RidgeCover(const BlockMap& map, const TipBox& t) {
       const double across = a / 9.0 * t.width, up = b / 9.0 * t.height;
       const double x = box.X(across, up), y = box.Y(across, up);
       ++all;
-      if (x < 0 || y < 0) continue;
-      const int32_t bx = static_cast<int32_t>(x) / map.blockSize;
-      const int32_t by = static_cast<int32_t>(y) / map.blockSize;
-      if (bx >= map.columns || by >= map.rows) continue;
-      on += map.score[static_cast<std::size_t>(by) * map.columns + bx] > kRidgeBlock ? 1 : 0;
+      const int64_t k = BlockIndexAt(map, x, y);
+      if (k >= 0) on += map.score[k] > kRidgeBlock ? 1 : 0;
     }
   }
   return static_cast<double>(on) / all;

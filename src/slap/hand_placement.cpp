@@ -138,11 +138,8 @@ bool LowerRidgeTilt(const BlockMap& map, const TipBox* tips, int32_t n, double* 
       for (int32_t b = 0; b <= 12; ++b) {
         const double across = a / 20.0 * t.width, down = (0.6 + b / 12.0) * t.height;
         const double x = box.X(across, -down), y = box.Y(across, -down);
-        if (x < 0 || y < 0) continue;
-        const int32_t bx = static_cast<int32_t>(x) / map.blockSize;
-        const int32_t by = static_cast<int32_t>(y) / map.blockSize;
-        if (bx >= map.columns || by >= map.rows) continue;
-        const std::size_t k = static_cast<std::size_t>(by) * map.columns + bx;
+        const int64_t k = BlockIndexAt(map, x, y);
+        if (k < 0) continue;
         sumC += map.orientCos[k] * map.score[k];
         sumS += map.orientSin[k] * map.score[k];
         sumW += map.score[k];

@@ -109,6 +109,15 @@ struct BlockMap {
   float paper = 0;       // darkness of the paper: the median off the mask
 };
 
+// Index of the block holding working-image point (x, y); -1 off the map.
+inline int64_t BlockIndexAt(const BlockMap& map, double x, double y) {
+  if (x < 0 || y < 0) return -1;
+  const int32_t bx = static_cast<int32_t>(x) / map.blockSize;
+  const int32_t by = static_cast<int32_t>(y) / map.blockSize;
+  if (bx >= map.columns || by >= map.rows) return -1;
+  return static_cast<int64_t>(by) * map.columns + bx;
+}
+
 // One fingertip found, in working pixels until converted.
 struct TipBox {
   double cx = 0, cy = 0;         // centre of the top segment

@@ -24,15 +24,6 @@ float ScoreAt(const Context& ctx, uint64_t reciprocal, double x, double y) {
   return ctx.map.score[static_cast<std::size_t>(by) * ctx.map.columns + bx];
 }
 
-// Block of a working-image position; -1 outside.
-int64_t BlockAt(const Context& ctx, double x, double y) {
-  if (x < 0 || y < 0) return -1;
-  const int32_t bx = static_cast<int32_t>(x) / ctx.map.blockSize;
-  const int32_t by = static_cast<int32_t>(y) / ctx.map.blockSize;
-  if (bx >= ctx.map.columns || by >= ctx.map.rows) return -1;
-  return static_cast<int64_t>(by) * ctx.map.columns + bx;
-}
-
 float BandPassAt(const Context& ctx, double x, double y) {
   const int32_t ix = static_cast<int32_t>(x + 0.5), iy = static_cast<int32_t>(y + 0.5);
   if (ix < 0 || iy < 0 || ix >= ctx.work.columns || iy >= ctx.work.rows) return 0;
@@ -143,20 +134,20 @@ int32_t BlotAbove(const Context& ctx, const AxisFrame& a, int32_t tip, double wi
   const double pxPerMm = ctx.work.ppi / kMmPerInch;
   const double step = 0.5 * ctx.map.blockSize;
   const double gap = kBlotGapMm * pxPerMm, reach = kBlotReachMm * pxPerMm;
-  const double dark = ctx.map.paper + kBlotDarkening;
   const double sTip = a.sHi - tip;
   double top = 0;
   for (double up = step; up <= reach; up += step) {
     double darkness = 0, energy = 0;
     for (int32_t k = -1; k <= 1; ++k) {
       const double t = 0.25 * k * width;
-      const int64_t block = BlockAt(ctx, a.X(sTip + up) + t * a.nx, a.Y(sTip + up) + t * a.ny);
+      const int64_t block =
+          BlockIndexAt(ctx.map, a.X(sTip + up) + t * a.nx, a.Y(sTip + up) + t * a.ny);
       if (block < 0) continue;
       darkness += ctx.map.darkness[block] / 3.0;
       energy += ctx.map.energy[block] / 3.0;
     }
     const double shade = darkness - ctx.map.paper;
-    if (darkness >= dark && energy <= kBlotTexture * shade * shade) {
+    if (shade >= kBlotDarkening && energy <= kBlotTexture * shade * shade) {
       top = up;
     } else if (top > 0 || up > gap) {
       break;

@@ -251,6 +251,17 @@ double MedianOf(const TipBox* tips, int32_t taken, double TipBox::*field) {
   return values[taken / 2];
 }
 
+// The shortest centre to centre step between two of the tips.
+double NearestStep(const TipBox* tips, int32_t n) {
+  double step = 1e300;
+  for (int32_t i = 0; i < n; ++i) {
+    for (int32_t j = i + 1; j < n; ++j) {
+      step = std::min(step, std::hypot(tips[i].cx - tips[j].cx, tips[i].cy - tips[j].cy));
+    }
+  }
+  return step;
+}
+
 // Moves t's lower end down so that it is `length` long, its tip kept.
 void LengthenDown(TipBox* t, double length) {
   const BoxAxes box(*t);
@@ -269,7 +280,8 @@ void LengthenDown(TipBox* t, double length) {
 // of the typical width, or of its own box, inside goes: most of it lies off
 // the image. A width far below the others' was eaten into at an edge (a
 // hole, a blot, a faint side) and takes theirs; none is narrower or shorter
-// than a fingertip can be. Returns the tips kept.
+// than a fingertip can be, and one on a dry patch takes its size from the
+// hand's pitch. Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
                    const bool* held, int32_t taken, TipBox* tips) {
   if (taken < 2) return taken;
@@ -295,10 +307,20 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
   }
   const double leastWidth = kLeastTipWidthMm * ctx.work.ppi / kMmPerInch;
   const double leastLength = kLeastTipLengthMm * ctx.work.ppi / kMmPerInch;
+  const double step = NearestStep(tips, inside);
   for (int32_t i = 0; i < inside; ++i) {
     if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
+    const bool patch = tips[i].width < leastWidth && tips[i].height < leastLength;
     tips[i].width = std::max(tips[i].width, leastWidth);
     if (tips[i].height < leastLength) LengthenDown(&tips[i], leastLength);
+    if (patch && inside >= kPatchHandTips) {
+      const double width = std::min(std::max(step / kPatchPitchWidths, leastWidth),
+                                    kPatchWidestMm * ctx.work.ppi / kMmPerInch);
+      tips[i].width = width;
+      if (kPatchLengthWidths * width > tips[i].height) {
+        LengthenDown(&tips[i], kPatchLengthWidths * width);
+      }
+    }
   }
   return inside;
 }

@@ -83,6 +83,16 @@ constexpr double kLeastTipWidthMm = 10;
 // A shorter box took a dry print's void for the crease: it is lengthened
 // down from its tip, which dry prints keep.
 constexpr double kLeastTipLengthMm = 16;
+// A box below both of these stands on a patch of a dry print, too small to
+// tell the finger's size; with kPatchHandTips tips found or more, the
+// nearest step between them does: fingers stand kPatchPitchWidths of their
+// width apart, their top segments kPatchLengthWidths of it long. The width
+// so read is held to kPatchWidestMm: two tips with a finger missing between them
+// stand twice as far apart.
+constexpr int32_t kPatchHandTips = 3;
+constexpr double kPatchPitchWidths = 1.3;
+constexpr double kPatchLengthWidths = 1.45;
+constexpr double kPatchWidestMm = 16;
 // A fingertip at the image's edge narrower than this share of the others',
 // or with less than this share of its box inside the image, lies mostly off
 // the image (nor is it counted as a finger).
@@ -178,7 +188,7 @@ constexpr double kThumbBand = 1.5;  // of a thumb's width: tips across it are it
 // (log) and width (log) against the others', tilt against theirs, the
 // box's shape (length over width outside kLowAspect..kHighAspect), its
 // share on ridge blocks below kFullCover, a width below kNarrowTipMm. The
-// product is raised to kConfidencePower, which places 0.5 where 99.2 % of
+// product is raised to kConfidencePower, which places 0.5 where 99.1 % of
 // right boxes of generated slaps (hard kinds mixed in) stay above it: as
 // many wrong ones below as the 99 % asked for allows, with a margin.
 constexpr double kDoubtWeight = 0.3;
@@ -188,7 +198,7 @@ constexpr double kTiltDoubtDeg = 16;
 constexpr double kLowAspect = 0.95, kHighAspect = 2.3, kAspectDoubt = 0.4;
 constexpr double kFullCover = 0.9, kCoverDoubt = 0.3;
 constexpr double kNarrowTipMm = 11;
-constexpr double kConfidencePower = 0.63;
+constexpr double kConfidencePower = 0.60;
 constexpr float kRidgeBlock = 0.3f;  // block score of ridge
 
 }  // namespace slap

@@ -271,6 +271,29 @@ void LengthenDown(TipBox* t, double length) {
   t->height = length;
 }
 
+// A width far below the others' was eaten into at an edge (a hole, a blot,
+// a faint side) and takes theirs; none is narrower or shorter than a
+// fingertip can be, and one on a patch of a dry print takes its size from
+// the hand's pitch.
+void HoldToTipSize(const Context& ctx, double typicalWidth, TipBox* tips, int32_t n) {
+  const auto px = [&ctx](double mm) { return mm * ctx.work.ppi / kMmPerInch; };
+  const double leastWidth = px(kLeastTipWidthMm), leastLength = px(kLeastTipLengthMm);
+  const double step = NearestStep(tips, n);
+  for (int32_t i = 0; i < n; ++i) {
+    if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
+    const bool patch = tips[i].width < leastWidth && tips[i].height < leastLength;
+    tips[i].width = std::max(tips[i].width, leastWidth);
+    if (tips[i].height < leastLength) LengthenDown(&tips[i], leastLength);
+    if (!patch || n < kPatchHandTips) continue;
+    const double width =
+        std::min(std::max(step / kPatchPitchWidths, leastWidth), px(kPatchWidestMm));
+    tips[i].width = width;
+    if (kPatchLengthWidths * width > tips[i].height) {
+      LengthenDown(&tips[i], kPatchLengthWidths * width);
+    }
+  }
+}
+
 // With two fingers or more, each is held to the others (for thumbs the larger
 // of the two stands as the reference). The top segments of one hand differ
 // little in length: a crease taken far from the others' (a dip at a core or a
@@ -278,10 +301,8 @@ void LengthenDown(TipBox* t, double length) {
 // the others, whose crease window was too short, is looked for again near
 // their median length. A tip cut by the image's edge with less than kCutOff
 // of the typical width, or of its own box, inside goes: most of it lies off
-// the image. A width far below the others' was eaten into at an edge (a
-// hole, a blot, a faint side) and takes theirs; none is narrower or shorter
-// than a fingertip can be, and one on a dry patch takes its size from the
-// hand's pitch. Returns the tips kept.
+// the image. The tips kept are held to a fingertip's size (HoldToTipSize).
+// Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
                    const bool* held, int32_t taken, TipBox* tips) {
   if (taken < 2) return taken;
@@ -305,23 +326,7 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
     if (InsideShare(ctx, tips[i]) < kCutOff) continue;
     tips[inside++] = tips[i];
   }
-  const double leastWidth = kLeastTipWidthMm * ctx.work.ppi / kMmPerInch;
-  const double leastLength = kLeastTipLengthMm * ctx.work.ppi / kMmPerInch;
-  const double step = NearestStep(tips, inside);
-  for (int32_t i = 0; i < inside; ++i) {
-    if (tips[i].width < kNarrow * typicalWidth) tips[i].width = kNarrowed * typicalWidth;
-    const bool patch = tips[i].width < leastWidth && tips[i].height < leastLength;
-    tips[i].width = std::max(tips[i].width, leastWidth);
-    if (tips[i].height < leastLength) LengthenDown(&tips[i], leastLength);
-    if (patch && inside >= kPatchHandTips) {
-      const double width = std::min(std::max(step / kPatchPitchWidths, leastWidth),
-                                    kPatchWidestMm * ctx.work.ppi / kMmPerInch);
-      tips[i].width = width;
-      if (kPatchLengthWidths * width > tips[i].height) {
-        LengthenDown(&tips[i], kPatchLengthWidths * width);
-      }
-    }
-  }
+  HoldToTipSize(ctx, typicalWidth, tips, inside);
   return inside;
 }
 

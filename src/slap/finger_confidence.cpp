@@ -8,9 +8,7 @@
 
 namespace vtl {
 namespace slap {
-namespace {
 
-// Share of points spread over the box that lie on ridge blocks.
 double RidgeCover(const BlockMap& map, const TipBox& t) {
   const BoxAxes box(t);
   int32_t on = 0, all = 0;
@@ -25,6 +23,8 @@ double RidgeCover(const BlockMap& map, const TipBox& t) {
   }
   return static_cast<double>(on) / all;
 }
+
+namespace {
 
 double Square(double v) {
   return v * v;

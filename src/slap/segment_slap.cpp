@@ -155,6 +155,9 @@ int32_t SegmentSlap(const uint8_t* image, int32_t rows, int32_t columns, int32_t
   RateFingers(work, map, tips, found);
   ToCaller(work, tips, found, fingers);
   *hand = AssignCodes(work, map, tips, found, useHand, rows, columns, xres, yres, fingers);
+  // Confidence and codes are read from the boxes as the mask measured them;
+  // a thin print's box is then grown to the print.
+  if (WidenThinPrints(map, tips, found)) ToCaller(work, tips, found, fingers);
   *count = found;
   return VANTREL_OK;
 }

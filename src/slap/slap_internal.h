@@ -223,6 +223,14 @@ int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* ti
 // with the others' or with a fingertip's shape, or covers little ridge.
 void RateFingers(const WorkingImage& work, const BlockMap& map, TipBox* tips, int32_t n);
 
+// Share of points spread over the box that lie on ridge blocks.
+double RidgeCover(const BlockMap& map, const TipBox& t);
+
+// Widens and lengthens, about their centres, the boxes of prints too thin
+// for the ridge mask to reach their edges (see kThinCover). Returns whether
+// any box changed.
+bool WidenThinPrints(const BlockMap& map, TipBox* tips, int32_t n);
+
 }  // namespace slap
 }  // namespace vtl
 

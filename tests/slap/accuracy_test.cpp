@@ -158,6 +158,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {6696, "dry left hand: the middle finger boxed 0.68 x 0.64 of its top segment", true},
       {5516, "dry left hand: a dark blob over the little fingertip, its box below the blob", true},
       {5761, "dry left hand: the index found as a small patch, boxed at the least size", true},
+      {5732, "dry right hand: a box as narrow as the broken ridge mask, IoU below 0.5", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -87,8 +87,8 @@ constexpr double kLeastTipLengthMm = 16;
 // tell the finger's size; with kPatchHandTips tips found or more, the
 // nearest step between them does: fingers stand kPatchPitchWidths of their
 // width apart, their top segments kPatchLengthWidths of it long. The width
-// so read is held to kPatchWidestMm: two tips with a finger missing between them
-// stand twice as far apart.
+// so read is held to kPatchWidestMm, as tips with a finger missing between
+// them stand twice as far apart.
 constexpr int32_t kPatchHandTips = 3;
 constexpr double kPatchPitchWidths = 1.3;
 constexpr double kPatchLengthWidths = 1.45;

@@ -57,6 +57,16 @@ int Wait(const Child& run) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Result files in `out` so far; none before the batch makes the folder.
+size_t ResultsSoFar(const std::string& out) {
+  std::error_code error;
+  size_t n = 0;
+  for (fs::directory_iterator it(out, error), end; !error && it != end; it.increment(error)) {
+    n += it->path().extension() == ".json" ? 1 : 0;
+  }
+  return n;
+}
+
 // The input's name part of a picture: NAME_overlay.png, NAME_f<i>_pos<p>.png.
 std::string StemOf(const std::string& picture) {
   const size_t overlay = picture.rfind("_overlay.png");
@@ -159,26 +169,34 @@ TEST(BatchSafetyTest, InterruptedBatchLeavesWholeOutputsOnly) {
   int stopped = 0;
   for (int k = 2; k < 22; ++k) {
     SCOPED_TRACE(k);
+    const std::string out = dir + "/out" + std::to_string(k);
     const Child run = Start(arguments(k), dir);
-    // Not in the first tenth: a signal before the batch installs its
-    // handlers (while the program loads) ends it the default way, no summary.
-    std::this_thread::sleep_for(whole * std::uniform_real_distribution<double>(0.1, 0.9)(random));
+    // Stopped once a random share of the inputs have their results: by the
+    // batch's progress, not by a share of the first run's time, which the
+    // load on the machine makes vary. Not in the first tenth: a signal before
+    // the batch installs its handlers ends it the default way, no summary.
+    const size_t target = std::uniform_int_distribution<size_t>(20, 180)(random);
+    const auto deadline = std::chrono::steady_clock::now() + 4 * whole + std::chrono::seconds(5);
+    while (ResultsSoFar(out) < target && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     kill(run.pid, k % 3 ? SIGINT : SIGTERM);
     const int code = Wait(run);
-    const std::string out = testimg::ReadText(dir + "/stdout");
-    const FolderCheck check = CheckFolder(dir + "/out" + std::to_string(k));
+    const std::string summary = testimg::ReadText(dir + "/stdout");
+    const FolderCheck check = CheckFolder(out);
     if (code == 0) {  // the signal came after the end
       EXPECT_EQ(check.succeeded, 200u);
       continue;
     }
     stopped += 1;
     EXPECT_EQ(code, k % 3 ? 130 : 143) << testimg::ReadText(dir + "/stderr");
-    EXPECT_NE(out.find("summary: " + std::to_string(check.results) + " file"), std::string::npos)
-        << out;
-    EXPECT_NE(out.find(std::string("stopped by ") + (k % 3 ? "SIGINT" : "SIGTERM") + ": " +
-                       std::to_string(200 - check.results) + " file"),
+    EXPECT_NE(summary.find("summary: " + std::to_string(check.results) + " file"),
               std::string::npos)
-        << out;
+        << summary;
+    EXPECT_NE(summary.find(std::string("stopped by ") + (k % 3 ? "SIGINT" : "SIGTERM") + ": " +
+                           std::to_string(200 - check.results) + " file"),
+              std::string::npos)
+        << summary;
   }
   EXPECT_GE(stopped, 10);
 }

@@ -100,4 +100,20 @@ TEST(ScoreImage, MatchesOneToOneAndChecksCodes) {
   EXPECT_EQ(sum.positionImages, 0);
 }
 
+// Each true finger names the box overlapping it most, or none; a box on no
+// true finger is listed as extra.
+TEST(FormatFingerLines, NamesBestOverlapMissesAndExtras) {
+  const std::vector<veval::TruthFinger> truth = {{{100, 100, 40, 60, 0}, 2},
+                                                 {{200, 100, 40, 60, 0}, 3}};
+  const std::vector<veval::Detection> found = {{{500, 500, 40, 60, 0}, 4, 0.3},
+                                               {{100, 100, 40, 60, 0}, 2, 0.9}};
+  const std::string text = veval::FormatFingerLines(truth, found);
+  const std::string expected =
+      "  true 0 pos  2    40 x   60     0.0 deg  | IoU 1.00 pos  2    40 x   60     0.0 deg"
+      "  confidence 0.90  off 0 px\n"
+      "  true 1 pos  3    40 x   60     0.0 deg  | none\n"
+      "  extra pos  4    40 x   60     0.0 deg  confidence 0.30  at 500, 500\n";
+  EXPECT_EQ(text, expected);
+}
+
 }  // namespace

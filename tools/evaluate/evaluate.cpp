@@ -366,6 +366,48 @@ std::string FormatImageLine(const ImageScore& score) {
   return line;
 }
 
+std::string FormatFingerLines(const std::vector<TruthFinger>& truth,
+                              const std::vector<Detection>& found) {
+  std::string out;
+  char line[256];
+  std::vector<double> bestOfFound(found.size(), 0);
+  for (std::size_t t = 0; t < truth.size(); ++t) {
+    double best = 0;
+    int bestF = -1;
+    for (std::size_t f = 0; f < found.size(); ++f) {
+      const double iou = OrientedBoxIoU(truth[t].box, found[f].box);
+      bestOfFound[f] = std::max(bestOfFound[f], iou);
+      if (iou > best) {
+        best = iou;
+        bestF = static_cast<int>(f);
+      }
+    }
+    const Box& a = truth[t].box;
+    int n = std::snprintf(line, sizeof line, "  true %zu pos %2d  %4.0f x %4.0f  %6.1f deg  |", t,
+                          truth[t].position, a.width, a.height, a.angle * 180 / kPi);
+    if (bestF < 0) {
+      std::snprintf(line + n, sizeof line - n, " none\n");
+    } else {
+      const Detection& d = found[bestF];
+      std::snprintf(line + n, sizeof line - n,
+                    " IoU %.2f pos %2d  %4.0f x %4.0f  %6.1f deg  confidence %.2f  off %.0f px\n",
+                    best, d.position, d.box.width, d.box.height, d.box.angle * 180 / kPi,
+                    d.confidence, std::hypot(d.box.cx - a.cx, d.box.cy - a.cy));
+    }
+    out += line;
+  }
+  for (std::size_t f = 0; f < found.size(); ++f) {
+    if (bestOfFound[f] > 0) continue;
+    const Detection& d = found[f];
+    std::snprintf(line, sizeof line,
+                  "  extra pos %2d  %4.0f x %4.0f  %6.1f deg  confidence %.2f  at %.0f, %.0f\n",
+                  d.position, d.box.width, d.box.height, d.box.angle * 180 / kPi, d.confidence,
+                  d.box.cx, d.box.cy);
+    out += line;
+  }
+  return out;
+}
+
 std::string FormatSummary(const std::string& label, const Summary& s) {
   char line[768];
   const double matchedShare = s.truthFingers > 0 ? 100.0 * s.matched / s.truthFingers : 0;

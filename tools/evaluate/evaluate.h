@@ -89,6 +89,12 @@ struct ImageScore {
   int32_t rightBoxes = 0, rightTrusted = 0, wrongBoxes = 0, wrongDoubted = 0;
 };
 
+// The fingers behind an image's line, one line each: every true fingertip
+// with the found box overlapping it most (IoU, code, confidence) or "none",
+// then every found box overlapping no true one at all ("extra").
+std::string FormatFingerLines(const std::vector<TruthFinger>& truth,
+                              const std::vector<Detection>& found);
+
 // A fingertip missed, the count wrong or a code wrong: the images worth
 // listing from a long generated run.
 bool HasFault(const ImageScore& score);

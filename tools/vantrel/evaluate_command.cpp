@@ -26,6 +26,7 @@ struct EvaluateOptions {
   std::string overlays;
   std::string maps;
   bool all = false;
+  bool detail = false;
   std::string mix = "plain";
   int fingers = 0;
 };
@@ -100,6 +101,7 @@ int RunEvaluate(const EvaluateOptions& o) {
                              image.yppi, 4, truth->fingers, &found);
       score.name = name;
       std::printf("%s\n", veval::FormatImageLine(score).c_str());
+      if (o.detail) std::printf("%s", veval::FormatFingerLines(truth->fingers, found).c_str());
       scores.push_back(score);
       if (!o.overlays.empty()) {
         WriteOverlay(o, name, image.pixels.data(), image.rows, image.columns, image.xppi,
@@ -125,7 +127,10 @@ int RunEvaluate(const EvaluateOptions& o) {
     // Generated runs are long: only the images with a miss or a wrong code
     // are listed.
     const bool miss = veval::HasFault(score);
-    if (o.all || miss) std::printf("%s\n", veval::FormatImageLine(score).c_str());
+    if (o.all || miss) {
+      std::printf("%s\n", veval::FormatImageLine(score).c_str());
+      if (o.detail) std::printf("%s", veval::FormatFingerLines(truth, found).c_str());
+    }
     scores.push_back(score);
     if (!o.overlays.empty() && miss) {
       WriteOverlay(o, name, slap.pixels.data(), slap.rows, slap.columns, veval::WholePpi(slap.xppi),
@@ -169,6 +174,9 @@ void AddEvaluateCommand(CLI::App& app) {
                       "finger mask) and NAME.feat.png (period, fill, coherence); generated: misses "
                       "and wrong codes only");
   command->add_flag("--all", options->all, "list every generated slap, not only the misses");
+  command->add_flag("--detail", options->detail,
+                    "under each image listed, a line per true fingertip (the found box overlapping "
+                    "it most: IoU, code, confidence) and per found box overlapping none");
   command
       ->add_option("--mix", options->mix,
                    "generated slaps: plain (the usual variety) or hard (about half also carry "

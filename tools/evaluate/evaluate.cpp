@@ -366,10 +366,22 @@ std::string FormatImageLine(const ImageScore& score) {
   return line;
 }
 
+namespace {
+
+// A box's code, size and angle (degrees), as the finger lines show it.
+std::string Placed(const Box& b, int32_t position) {
+  char text[96];
+  std::snprintf(text, sizeof text, "pos %2d  %4.0f x %4.0f  %6.1f deg", position, b.width, b.height,
+                b.angle * 180 / kPi);
+  return text;
+}
+
+}  // namespace
+
 std::string FormatFingerLines(const std::vector<TruthFinger>& truth,
                               const std::vector<Detection>& found) {
   std::string out;
-  char line[256];
+  char tail[96];
   std::vector<double> bestOfFound(found.size(), 0);
   for (std::size_t t = 0; t < truth.size(); ++t) {
     double best = 0;
@@ -383,27 +395,24 @@ std::string FormatFingerLines(const std::vector<TruthFinger>& truth,
       }
     }
     const Box& a = truth[t].box;
-    int n = std::snprintf(line, sizeof line, "  true %zu pos %2d  %4.0f x %4.0f  %6.1f deg  |", t,
-                          truth[t].position, a.width, a.height, a.angle * 180 / kPi);
+    out += "  true " + std::to_string(t) + " " + Placed(a, truth[t].position) + "  |";
     if (bestF < 0) {
-      std::snprintf(line + n, sizeof line - n, " none\n");
-    } else {
-      const Detection& d = found[bestF];
-      std::snprintf(line + n, sizeof line - n,
-                    " IoU %.2f pos %2d  %4.0f x %4.0f  %6.1f deg  confidence %.2f  off %.0f px\n",
-                    best, d.position, d.box.width, d.box.height, d.box.angle * 180 / kPi,
-                    d.confidence, std::hypot(d.box.cx - a.cx, d.box.cy - a.cy));
+      out += " none\n";
+      continue;
     }
-    out += line;
+    const Detection& d = found[bestF];
+    std::snprintf(tail, sizeof tail, "  confidence %.2f  off %.0f px\n", d.confidence,
+                  std::hypot(d.box.cx - a.cx, d.box.cy - a.cy));
+    char iou[16];
+    std::snprintf(iou, sizeof iou, " IoU %.2f ", best);
+    out += iou + Placed(d.box, d.position) + tail;
   }
   for (std::size_t f = 0; f < found.size(); ++f) {
     if (bestOfFound[f] > 0) continue;
     const Detection& d = found[f];
-    std::snprintf(line, sizeof line,
-                  "  extra pos %2d  %4.0f x %4.0f  %6.1f deg  confidence %.2f  at %.0f, %.0f\n",
-                  d.position, d.box.width, d.box.height, d.box.angle * 180 / kPi, d.confidence,
-                  d.box.cx, d.box.cy);
-    out += line;
+    std::snprintf(tail, sizeof tail, "  confidence %.2f  at %.0f, %.0f\n", d.confidence, d.box.cx,
+                  d.box.cy);
+    out += "  extra " + Placed(d.box, d.position) + tail;
   }
   return out;
 }

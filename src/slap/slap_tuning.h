@@ -162,11 +162,13 @@ constexpr double kPriorTo = 1.6;
 // at most kClearShare of a box), kFaintPitchLow..High of their median width
 // beside the outer one, and is kFaintWidthLow..High of it wide. Its piece is
 // often a fifth of the others' weight or less (a light little finger breaks
-// up on the faint map too): there the place decides, not the weight.
+// up on the faint map too): there the place decides, not the weight. The
+// window is wide: a little finger lying low on a leaning hand stands nearer
+// across it than a pitch, and a faint box spreads past the print's sides.
 constexpr double kClearShare = 0.1;
 constexpr double kFaintWeakShare = 0.1;
-constexpr double kFaintPitchLow = 0.9, kFaintPitchHigh = 2.2;
-constexpr double kFaintWidthLow = 0.55, kFaintWidthHigh = 1.25;
+constexpr double kFaintPitchLow = 0.7, kFaintPitchHigh = 2.6;
+constexpr double kFaintWidthLow = 0.55, kFaintWidthHigh = 1.7;
 
 // Hand placement. Centre to centre, fingers stand about 1.2 (touching) to
 // 1.5 of their top segments' widths apart; a pitch expected too short makes a

@@ -159,6 +159,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5516, "dry left hand: a dark blob over the little fingertip, its box below the blob", true},
       {5761, "dry left hand: the index found as a small patch, boxed at the least size", true},
       {5732, "dry right hand: a box as narrow as the broken ridge mask, IoU below 0.5", true},
+      {6050, "dry left hand, its faint little finger cut by the bottom: lost, read as a right one",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -171,7 +171,7 @@ VANTREL_API int32_t SeparateImages(int32_t xres, int32_t yres, const uint8_t* pi
 // record. With handCode 13 or 14 at most fingerCount come back, with 15 at
 // most two. With handCode 0 the image decides, whatever fingerCount says:
 // up to four fingers of a right or a left hand, or up to two thumbs (two
-// large fingertips side by side with no finger-sized one beside them);
+// large fingertips side by side with no finger beside them, however faint);
 // fingerCount is then only checked (>= 1).
 // - position: finger-position code: right hand 2..5 (index..little from the
 //   left), left hand 10..7 (little..index from the left), thumbs 6 (left

@@ -1,7 +1,8 @@
-// A hand's fourth finger where three were found: a little finger pressed
-// lightly, or dry, leaves ridge fragments too sparse for the ridge mask. It
-// is sought again on the faint map and kept only where a finger of the hand
-// would stand: beside the outer ones, clear of them, of their width.
+// A hand's fourth finger where three were found (or third where two): a
+// little finger pressed lightly, or dry, leaves ridge fragments too sparse
+// for the ridge mask. It is sought again on the faint map and kept only where
+// a finger of the hand would stand: beside the outer ones, clear of them, of
+// their width.
 #include <algorithm>
 #include <cmath>
 
@@ -55,7 +56,7 @@ bool FitsBeside(const TipBox* tips, int32_t found, const TipBox& c, double rx, d
 
 int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* tips,
                        int32_t* found) {
-  if (*found != 3) return VANTREL_OK;
+  if (*found < 2 || *found > 3) return VANTREL_OK;
   BlockMap faint;
   int32_t status = FaintView(map, &faint);
   if (status != VANTREL_OK) return status;
@@ -70,6 +71,9 @@ int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* ti
   int32_t best = -1;
   for (int32_t i = 0; i < count; ++i) {
     if (!FitsBeside(tips, *found, others[i], rx, ry, width)) continue;
+    // Beside two, a blot of a finger's size is as likely as a finger: it
+    // must lean as they do.
+    if (*found == 2 && std::fabs(others[i].tilt - phi) > Radians(kFaintPairTiltDeg)) continue;
     if (best < 0 || others[i].confidence > others[best].confidence) best = i;
   }
   if (best < 0) return VANTREL_OK;

@@ -214,9 +214,9 @@ struct Stance {
 };
 Stance StanceOf(const TipBox& a, const TipBox& b);
 
-// With three fingers of a hand found, looks for the fourth, too faint or dry
-// for the ridge mask, on a mask where sparse ridge fragments count, beside
-// the outer ones. Returns 0 or 19.
+// With three fingers of a hand found (or two), looks for the fourth (third),
+// too faint or dry for the ridge mask, on a mask where sparse ridge fragments
+// count, beside the outer ones. Returns 0 or 19.
 int32_t AddFaintFinger(const WorkingImage& work, const BlockMap& map, TipBox* tips, int32_t* found);
 
 // Lowers each tip's confidence (its ridge evidence) where its box disagrees

@@ -169,6 +169,7 @@ constexpr double kClearShare = 0.1;
 constexpr double kFaintWeakShare = 0.1;
 constexpr double kFaintPitchLow = 0.7, kFaintPitchHigh = 2.6;
 constexpr double kFaintWidthLow = 0.55, kFaintWidthHigh = 1.7;
+constexpr double kFaintPairTiltDeg = 20;  // a third beside two leans within this of them
 
 // Hand placement. Centre to centre, fingers stand about 1.2 (touching) to
 // 1.5 of their top segments' widths apart; a pitch expected too short makes a

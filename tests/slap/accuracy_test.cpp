@@ -161,6 +161,7 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5732, "dry right hand: a box as narrow as the broken ridge mask, IoU below 0.5", true},
       {6050, "dry left hand, its faint little finger cut by the bottom: lost, read as a right one",
        true},
+      {5401, "dry right hand short of its ring finger, its little faint: read as two thumbs", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

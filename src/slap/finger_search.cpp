@@ -294,14 +294,26 @@ void HoldToTipSize(const Context& ctx, double typicalWidth, TipBox* tips, int32_
   }
 }
 
+// `t` grown down from its tip to `length` at least.
+TipBox WholeTip(const TipBox& t, double length) {
+  TipBox whole = t;
+  const double down = 0.5 * std::max(0.0, length - t.height);
+  whole.cx -= down * std::sin(t.tilt);
+  whole.cy += down * std::cos(t.tilt);
+  whole.height += 2 * down;
+  return whole;
+}
+
 // With two fingers or more, each is held to the others (for thumbs the larger
 // of the two stands as the reference). The top segments of one hand differ
 // little in length: a crease taken far from the others' (a dip at a core or a
 // blot above it, a faint one passed over), or on a finger far narrower than
 // the others, whose crease window was too short, is looked for again near
 // their median length. A tip cut by the image's edge with less than kCutOff
-// of the typical width, or of its own box, inside goes: most of it lies off
-// the image. The tips kept are held to a fingertip's size (HoldToTipSize).
+// of the typical width, or of its top segment (its box, grown down to
+// kCutTipLength of the typical length: a tip cut by the bottom edge is boxed
+// short), inside goes: most of it lies off the image. The tips kept are held
+// to a fingertip's size (HoldToTipSize).
 // Returns the tips kept.
 int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* source,
                    const bool* held, int32_t taken, TipBox* tips) {
@@ -323,7 +335,7 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
   int32_t inside = 0;
   for (int32_t i = 0; i < taken; ++i) {
     if (tips[i].width < kCutOff * typicalWidth && AtBorder(ctx, tips[i])) continue;
-    if (InsideShare(ctx, tips[i]) < kCutOff) continue;
+    if (InsideShare(ctx, WholeTip(tips[i], kCutTipLength * typicalLength)) < kCutOff) continue;
     tips[inside++] = tips[i];
   }
   HoldToTipSize(ctx, typicalWidth, tips, inside);

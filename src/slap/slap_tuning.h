@@ -101,9 +101,11 @@ constexpr double kThinCover = 0.8;
 constexpr double kThinWidthGain = 0.3;
 constexpr double kThinLengthGain = 0.15;
 // A fingertip at the image's edge narrower than this share of the others',
-// or with less than this share of its box inside the image, lies mostly off
-// the image (nor is it counted as a finger).
+// or with less than this share of its top segment inside the image, lies
+// mostly off the image (nor is it counted as a finger). Its top segment is
+// its box grown down to kCutTipLength of the others' median length at least.
 constexpr double kCutOff = 0.5;
+constexpr double kCutTipLength = 0.9;
 constexpr double kBorderMm = 1;  // a box corner this near the edge touches it
 // Boxes sharing more than kSharedShare of the smaller are one finger; a box
 // across kUnderShare of the narrower from another, whose tip lies kUnderTop

@@ -162,6 +162,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {6050, "dry left hand, its faint little finger cut by the bottom: lost, read as a right one",
        true},
       {5401, "dry right hand short of its ring finger, its little faint: read as two thumbs", true},
+      {5187, "dry left hand, its little finger mostly below the bottom edge, boxed short: counted",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -75,14 +75,21 @@ double AddPatternCost(double cost, const HandView& v, const PageTip* tips, const
     const double e = (std::log(tips[i].length / kTopLength[finger[i]]) - logScale) / kLengthSpread;
     cost += 0.5 * e * e;
   }
+  // A tip cut by the top edge reaches that high at least: it sets no level
+  // and is faulted only for standing too high, unless fewer than two are
+  // whole.
+  int32_t whole = 0;
+  for (int32_t i = 0; i < n; ++i) whole += tips[i].cut ? 0 : 1;
+  const bool bound = whole >= 2;
   double offset = 0;
   double drop[4];
   for (int32_t i = 0; i < n; ++i) {
     drop[i] = kTipDrop[finger[i]] * v.meanWidth;
-    offset += (v.height[i] - drop[i]) / n;
+    if (!bound || !tips[i].cut) offset += (v.height[i] - drop[i]) / (bound ? whole : n);
   }
   for (int32_t i = 0; i < n; ++i) {
-    const double e = (v.height[i] - drop[i] - offset) / v.meanWidth;
+    double e = (v.height[i] - drop[i] - offset) / v.meanWidth;
+    if (bound && tips[i].cut) e = std::max(0.0, e);
     cost += e * e;
   }
   return cost;

@@ -16,6 +16,7 @@ struct PageTip {
   double tilt = 0;      // axis from vertical, + = tip leans right
   double width = 0;
   double length = 0;  // of the top segment
+  bool cut = false;   // tip cut by the image's top edge
 };
 
 PageTip ToPage(const SlapFinger& f, double xres, double yres);

@@ -19,10 +19,15 @@ double AreaMm2(const TipBox& t, double mmPerPixel) {
   return t.width * mmPerPixel * t.height * mmPerPixel;
 }
 
+// Whether the tip's top end lies at the image's top edge.
+bool CutByTop(const TipBox& t, double mmPerPixel) {
+  return BoxAxes(t).Y(0, 0.5 * t.height) <= kBorderMm / mmPerPixel;
+}
+
 // As AreaMm2, a tip cut by the image's top edge taken at the length a
 // fingertip of its width has.
 double WholeAreaMm2(const TipBox& t, double mmPerPixel) {
-  if (BoxAxes(t).Y(0, 0.5 * t.height) > kBorderMm / mmPerPixel) return AreaMm2(t, mmPerPixel);
+  if (!CutByTop(t, mmPerPixel)) return AreaMm2(t, mmPerPixel);
   return t.width * mmPerPixel * std::max(t.height, kExpectedLength * t.width) * mmPerPixel;
 }
 
@@ -128,6 +133,7 @@ int32_t AssignCodes(const WorkingImage& work, const BlockMap& map, const TipBox*
                     int32_t yres, SlapFinger* fingers) {
   PageTip page[kMaxSlapFingers];
   for (int32_t i = 0; i < found; ++i) page[i] = ToPage(fingers[i], xres, yres);
+  for (int32_t i = 0; i < found; ++i) page[i].cut = CutByTop(tips[i], kMmPerInch / work.ppi);
   const double centreX = 0.5 * (columns - 1) * kMmPerInch / xres;
   const double centreY = 0.5 * (rows - 1) * kMmPerInch / yres;
   if (hand == VANTREL_HAND_THUMBS) {

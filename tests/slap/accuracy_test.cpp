@@ -164,6 +164,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
       {5401, "dry right hand short of its ring finger, its little faint: read as two thumbs", true},
       {5187, "dry left hand, its little finger mostly below the bottom edge, boxed short: counted",
        true},
+      {70382, "dry left hand cut by the top edge: the cut tips' heights read it as a right one",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

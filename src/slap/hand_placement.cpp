@@ -187,19 +187,25 @@ int32_t CutSide(const BlockMap& map, const TipBox* tips, int32_t n, double block
     return false;
   };
   int32_t count[2] = {0, 0};
+  int32_t first[2] = {-1, -1};  // the highest row of each edge's ink
   for (int32_t y = std::max(0, static_cast<int32_t>(top));
        y < std::min(map.rows, static_cast<int32_t>(bottom) + 1); ++y) {
     for (int32_t x = 0; x < edge && x < map.columns; ++x) {
-      const int32_t right = map.columns - 1 - x;
-      const std::size_t row = static_cast<std::size_t>(y) * map.columns;
-      count[0] += map.mask[row + x] && !ownBlock(x, y) ? 1 : 0;
-      count[1] += map.mask[row + right] && !ownBlock(right, y) ? 1 : 0;
+      const int32_t columns[2] = {x, map.columns - 1 - x};
+      for (int32_t side = 0; side < 2; ++side) {
+        const int32_t c = columns[side];
+        if (!map.mask[static_cast<std::size_t>(y) * map.columns + c] || ownBlock(c, y)) continue;
+        ++count[side];
+        if (first[side] < 0) first[side] = y;
+      }
     }
   }
-  // Ink at an edge beyond the outer finger, not the outer finger itself.
+  // Ink at an edge beyond the outer finger, not the outer finger itself,
+  // starting below the tips.
   const double area = kRemnantAreaMm2 * blocksPerMm * blocksPerMm;
-  const bool left = count[0] >= area && inner[0] > edge;
-  const bool right = count[1] >= area && inner[1] < map.columns - edge;
+  const double low = top + kRemnantDrop * length;
+  const bool left = count[0] >= area && inner[0] > edge && first[0] >= low;
+  const bool right = count[1] >= area && inner[1] < map.columns - edge && first[1] >= low;
   return left == right ? 0 : (left ? -1 : 1);
 }
 

@@ -42,8 +42,8 @@ int32_t AssignFingers(const PageTip* tips, int32_t n, int32_t hand, double centr
 
 // For two or three fingers found: the image edge (-1 left, +1 right, 0
 // neither or both) whose border strip holds finger blocks, kRemnantAreaMm2
-// at least, beside the hand's tips and outside the outer ones: what is left
-// of a finger the edge cut away.
+// at least, beside the hand's tips and outside the outer ones, starting below
+// the highest tip (kRemnantDrop): what is left of a finger the edge cut away.
 int32_t CutSide(const BlockMap& map, const TipBox* tips, int32_t n, double blocksPerMm);
 
 // A thumb found alone keeps its side of a two-thumb impression; near the

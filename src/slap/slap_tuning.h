@@ -183,9 +183,13 @@ constexpr double kAxisDoubtDeg = 12;
 
 // What an edge left of a finger it cut away: finger blocks within
 // kRemnantEdgeMm of it, kRemnantAreaMm2 at least. A rounded tip cut near
-// its side leaves a short strip: 3 x 5 mm.
+// its side leaves a short strip: 3 x 5 mm. The finger an edge cuts is the
+// little one, which stands low: its remnant starts kRemnantDrop of the
+// others' length below their highest tip at least; ink at the edge from the
+// tips' row down is a smudge or clutter.
 constexpr double kRemnantEdgeMm = 3;
 constexpr double kRemnantAreaMm2 = 15;
+constexpr double kRemnantDrop = 0.15;
 
 // Telling thumbs from a hand left open: a lone thumb's top segment, or two
 // thumbs' together, cover at least this much; a finger-sized tip beside them

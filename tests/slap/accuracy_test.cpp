@@ -166,6 +166,8 @@ TEST(SlapAccuracy, GeneratedFormerFailures) {
        true},
       {70382, "dry left hand cut by the top edge: the cut tips' heights read it as a right one",
        true},
+      {5769, "right hand short of its ring finger: a smudge at the edge taken for a cut finger",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.seed << ": " << c.cause);

@@ -294,16 +294,6 @@ void HoldToTipSize(const Context& ctx, double typicalWidth, TipBox* tips, int32_
   }
 }
 
-// `t` grown down from its tip to `length` at least.
-TipBox WholeTip(const TipBox& t, double length) {
-  TipBox whole = t;
-  const double down = 0.5 * std::max(0.0, length - t.height);
-  whole.cx -= down * std::sin(t.tilt);
-  whole.cy += down * std::cos(t.tilt);
-  whole.height += 2 * down;
-  return whole;
-}
-
 // With two fingers or more, each is held to the others (for thumbs the larger
 // of the two stands as the reference). The top segments of one hand differ
 // little in length: a crease taken far from the others' (a dip at a core or a
@@ -335,7 +325,11 @@ int32_t HoldToHand(const Context& ctx, const Candidate* cands, const int32_t* so
   int32_t inside = 0;
   for (int32_t i = 0; i < taken; ++i) {
     if (tips[i].width < kCutOff * typicalWidth && AtBorder(ctx, tips[i])) continue;
-    if (InsideShare(ctx, WholeTip(tips[i], kCutTipLength * typicalLength)) < kCutOff) continue;
+    TipBox whole = tips[i];
+    if (whole.height < kCutTipLength * typicalLength) {
+      LengthenDown(&whole, kCutTipLength * typicalLength);
+    }
+    if (InsideShare(ctx, whole) < kCutOff) continue;
     tips[inside++] = tips[i];
   }
   HoldToTipSize(ctx, typicalWidth, tips, inside);

@@ -86,17 +86,10 @@ int32_t SearchHand(const WorkingImage& work, const BlockMap& map, int32_t finger
   if (status != VANTREL_OK) return status;
   if (LooksLikeThumbs(tips, *found, thumbs, thumbCount, kMmPerInch / work.ppi)) {
     // Two tips beside a faint third are fingers of a hand, however large.
+    // (AddFaintFinger leaves the tips as they were when it adds none.)
     if (*found == 2) {
-      TipBox three[kMaxSlapFingers];
-      std::copy(tips, tips + 2, three);
-      int32_t n = 2;
-      status = AddFaintFinger(work, map, three, &n);
-      if (status != VANTREL_OK) return status;
-      if (n == 3) {
-        std::copy(three, three + 3, tips);
-        *found = 3;
-        return VANTREL_OK;
-      }
+      status = AddFaintFinger(work, map, tips, found);
+      if (status != VANTREL_OK || *found == 3) return status;
     }
     for (int32_t i = 0; i < thumbCount; ++i) tips[i] = thumbs[i];
     *found = thumbCount;
